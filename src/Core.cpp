@@ -1,0 +1,37 @@
+// The library's entry point and its process-wide objects.
+//
+// The objects below are defined in this one file, in load order, and built before any other
+// static object of the library or of its host (init priority). They are destroyed in reverse
+// order when the library unloads, or when a program that links the static library exits.
+
+#include <windows.h>
+
+#include "foundation/ConsoleHolder.h"
+#include "foundation/LogFileHandler.h"
+#include "foundation/PreciseTimer.h"
+#include "foundation/Thread.h"
+#include "foundation/ThreadNameSlot.h"
+
+#define CORVANE_LOAD_ORDER __attribute__((init_priority(200)))
+
+// 1. thread-name slot; 2. main thread id; 3. start-up clock; 4. console holder; 5. log file.
+static ThreadNameSlot gThreadNameSlot CORVANE_LOAD_ORDER;
+MainThreadId Thread::mMainThreadId CORVANE_LOAD_ORDER;
+static PreciseTimer gStartupTimer CORVANE_LOAD_ORDER(true);
+static ConsoleHolder gConsoleHolder CORVANE_LOAD_ORDER;
+static LogFileHandler gLogFileHandler CORVANE_LOAD_ORDER(LogFileHandler::DefaultPath(),
+                                                         LogFileHandler::kMutexName);
+
+// The classes reach their process-wide objects through these pointers (constant-initialised,
+// so valid from the start); each object clears its pointer when it is destroyed.
+ThreadNameSlot* ThreadNameSlot::mInstance = &gThreadNameSlot;
+PreciseTimer const* PreciseTimer::mStartupTimer = &gStartupTimer;
+ConsoleHolder* ConsoleHolder::mInstance = &gConsoleHolder;
+LogFileHandler* LogFileHandler::mInstance = &gLogFileHandler;
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+    if (reason == DLL_PROCESS_ATTACH) {
+        DisableThreadLibraryCalls(instance);
+    }
+    return TRUE;
+}

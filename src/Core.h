@@ -1,0 +1,16 @@
+#pragma once
+
+// The whole public interface of Core.dll.
+
+#include "foundation/ConsoleHolder.h"
+#include "foundation/CorvaneLogging.h"
+#include "foundation/CriticalSection.h"
+#include "foundation/Delegate.h"
+#include "foundation/Errors.h"
+#include "foundation/Event.h"
+#include "foundation/LogFileHandler.h"
+#include "foundation/Mutex.h"
+#include "foundation/PreciseTimer.h"
+#include "foundation/StringHelper.h"
+#include "foundation/Thread.h"
+#include "foundation/ThreadNameSlot.h"

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <sstream>
+#include <string>
+
+// The diagnostic log: stamped lines to the console, to "<host exe>.log", or both.
+// Logging is off until the host switches it on. Writers test IsLoggingEnabled() before they
+// compose a message (CORVANE_LOG does both).
+namespace CorvaneLogging {
+
+// Bit set of outputs.
+using LoggingOutput = unsigned;
+constexpr LoggingOutput LogNothing = 0;
+constexpr LoggingOutput LogConsole = 1;
+constexpr LoggingOutput LogFile = 2;
+constexpr LoggingOutput LogBoth = 3;
+
+void SetLoggingEnabled(bool enabled);
+bool IsLoggingEnabled();
+void SetLoggingOutput(LoggingOutput output);
+LoggingOutput GetLoggingOutput();
+void SetLoggerName(std::string const& name);
+std::string GetLoggerName();
+
+// Writes one message (escaped) to each output that both `outputs` and the output setting
+// select. Does not test the enabled flag; never throws.
+void CorvaneDebugOutput(std::stringstream const& message, LoggingOutput outputs);
+
+// The line prefix "[logger/thread] hh:mm:ss.mmm/<ms since start> " of the file output.
+std::string FormatLinePrefix();
+
+// Milliseconds since the library was loaded.
+int MillisecondsSinceStart();
+
+}  // namespace CorvaneLogging
+
+// Logs the streamed expression to both outputs when logging is enabled:
+// CORVANE_LOG("Thread " << name << " start");
+#define CORVANE_LOG(expression)                                                        \
+    do {                                                                               \
+        if (CorvaneLogging::IsLoggingEnabled()) {                                      \
+            std::stringstream corvaneLogStream_;                                       \
+            corvaneLogStream_ << expression;                                           \
+            CorvaneLogging::CorvaneDebugOutput(corvaneLogStream_, CorvaneLogging::LogBoth); \
+        }                                                                              \
+    } while (0)

@@ -1,0 +1,215 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "LogCapture.h"
+#include "foundation/Event.h"
+
+namespace {
+
+std::vector<std::string> gCalls;
+
+void First(int value) { gCalls.push_back("first" + std::to_string(value)); }
+void Second(int value) { gCalls.push_back("second" + std::to_string(value)); }
+void Throwing(int) { throw std::runtime_error("handler failed"); }
+
+struct Recorder {
+    std::string name;
+    void OnValue(int value) { gCalls.push_back(name + std::to_string(value)); }
+};
+
+class EventTest : public ::testing::Test {
+protected:
+    void SetUp() override { gCalls.clear(); }
+};
+
+TEST_F(EventTest, CallsHandlersInOrderWithDuplicatesAndRemovesTheFirstMatch) {
+    Event<int> event;
+    EXPECT_TRUE(event.IsEmpty());
+    event(0);
+    EXPECT_TRUE(gCalls.empty());
+
+    event.Add(&First);
+    event.Add(&Second);
+    event.Add(&First);
+    EXPECT_FALSE(event.IsEmpty());
+    event(1);
+    EXPECT_EQ(gCalls, (std::vector<std::string>{"first1", "second1", "first1"}));
+
+    gCalls.clear();
+    event.Remove(&First);
+    event(2);
+    EXPECT_EQ(gCalls, (std::vector<std::string>{"second2", "first2"}));
+
+    event.Clear();
+    EXPECT_TRUE(event.IsEmpty());
+}
+
+TEST_F(EventTest, MemberDelegatesCompareObjectAndFunction) {
+    Recorder a{"a"};
+    Recorder b{"b"};
+    Event<int> event;
+    event.Add(MakeDelegate<&Recorder::OnValue>(&a));
+    event.Add(MakeDelegate<&Recorder::OnValue>(&b));
+    event.Add(&First);
+    event.Remove(MakeDelegate<&Recorder::OnValue>(&a));
+    event(7);
+    EXPECT_EQ(gCalls, (std::vector<std::string>{"b7", "first7"}));
+}
+
+TEST_F(EventTest, UnknownRemovalOnlyLogs) {
+    LogCapture log;
+    Event<int> event;
+    event.Add(&Second);
+    event.Remove(&First);
+    event(3);
+    EXPECT_EQ(gCalls, (std::vector<std::string>{"second3"}));
+    EXPECT_EQ(log.Count("An attempt to remove unknown event handler"), 1);
+}
+
+TEST_F(EventTest, AddingAndRemovingEventsAsLists) {
+    Event<int> source(&First);
+    source.Add(&Second);
+    Event<int> event;
+    event.Add(&Second);
+    event.Add(source);
+    event(1);
+    EXPECT_EQ(gCalls, (std::vector<std::string>{"second1", "first1", "second1"}));
+
+    gCalls.clear();
+    event.Remove(source);
+    event(2);
+    EXPECT_EQ(gCalls, (std::vector<std::string>{"second2"}));
+}
+
+// Handlers that change their own event: the running dispatch keeps its snapshot.
+struct SelfEditing {
+    Event0* event = nullptr;
+    int selfRemovingCalls = 0;
+    int addedCalls = 0;
+    void RemoveSelf() {
+        ++selfRemovingCalls;
+        event->Remove(MakeDelegate<&SelfEditing::RemoveSelf>(this));
+    }
+    void AddOther() {
+        event->Remove(MakeDelegate<&SelfEditing::AddOther>(this));
+        event->Add(MakeDelegate<&SelfEditing::Added>(this));
+    }
+    void Added() { ++addedCalls; }
+};
+
+TEST_F(EventTest, ChangesDuringDispatchShowFromTheNextDispatch) {
+    LogCapture log;
+    Event0 event;
+    SelfEditing editor;
+    editor.event = &event;
+    event.Add(MakeDelegate<&SelfEditing::RemoveSelf>(&editor));
+    event.Add(MakeDelegate<&SelfEditing::RemoveSelf>(&editor));
+    event.Add(MakeDelegate<&SelfEditing::AddOther>(&editor));
+
+    event();
+    EXPECT_EQ(editor.selfRemovingCalls, 2);
+    EXPECT_EQ(editor.addedCalls, 0);
+
+    event();
+    EXPECT_EQ(editor.selfRemovingCalls, 2);
+    EXPECT_EQ(editor.addedCalls, 1);
+    EXPECT_EQ(log.Count("Add/Remove inside call"), 4);
+}
+
+TEST_F(EventTest, ExceptionStopsTheDispatchAndLeavesTheEventUsable) {
+    Event<int> event;
+    event.Add(&First);
+    event.Add(&Throwing);
+    event.Add(&Second);
+    EXPECT_THROW(event(1), std::runtime_error);
+    EXPECT_EQ(gCalls, (std::vector<std::string>{"first1"}));
+
+    // The lock was released: another thread can dispatch and change the list.
+    std::thread other([&] {
+        event.Remove(&Throwing);
+        event(2);
+    });
+    other.join();
+    EXPECT_EQ(gCalls, (std::vector<std::string>{"first1", "first2", "second2"}));
+
+    // The inside-call mark was cleared: changing the list now logs nothing.
+    LogCapture log;
+    event.Add(&First);
+    EXPECT_FALSE(log.Contains("Add/Remove inside call"));
+}
+
+struct Nesting {
+    Event<int>* event = nullptr;
+    void OnValue(int depth) {
+        gCalls.push_back("outer" + std::to_string(depth));
+        if (depth == 0) {
+            event->Add(&Second);  // not in the running snapshots
+            (*event)(1);
+        }
+    }
+};
+
+TEST_F(EventTest, NestedDispatchRunsOverItsOwnSnapshot) {
+    LogCapture log;
+    Event<int> event;
+    Nesting nesting{&event};
+    event.Add(MakeDelegate<&Nesting::OnValue>(&nesting));
+    event(0);
+    EXPECT_EQ(gCalls, (std::vector<std::string>{"outer0", "outer1", "second1"}));
+
+    // After both dispatches ended, changing the list is not "inside call".
+    int before = log.Count("Add/Remove inside call");
+    event.Remove(&Second);
+    EXPECT_EQ(log.Count("Add/Remove inside call"), before);
+}
+
+TEST_F(EventTest, OtherThreadsWaitForARunningDispatch) {
+    HANDLE entered = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE added = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    static HANDLE sEntered, sRelease;
+    sEntered = entered;
+    sRelease = release;
+    Event0 event;
+    event.Add(+[] {
+        SetEvent(sEntered);
+        WaitForSingleObject(sRelease, 10000);
+    });
+
+    std::thread dispatcher([&] { event(); });
+    ASSERT_EQ(WaitForSingleObject(entered, 5000), WAIT_OBJECT_0);
+    std::thread adder([&] {
+        event.Add(+[] {});  // must wait for the dispatch to end
+        SetEvent(added);
+    });
+    EXPECT_EQ(WaitForSingleObject(added, 200), static_cast<DWORD>(WAIT_TIMEOUT));
+    SetEvent(release);
+    EXPECT_EQ(WaitForSingleObject(added, 5000), WAIT_OBJECT_0);
+    dispatcher.join();
+    adder.join();
+    CloseHandle(entered);
+    CloseHandle(release);
+    CloseHandle(added);
+}
+
+TEST_F(EventTest, PassesReferencesAndTwoArguments) {
+    static std::string seen;
+    Event<std::string const&> text;
+    text.Add(+[](std::string const& value) { seen = value; });
+    text(std::string("chunk"));
+    EXPECT_EQ(seen, "chunk");
+
+    static int sum = 0;
+    Event2<int, int> pair;
+    pair.Add(+[](int a, int b) { sum += a * 10 + b; });
+    pair.Add(+[](int a, int b) { sum += a * 10 + b; });
+    pair(4, 2);
+    EXPECT_EQ(sum, 84);
+}
+
+}  // namespace

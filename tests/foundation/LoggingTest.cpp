@@ -1,0 +1,171 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstdio>
+#include <regex>
+#include <sstream>
+#include <thread>
+
+#include "LogCapture.h"
+#include "ProcessRunner.h"
+#include "TempFolder.h"
+#include "foundation/LogFileHandler.h"
+
+namespace {
+
+std::vector<std::string> SplitLines(std::string const& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+std::string Hex4(unsigned long value) {
+    char text[16];
+    snprintf(text, sizeof(text), "%04lx", value);
+    return text;
+}
+
+std::string Dec4(unsigned long value) {
+    char text[16];
+    snprintf(text, sizeof(text), "%04lu", value);
+    return text;
+}
+
+// Everything after "] " up to the message: "hh:mm:ss.mmm/<ms> ".
+std::regex const kClock(R"(\d\d:\d\d:\d\d\.\d\d\d/\d+ )");
+
+void ExpectLine(std::string const& line, std::string const& who, std::string const& message) {
+    SCOPED_TRACE(line);
+    ASSERT_EQ(line.substr(0, who.size() + 3), "[" + who + "] ");
+    std::string rest = line.substr(who.size() + 3);
+    std::smatch clock;
+    ASSERT_TRUE(std::regex_search(rest, clock, kClock, std::regex_constants::match_continuous));
+    EXPECT_EQ(rest.substr(clock.length()), message);
+}
+
+TEST(LoggingTest, FileLinesNameTheProcessOrLoggerAndTheThread) {
+    LogCapture log;
+    std::string pid = Hex4(GetCurrentProcessId());
+    CORVANE_LOG("by process " << 1);
+    DWORD foreignId = 0;
+    std::thread([&] {
+        foreignId = GetCurrentThreadId();
+        CORVANE_LOG("foreign");
+        CorvaneLogging::SetLoggerName("alice");
+        CORVANE_LOG("foreign with logger");
+        CorvaneLogging::SetLoggerName("");
+    }).join();
+    CorvaneLogging::SetLoggerName("alice");
+    CORVANE_LOG("tab\there \\ done");
+    CorvaneLogging::SetLoggerName("");
+
+    std::vector<std::string> lines = log.Lines();
+    ASSERT_EQ(lines.size(), 4u);
+    ExpectLine(lines[0], pid + "/main", "by process 1");
+    ExpectLine(lines[1], pid + "/" + Hex4(foreignId), "foreign");
+    ExpectLine(lines[2], "alice/" + Dec4(foreignId), "foreign with logger");
+    ExpectLine(lines[3], "alice/main", "tab\\x9here \\\\ done");
+}
+
+TEST(LoggingTest, OutputSettingAndRequestMustBothSelectAnOutput) {
+    LogCapture log(CorvaneLogging::LogNothing);
+    std::stringstream message;
+    message << "never written";
+    CorvaneLogging::CorvaneDebugOutput(message, CorvaneLogging::LogBoth);
+    CorvaneLogging::SetLoggingOutput(CorvaneLogging::LogFile);
+    CorvaneLogging::CorvaneDebugOutput(message, CorvaneLogging::LogConsole);
+    EXPECT_TRUE(log.Lines().empty());
+    CorvaneLogging::CorvaneDebugOutput(message, CorvaneLogging::LogFile);
+    EXPECT_EQ(log.Messages(), std::vector<std::string>{"never written"});
+}
+
+struct ProbeRun {
+    std::vector<std::string> console;
+    std::vector<std::string> file;
+};
+
+ProbeRun RunLogProbe(std::string const& output, std::string const& logger) {
+    std::string logPath = ProcessRunner::BesideExecutable("foundation_probe.exe.log");
+    DeleteFileA(logPath.c_str());
+    ProcessRunner::Result result = ProcessRunner::Run("foundation_probe.exe", "log " + output + " " + logger + " 2 hello");
+    EXPECT_EQ(result.exitCode, 0u);
+    return {SplitLines(result.output), SplitLines(ReadWholeFile(logPath))};
+}
+
+TEST(LoggingTest, ConsoleAndFileOutputsOfAnotherProcess) {
+    std::regex const consoleLine(R"(\d{8} (.*))");
+    ProbeRun both = RunLogProbe("3", "bob");
+    ASSERT_EQ(both.console.size(), 4u);
+    std::vector<std::string> expected = {"hello 0", "hello 1", "escaped: \\x9\\\\", "from an unnamed thread"};
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        std::smatch match;
+        ASSERT_TRUE(std::regex_match(both.console[i], match, consoleLine)) << both.console[i];
+        EXPECT_EQ(match[1], expected[i]);
+    }
+    ASSERT_EQ(both.file.size(), 5u);
+    EXPECT_EQ(LogCapture::MessageOf(both.file[0]), LogFileHandler::kBanner);
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(LogCapture::MessageOf(both.file[i + 1]), expected[i]);
+    }
+    EXPECT_EQ(both.file[1].substr(0, 10), "[bob/main]");
+
+    ProbeRun consoleOnly = RunLogProbe("1", "-");
+    EXPECT_EQ(consoleOnly.console.size(), 4u);
+    EXPECT_TRUE(consoleOnly.file.empty());
+
+    ProbeRun fileOnly = RunLogProbe("2", "-");
+    EXPECT_TRUE(fileOnly.console.empty());
+    EXPECT_EQ(fileOnly.file.size(), 5u);
+}
+
+TEST(LoggingTest, TwoProcessesAppendToOneFileWithoutLosingLines) {
+    std::string logPath = ProcessRunner::BesideExecutable("foundation_probe.exe.log");
+    DeleteFileA(logPath.c_str());
+    ProcessRunner::Process first("foundation_probe.exe", "log 2 first 300 line");
+    ProcessRunner::Process second("foundation_probe.exe", "log 2 second 300 line");
+    ProcessRunner::Result result;
+    ASSERT_TRUE(first.Wait(60000, result));
+    ASSERT_TRUE(second.Wait(60000, result));
+
+    int banners = 0, firstLines = 0, secondLines = 0;
+    for (std::string const& line : SplitLines(ReadWholeFile(logPath))) {
+        banners += LogCapture::MessageOf(line) == LogFileHandler::kBanner;
+        firstLines += line.rfind("[first/", 0) == 0;
+        secondLines += line.rfind("[second/", 0) == 0;
+    }
+    EXPECT_EQ(banners, 2);
+    EXPECT_EQ(firstLines, 303);  // banner, 300 lines, escaped line, unnamed thread
+    EXPECT_EQ(secondLines, 303);
+}
+
+TEST(LoggingTest, OnlyTheFirstHolderDeletesTheOldLog) {
+    TempFolder folder;
+    std::string path = folder.File("host.exe.log");
+    std::string mutexName = "CorvaneLogTest" + std::to_string(GetCurrentProcessId());
+    WriteWholeFile(path, "old line\n");
+    {
+        LogFileHandler first(path, mutexName);
+        EXPECT_EQ(ReadWholeFile(path), "");
+        first.WriteLine("one");
+        first.WriteLine("two");
+        LogFileHandler second(path, mutexName);
+        second.WriteLine("three");
+        std::vector<std::string> messages;
+        for (std::string const& line : SplitLines(ReadWholeFile(path))) {
+            messages.push_back(LogCapture::MessageOf(line));
+        }
+        EXPECT_EQ(messages, (std::vector<std::string>{LogFileHandler::kBanner, "one", "two",
+                                                      LogFileHandler::kBanner, "three"}));
+    }
+    LogFileHandler again(path, mutexName);
+    EXPECT_EQ(ReadWholeFile(path), "");
+}
+
+}  // namespace
