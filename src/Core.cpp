@@ -12,12 +12,15 @@
 #include "foundation/Thread.h"
 #include "foundation/ThreadNameSlot.h"
 #include "foundation/Timer.h"
+#include "network/NetworkMessageRegistry.h"
 
 #define CORVANE_LOAD_ORDER __attribute__((init_priority(200)))
 
-// 1. thread-name slot; 2. main thread id; 3. start-up clocks; 4. console holder; 5. log file.
+// 1. thread-name slot; 2. main thread id; 3. message registry; 4. start-up clocks;
+// 5. console holder; 6. log file.
 static ThreadNameSlot gThreadNameSlot CORVANE_LOAD_ORDER;
 MainThreadId Thread::mMainThreadId CORVANE_LOAD_ORDER;
+static NetworkMessageRegistry gMessageRegistry CORVANE_LOAD_ORDER;
 static PreciseTimer gStartupTimer CORVANE_LOAD_ORDER(true);
 static Timer gStartupSecondsTimer CORVANE_LOAD_ORDER(false);
 static ConsoleHolder gConsoleHolder CORVANE_LOAD_ORDER;
@@ -29,6 +32,7 @@ static LogFileHandler gLogFileHandler CORVANE_LOAD_ORDER(LogFileHandler::Default
 ThreadNameSlot* ThreadNameSlot::mInstance = &gThreadNameSlot;
 PreciseTimer const* PreciseTimer::mStartupTimer = &gStartupTimer;
 Timer const* Timer::mStartupTimer = &gStartupSecondsTimer;
+NetworkMessageRegistry* NetworkMessageRegistry::mInstance = &gMessageRegistry;
 ConsoleHolder* ConsoleHolder::mInstance = &gConsoleHolder;
 LogFileHandler* LogFileHandler::mInstance = &gLogFileHandler;
 

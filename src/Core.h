@@ -19,3 +19,8 @@
 #include "foundation/Thread.h"
 #include "foundation/ThreadNameSlot.h"
 #include "foundation/Timer.h"
+#include "network/NetworkMessage.h"
+#include "network/NetworkMessageBase.h"
+#include "network/NetworkMessageRegistry.h"
+#include "network/NetworkVisitor.h"
+#include "network/SkypeCoder.h"
