@@ -30,6 +30,7 @@ constexpr unsigned int kMaxUncompressedSize = 256u * 1024 * 1024;
 // zlib (level 9), then the escape coding. Raises NetworkError "Failed to compress buffer".
 std::string CompressAndEncode(void const* data, unsigned int size);
 // The escape decoding, then zlib into `output`, which ends up exactly `expectedSize` bytes
-// long. Raises NetworkError "Failed to uncompress buffer" when the data does not inflate within
-// that size or the size is above kMaxUncompressedSize.
+// long (zero beyond what the data gave). Raises NetworkError "Failed to uncompress buffer"
+// unless the data is one whole zlib stream that fits that size, or when the size is above
+// kMaxUncompressedSize. The text is decoded piece by piece as zlib consumes it.
 void DecodeAndUncompress(std::vector<unsigned char>& output, char const* text, unsigned int expectedSize);

@@ -98,7 +98,7 @@ TEST(SkypeCoderTest, RandomBytesSurviveCodingAndCompression) {
     std::string const alphabets[] = {"", std::string("\0\\", 2), std::string("\0\0\0\\0", 5), "ab"};
     SkypeCoder coder;
     for (std::string const& alphabet : alphabets) {
-        for (std::size_t size : {0, 1, 2, 3, 4, 5, 17, 1000, 65536, 70001}) {
+        for (std::size_t size : {0, 1, 2, 3, 4, 5, 17, 1000, 65536, 140001}) {
             SCOPED_TRACE(std::to_string(alphabet.size()) + "/" + std::to_string(size));
             Bytes bytes = RandomBytes(random, size, alphabet);
 
@@ -114,6 +114,22 @@ TEST(SkypeCoderTest, RandomBytesSurviveCodingAndCompression) {
             EXPECT_TRUE(unpacked == bytes);
         }
     }
+}
+
+TEST(SkypeCoderTest, EscapesAtEveryPositionOfALongStreamDecode) {
+    // A stored (level 0) zlib stream keeps the bytes as they are, so nearly every character of
+    // its text is part of an escape pair, wherever the decoder cuts the text into pieces.
+    std::mt19937 random(7);
+    Bytes bytes = RandomBytes(random, 200000, std::string("\0\\", 2));
+    Bytes stored(compressBound(static_cast<uLong>(bytes.size())));
+    uLongf storedSize = static_cast<uLongf>(stored.size());
+    ASSERT_EQ(compress2(stored.data(), &storedSize, bytes.data(), static_cast<uLong>(bytes.size()), 0), Z_OK);
+    std::string text = SkypeCoder::Encode(stored.data(), static_cast<unsigned>(storedSize));
+    ASSERT_GT(text.size(), 350000u);
+
+    Bytes output;
+    DecodeAndUncompress(output, text.c_str(), static_cast<unsigned>(bytes.size()));
+    EXPECT_TRUE(output == bytes);
 }
 
 TEST(SkypeCoderTest, UncompressHonoursTheExpectedSize) {
