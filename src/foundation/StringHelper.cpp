@@ -48,14 +48,29 @@ std::string StringHelper::EscapeAscii(std::string const& text) {
 }
 
 int StringHelper::CheckSum(char const* text) {
-    if (text[0] == '\0') {
+    std::size_t length = std::strlen(text);
+    if (length < 2) {
         return 0;
     }
-    int sum = 0;
-    for (char const* p = text + 1; *p != '\0'; ++p) {
-        sum ^= static_cast<signed char>(*p);
+    // Eight bytes at a time: frames of screen updates are megabytes long.
+    char const* p = text + 1;
+    char const* end = text + length;
+    uint64_t words = 0;
+    for (; end - p >= 8; p += 8) {
+        uint64_t word;
+        std::memcpy(&word, p, 8);
+        words ^= word;
     }
-    return sum;
+    unsigned char sum = 0;
+    for (int shift = 0; shift < 64; shift += 8) {
+        sum ^= static_cast<unsigned char>(words >> shift);
+    }
+    for (; p < end; ++p) {
+        sum ^= static_cast<unsigned char>(*p);
+    }
+    // Widening every byte with its sign sets bits 8-31 exactly when an odd number of the
+    // bytes are 0x80 or above, which is bit 7 of their exclusive-or.
+    return static_cast<signed char>(sum);
 }
 
 std::string StringHelper::CheckSumFormat(std::string const& text) {

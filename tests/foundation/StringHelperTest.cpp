@@ -27,6 +27,9 @@ TEST(StringHelperTest, CheckSumLeavesOutTheFirstCharacterAndKeepsTheSign) {
         {"x\x80\x81", 0x01, "01"},
         {"x\x80\x81\xfe", -1, "FF"},
         {"x\x80\x01\xfe", 0x7f, "7F"},
+        {"x" + std::string(20, '\x80') + "A", 0x41, "41"},
+        {"x" + std::string(21, '\x80') + "A", -63, "C1"},
+        {"x" + std::string(37, '\x13') + "\x81", -110, "92"},
         {std::string("x1\0"
                      "2",
                      4),
