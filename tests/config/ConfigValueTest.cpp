@@ -108,21 +108,4 @@ TEST(ConfigValueTest, StringKeepsTextAsItIs) {
     ExpectReadsBack(StringConfigValue("S", "K", "Microsoft Video 1"), texts);
 }
 
-TEST(ConfigValueTest, CopiesCarryKeySectionDefaultAndValue) {
-    IntConfigValue original("Plugin", "Alpha", 255);
-    original.SetValue("128");
-    IntConfigValue copy = original;
-    EXPECT_EQ(copy.GetSection(), "Plugin");
-    EXPECT_EQ(copy.GetName(), "Alpha");
-    EXPECT_EQ(copy.GetDefault(), "255");
-    EXPECT_EQ(copy.GetValue(), "128");
-
-    IntConfigValue other("Other", "Key", 1);
-    other = original;
-    EXPECT_EQ(other.GetSection(), "Plugin");
-    EXPECT_EQ(other.GetName(), "Alpha");
-    EXPECT_EQ(other.GetDefaultValue(), 255);
-    EXPECT_EQ(other.Get(), 128);
-}
-
 }  // namespace

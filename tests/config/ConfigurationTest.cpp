@@ -155,23 +155,4 @@ TEST(ConfigurationTest, AssignmentCopiesValuesAndKeepsTheRegistry) {
     EXPECT_EQ(target.Plugin.Alpha.Get(), 100);
 }
 
-TEST(ConfigurationTest, GroupCopyCarriesCurrentValues) {
-    SessionQualityConfiguration quality(tagSIZE{1024, 768}, 24, true, 90);
-    quality.AutoJpegQuality.Set(0);
-    SessionQualityConfiguration copy = quality;
-    SessionQualityConfiguration assigned;
-    assigned = quality;
-    for (SessionQualityConfiguration* group : {&copy, &assigned}) {
-        ConfigRegistry registry;
-        group->Register(registry);
-        ExpectSameSettings(SettingsOf(registry), {
-                                                     {"SessionQuality", "Resolution", "1024x768", "1024x768"},
-                                                     {"SessionQuality", "ColorDepth", "24", "24"},
-                                                     {"SessionQuality", "UseJpeg", "1", "1"},
-                                                     {"SessionQuality", "JpegQuality", "90", "90"},
-                                                     {"SessionQuality", "AutoJpegQuality", "0", "1"},
-                                                 });
-    }
-}
-
 }  // namespace

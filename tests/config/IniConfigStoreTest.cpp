@@ -59,16 +59,15 @@ TEST(IniConfigStoreTest, SaveWritesOneSectionPerGroupInRegistryOrder) {
     Configuration config;
     SaveConfiguration(config, store);
 
-    std::string expected =
-        "[SessionQuality]\r\nResolution=800x600\r\nColorDepth=16\r\nUseJpeg=1\r\n"
-        "JpegQuality=50\r\nAutoJpegQuality=1\r\n"
-        "[Recording]\r\nResolution=0x0\r\nColorDepth=0\r\nOutputPath=" +
-        config.Recording.OutputPath.Get() +
-        "\r\nCodec=Microsoft Video 1\r\n"
-        "[Plugin]\r\nShowPrivateInfo=1\r\nTabbedInterface=0\r\nEnableDump=0\r\n"
-        "ShowPassiveBalloons=1\r\nShowActiveBalloons=1\r\nShowStatusBalloons=1\r\n"
-        "Effects=1\r\nAlpha=255\r\nAcceptMyAccount=0\r\n"
-        "[Logging]\r\nEnabled=0\r\nLogToFile=1\r\nLogToConsole=0\r\n";
+    std::vector<IConfigValue*> values;
+    config.GetValues(values);
+    std::string expected;
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        if (i == 0 || values[i]->GetSection() != values[i - 1]->GetSection()) {
+            expected += "[" + values[i]->GetSection() + "]\r\n";
+        }
+        expected += values[i]->GetName() + "=" + values[i]->GetValue() + "\r\n";
+    }
     EXPECT_EQ(ReadWholeFile(folder.File("settings.ini")), expected);
 }
 
