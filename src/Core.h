@@ -2,6 +2,17 @@
 
 // The whole public interface of Core.dll.
 
+#include "config/ConfigGroups.h"
+#include "config/ConfigParsers.h"
+#include "config/ConfigRegistry.h"
+#include "config/ConfigStore.h"
+#include "config/ConfigValidators.h"
+#include "config/ConfigValue.h"
+#include "config/Configuration.h"
+#include "config/IConfigValue.h"
+#include "config/IConfigValuesSet.h"
+#include "config/IniConfigStore.h"
+#include "config/IniFile.h"
 #include "foundation/ConsoleHolder.h"
 #include "foundation/CorvaneLogging.h"
 #include "foundation/CriticalSection.h"

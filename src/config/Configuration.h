@@ -1,0 +1,23 @@
+#pragma once
+
+#include "config/ConfigGroups.h"
+#include "config/ConfigRegistry.h"
+
+// All settings of the library. Its registry lists the 21 values of its own groups:
+// session quality, recording, plug-in, logging, each group in its registration order.
+class Configuration : public ConfigRegistry {
+public:
+    Configuration();
+    // The copy's registry lists the copy's own values, in the same order.
+    Configuration(Configuration const& other);
+    // Assigns every value; the registry stays as it is.
+    Configuration& operator=(Configuration const& other);
+
+    SessionQualityConfiguration SessionQuality;
+    RecordingConfiguration Recording;
+    PluginConfiguration Plugin;
+    LoggingConfiguration Logging;
+
+private:
+    void RegisterGroups();
+};
