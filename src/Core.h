@@ -14,3 +14,4 @@
 #include "foundation/StringHelper.h"
 #include "foundation/Thread.h"
 #include "foundation/ThreadNameSlot.h"
+#include "imaging/Picture.h"
