@@ -226,14 +226,15 @@ Picture Picture::FromBitmap(HBITMAP bitmap) {
     return picture;
 }
 
-Picture Picture::Decode(void const* data, std::size_t size) {
+Picture Picture::Decode(void const* data, std::size_t size, std::uint64_t maxPixels) {
     if (size > kMaxEncodedBytes) {
         Raise(BaseError("Encoded picture too large"));
     }
     auto const* bytes = static_cast<unsigned char const*>(data);
     PictureHeader header = PictureHeader::Read(bytes, data ? size : 0);
     CheckSize(header.width, header.height);
-    if (header.decodedPixels > kMaxPixels) {
+    std::uint64_t limit = std::min(maxPixels, kMaxPixels);
+    if (static_cast<std::uint64_t>(header.width) * header.height > limit || header.decodedPixels > limit) {
         Raise(BaseError("Picture holds too many pixels"));
     }
     return WicCodec::Decode(bytes, size, header.container);

@@ -31,18 +31,20 @@ public:
     // Opaque black pixels. Sizes are checked as CheckSize does.
     Picture(int width, int height);
 
-    // Copies packed pixels, rows top-down, `bytesPerLine` apart (at least the row's bytes):
-    // 8 bits 3-3-2 (red in the high bits), 16 bits 5-6-5 little-endian, 24 bits B, G, R or
-    // 32 bits B, G, R, A. The 8- and 16-bit levels are spread evenly over 0 to 255.
+    // Copies packed pixels: rows top-down, `bytesPerLine` apart (at least a row's bytes), all
+    // `height` x `bytesPerLine` bytes readable. 8 bits 3-3-2 (red in the high bits), 16 bits
+    // 5-6-5 little-endian, 24 bits B, G, R or 32 bits B, G, R, A. The 8- and 16-bit levels are
+    // spread evenly over 0 to 255.
     static Picture FromPixels(void const* pixels, int width, int height, int bitsPerPixel,
                               std::size_t bytesPerLine);
     // Copies a GDI bitmap (it may be selected into a context). The result is opaque: GDI
     // leaves the alpha byte undefined.
     static Picture FromBitmap(HBITMAP bitmap);
     // Decodes PNG, JPEG, GIF (first frame) or BMP, told apart by their contents. The bytes may
-    // come from a peer: the dimensions in the header are checked against the limits before
-    // any decoder runs, and anything else raises.
-    static Picture Decode(void const* data, std::size_t size);
+    // come from a peer: the dimensions in the header are checked against the limits, and
+    // against `maxPixels` where the caller knows a smaller bound (a tile's rectangle), before
+    // any decoder runs; anything else raises.
+    static Picture Decode(void const* data, std::size_t size, std::uint64_t maxPixels = kMaxPixels);
     // Reads a file of at most kMaxEncodedBytes and decodes it as Decode does.
     static Picture Load(std::wstring const& path);
 

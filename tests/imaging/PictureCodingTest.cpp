@@ -56,9 +56,9 @@ Bytes Cut(Bytes bytes, std::size_t size) {
     return bytes;
 }
 
-std::string DecodeFailure(Bytes const& bytes) {
+std::string DecodeFailure(Bytes const& bytes, std::uint64_t maxPixels = Picture::kMaxPixels) {
     try {
-        Picture::Decode(bytes.data(), bytes.size());
+        Picture::Decode(bytes.data(), bytes.size(), maxPixels);
     } catch (BaseError const& error) {
         return error.what();
     }
@@ -239,6 +239,10 @@ TEST(PictureCodingTest, BadBytesRaiseWithoutDecodingAbsurdSizes) {
         EXPECT_EQ(failure.substr(0, std::string(c.text).size()), c.text);
     }
     EXPECT_THROW(Picture::Decode(nullptr, 10), BaseError);
+
+    // A caller that knows the tile's size refuses anything larger.
+    EXPECT_EQ(Picture::Decode(png.data(), png.size(), 64 * 48).GetWidth(), 64);
+    EXPECT_EQ(DecodeFailure(png, 64 * 48 - 1), "Picture holds too many pixels");
 }
 
 }  // namespace

@@ -263,7 +263,7 @@ TEST(PictureTest, WorksOnAnyThreadAndLeavesItsApartmentAsItWas) {
         bool initialise;
         DWORD model;
         HRESULT
-            askingForSta;  // afterwards: S_OK no apartment, S_FALSE single-, RPC_E_CHANGED_MODE multithreaded
+        askingForSta;  // afterwards: S_OK no apartment, S_FALSE single-, RPC_E_CHANGED_MODE multithreaded
     } const cases[] = {
         {"no COM", false, 0, S_OK},
         {"single-threaded", true, COINIT_APARTMENTTHREADED, S_FALSE},
