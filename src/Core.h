@@ -25,3 +25,4 @@
 #include "foundation/StringHelper.h"
 #include "foundation/Thread.h"
 #include "foundation/ThreadNameSlot.h"
+#include "imaging/Picture.h"
