@@ -141,19 +141,21 @@ void SkypeSimulator::CollectOutgoing(Clock::time_point now) {
 }
 
 // Sends every queued message. Texts that clients send meanwhile are only queued (the window
-// procedure), so nothing here runs inside another send.
+// procedure), so nothing here runs inside another send. A client that is gone is forgotten; one
+// that does not answer in time loses the rest of its batch rather than stall every account.
 void SkypeSimulator::DeliverAll() {
     while (!mMailboxes.empty()) {
         auto box = mMailboxes.begin();
         HWND client = box->first;
         std::deque<Outgoing> messages = std::move(box->second);
         mMailboxes.erase(box);
-        while (!messages.empty()) {
-            if (!Transmit(messages.front()) && !IsWindow(client)) {
-                mNetwork.ForgetClient(client);
+        for (Outgoing const& out : messages) {
+            if (!Transmit(out)) {
+                if (!IsWindow(client)) {
+                    mNetwork.ForgetClient(client);
+                }
                 break;
             }
-            messages.pop_front();
         }
     }
 }

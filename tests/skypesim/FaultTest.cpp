@@ -111,6 +111,13 @@ TEST_F(FaultTest, InjectedNotificationsReachEveryClientOfTheAccount) {
     sim->InjectNotification("alice", "USER x ONLINESTATUS WEIRD");
     EXPECT_EQ(first.Notifications().Pop(kWait), "USER x ONLINESTATUS WEIRD");
     EXPECT_EQ(second->Notifications().Pop(kWait), "USER x ONLINESTATUS WEIRD");
+
+    // A client whose window has gone is passed over.
+    second.reset();
+    sim->InjectNotification("alice", "one");
+    sim->InjectNotification("alice", "two");
+    EXPECT_EQ(first.Notifications().Pop(kWait), "one");
+    EXPECT_EQ(first.Notifications().Pop(kWait), "two");
 }
 
 }  // namespace
