@@ -124,7 +124,7 @@ char const* SimCommandLine::Usage() {
            "         [--attach NAME] [--rate BYTES_PER_SECOND] [--attach-status S[@MS],...]\n"
            "         [--avatar FILE] [--stopped]\n"
            "Prints \"ready\" when the messengers' windows exist; ends when the quit event is set\n"
-           "or standard input closes.\n";
+           "or a pipe on standard input closes.\n";
 }
 
 }  // namespace skypesim

@@ -12,7 +12,7 @@ namespace skypesim {
 struct SimOptions {
     std::vector<AccountConfig> accounts;
     std::string quitEvent;   // a named event that ends the program when set; empty: none
-    bool watchStdin = true;  // the program ends when its standard input closes
+    bool watchStdin = true;  // the program ends when a pipe on its standard input closes
 };
 
 // The command line of skypesim.exe: account options follow the --account they belong to.

@@ -36,8 +36,11 @@ int main(int argc, char** argv) {
     if (!options->quitEvent.empty()) {
         ends.push_back(CreateEventA(nullptr, TRUE, FALSE, options->quitEvent.c_str()));
     }
+    // Only a pipe ties the program to its parent: a null device or a console would end it at once
+    // or never.
     HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
-    if (options->watchStdin && input && input != INVALID_HANDLE_VALUE) {
+    if (options->watchStdin && input && input != INVALID_HANDLE_VALUE &&
+        GetFileType(input) == FILE_TYPE_PIPE) {
         ends.push_back(CreateEventW(nullptr, TRUE, FALSE, nullptr));
         CloseHandle(CreateThread(nullptr, 0, &WatchInput, ends.back(), 0, nullptr));
     }
