@@ -30,6 +30,7 @@
 #include "foundation/Thread.h"
 #include "foundation/ThreadNameSlot.h"
 #include "foundation/Timer.h"
+#include "network/ControlMessages.h"
 #include "network/NetworkMessage.h"
 #include "network/NetworkMessageBase.h"
 #include "network/NetworkMessageRegistry.h"
