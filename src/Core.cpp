@@ -11,13 +11,35 @@
 #include "foundation/PreciseTimer.h"
 #include "foundation/Thread.h"
 #include "foundation/ThreadNameSlot.h"
+#include "foundation/Timer.h"
+#include "network/ControlMessages.h"
+#include "network/NetworkMessageRegistry.h"
 
 #define CORVANE_LOAD_ORDER __attribute__((init_priority(200)))
 
-// 1. thread-name slot; 2. main thread id; 3. start-up clock; 4. console holder; 5. log file.
+namespace {
+// Every message class a peer may send, by id.
+void RegisterMessages(NetworkMessageRegistry& registry) {
+    registry.Register<RequestRemoteDesktopNetMsg>();
+    registry.Register<ShowMyDesktopNetMsg>();
+    registry.Register<TestConnectNetMsg>();
+    registry.Register<WindowEventNetMsg>();
+    registry.Register<DiscoveryNetMsg>();
+    registry.Register<ClipboardNetMsg>();
+    registry.Register<DesktopResolutionMsg>();
+    registry.Register<ClipboardRequestNetMsg>();
+    registry.Register<ClipboardAcknowledgeNetMsg>();
+    registry.Register<MouseMoveNetMsg>();
+}
+}  // namespace
+
+// 1. thread-name slot; 2. main thread id; 3. message registry; 4. start-up clocks;
+// 5. console holder; 6. log file.
 static ThreadNameSlot gThreadNameSlot CORVANE_LOAD_ORDER;
 MainThreadId Thread::mMainThreadId CORVANE_LOAD_ORDER;
+static NetworkMessageRegistry gMessageRegistry CORVANE_LOAD_ORDER(RegisterMessages);
 static PreciseTimer gStartupTimer CORVANE_LOAD_ORDER(true);
+static Timer gStartupSecondsTimer CORVANE_LOAD_ORDER(false);
 static ConsoleHolder gConsoleHolder CORVANE_LOAD_ORDER;
 static LogFileHandler gLogFileHandler CORVANE_LOAD_ORDER(LogFileHandler::DefaultPath(),
                                                          LogFileHandler::kMutexName);
@@ -26,6 +48,8 @@ static LogFileHandler gLogFileHandler CORVANE_LOAD_ORDER(LogFileHandler::Default
 // so valid from the start); each object clears its pointer when it is destroyed.
 ThreadNameSlot* ThreadNameSlot::mInstance = &gThreadNameSlot;
 PreciseTimer const* PreciseTimer::mStartupTimer = &gStartupTimer;
+Timer const* Timer::mStartupTimer = &gStartupSecondsTimer;
+NetworkMessageRegistry* NetworkMessageRegistry::mInstance = &gMessageRegistry;
 ConsoleHolder* ConsoleHolder::mInstance = &gConsoleHolder;
 LogFileHandler* LogFileHandler::mInstance = &gLogFileHandler;
 
