@@ -12,15 +12,32 @@
 #include "foundation/Thread.h"
 #include "foundation/ThreadNameSlot.h"
 #include "foundation/Timer.h"
+#include "network/ControlMessages.h"
 #include "network/NetworkMessageRegistry.h"
 
 #define CORVANE_LOAD_ORDER __attribute__((init_priority(200)))
+
+namespace {
+// Every message class a peer may send, by id.
+void RegisterMessages(NetworkMessageRegistry& registry) {
+    registry.Register<RequestRemoteDesktopNetMsg>();
+    registry.Register<ShowMyDesktopNetMsg>();
+    registry.Register<TestConnectNetMsg>();
+    registry.Register<WindowEventNetMsg>();
+    registry.Register<DiscoveryNetMsg>();
+    registry.Register<ClipboardNetMsg>();
+    registry.Register<DesktopResolutionMsg>();
+    registry.Register<ClipboardRequestNetMsg>();
+    registry.Register<ClipboardAcknowledgeNetMsg>();
+    registry.Register<MouseMoveNetMsg>();
+}
+}  // namespace
 
 // 1. thread-name slot; 2. main thread id; 3. message registry; 4. start-up clocks;
 // 5. console holder; 6. log file.
 static ThreadNameSlot gThreadNameSlot CORVANE_LOAD_ORDER;
 MainThreadId Thread::mMainThreadId CORVANE_LOAD_ORDER;
-static NetworkMessageRegistry gMessageRegistry CORVANE_LOAD_ORDER;
+static NetworkMessageRegistry gMessageRegistry CORVANE_LOAD_ORDER(RegisterMessages);
 static PreciseTimer gStartupTimer CORVANE_LOAD_ORDER(true);
 static Timer gStartupSecondsTimer CORVANE_LOAD_ORDER(false);
 static ConsoleHolder gConsoleHolder CORVANE_LOAD_ORDER;

@@ -46,6 +46,9 @@ corvane_start_session() {
     wineboot -i >/dev/null 2>&1
     wineserver -w
   fi
+  # A server left from an earlier run of this prefix would keep that run's display.
+  wineserver -k >/dev/null 2>&1 || true
+  wineserver -w >/dev/null 2>&1 || true
   wineserver -p >/dev/null 2>&1
   # Start Wine's own services now, detached from our output: a service started by a test
   # would inherit the test's output pipe and keep ctest waiting for its end.

@@ -1,8 +1,6 @@
 #include "config/ConfigGroups.h"
 
 #include <shlobj.h>
-// The shell headers define IsLoggingEnabled as a macro, which would rename ours.
-#undef IsLoggingEnabled
 
 #include "foundation/CorvaneLogging.h"
 

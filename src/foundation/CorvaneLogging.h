@@ -3,6 +3,12 @@
 #include <sstream>
 #include <string>
 
+// The shell headers define IsLoggingEnabled as a macro (IsLoggingEnabledW), which would rename
+// the function below wherever they are included. Take the macro out once, for good.
+#include <windows.h>
+#include <urlmon.h>
+#undef IsLoggingEnabled
+
 // The diagnostic log: stamped lines to the console, to "<host exe>.log", or both.
 // Logging is off until the host switches it on. Writers test IsLoggingEnabled() before they
 // compose a message (CORVANE_LOG does both).

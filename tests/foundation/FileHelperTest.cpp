@@ -42,8 +42,8 @@ TEST(FileHelperTest, CombinePath) {
         std::string combined;
     };
     Case const cases[] = {
-        {"C:\\a", "b.txt", "C:\\a\\b.txt"},        {"C:\\a\\", "b\\c", "C:\\a\\b\\c"},
-        {"C:\\a\\b", "..\\c", "C:\\a\\c"},         {"C:\\a", "D:\\x", "D:\\x"},
+        {"C:\\a", "b.txt", "C:\\a\\b.txt"},
+        {"C:\\a\\", "b\\c", "C:\\a\\b\\c"},
         {"C:\\" + std::string(300, 'a'), "b", ""},
     };
     for (Case const& c : cases) {

@@ -6,52 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "DumpFolder.h"
 #include "TempFolder.h"
-#include "foundation/FileHelper.h"
-#include "network/ChunkNetworkTransport.h"
+#include "LoopbackChunkTransport.h"
 #include "network/NetworkMessage.h"
 #include "network/PacketDumper.h"
 
 namespace {
-
-std::vector<std::string> FilesIn(std::string const& folder) {
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA entry;
-    HANDLE find = FindFirstFileA((folder + "*").c_str(), &entry);
-    if (find == INVALID_HANDLE_VALUE) {
-        return names;
-    }
-    do {
-        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-            names.push_back(entry.cFileName);
-        }
-    } while (FindNextFileA(find, &entry));
-    FindClose(find);
-    return names;
-}
-
-// A dump folder of this test run beside the executable, removed afterwards.
-class DumpFolder {
-public:
-    DumpFolder() : mName("test-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(mCount++)) {}
-    ~DumpFolder() {
-        for (char const* direction : {"sent", "recv"}) {
-            std::string folder = Root() + direction + "\\";
-            for (std::string const& name : FilesIn(folder)) {
-                DeleteFileA((folder + name).c_str());
-            }
-            RemoveDirectoryA(folder.c_str());
-        }
-        RemoveDirectoryA(Root().c_str());
-    }
-    std::string const& Name() const { return mName; }
-    std::string Root() const { return FileHelper::GetModulePath() + "dump\\" + mName + "\\"; }
-
-private:
-    static int mCount;
-    std::string mName;
-};
-int DumpFolder::mCount = 0;
 
 std::regex const kDumpName(R"(\d{1,2}\.\d{1,2}\.\d{1,2}\.\d{1,3}_(-?\d+)(_bad)?\.(msg|pkt))");
 
@@ -90,17 +51,11 @@ TEST(PacketDumperTest, FileNamesCarryTimeSequenceAndKindAndHoldExactlyTheBytes) 
     EXPECT_EQ(ReadWholeFile(folder.Root() + "recv\\" + names[0]), bytes);
 }
 
-// Loops every written chunk back into its own receiving side.
-class LoopbackTransport : public ChunkNetworkTransport {
-protected:
-    void SendChunk(std::string const& frame) override { OnReceiveChunk(frame.c_str()); }
-};
-
 TEST(PacketDumperTest, ChunkTransportDumpsMessagesChunksAndBadFrames) {
     DumpFolder folder;
     PacketDumper dumper;
     dumper.Enable(folder.Name());
-    LoopbackTransport transport;
+    LoopbackChunkTransport transport;
     transport.SetDumper(&dumper);
     std::string text = NetworkMessage::ToString(16, "5:7");
     transport.Send(text);

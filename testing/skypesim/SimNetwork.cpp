@@ -1,0 +1,540 @@
+#include "skypesim/SimNetwork.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace skypesim {
+
+namespace {
+// Commands are logged only this far: a WRITE can carry megabytes.
+constexpr std::size_t kLoggedCommandLength = 200;
+// SENDING reports of changing counts go at most this often; a stream that starts or stops
+// sending is reported at once.
+constexpr auto kSendingInterval = std::chrono::milliseconds(15);
+// Credit saved while the simulator thread was busy elsewhere, in seconds of the rate.
+constexpr double kMaxBurstSeconds = 0.1;
+
+char const kUnknownApplication[] = "ERROR 542 Unknown application";
+char const kApplicationExists[] = "ERROR 541 CREATE APPLICATION: Application already exists";
+char const kUnknownUser[] = "ERROR 544 ALTER APPLICATION: Unknown user";
+char const kInvalidStream[] = "ERROR 545 ALTER APPLICATION: Invalid stream";
+
+void AppendItem(std::string& list, std::string const& item) {
+    if (!list.empty()) {
+        list += ' ';
+    }
+    list += item;
+}
+
+bool IsValidHandle(std::string const& handle) {
+    return !handle.empty() && handle.find_first_of(" :,=") == std::string::npos;
+}
+}  // namespace
+
+SimNetwork::SimNetwork() : mInterpreter(*this) {}
+
+SimAccount& SimNetwork::AddAccount(AccountConfig const& config) {
+    if (!IsValidHandle(config.handle)) {
+        throw std::invalid_argument("invalid account handle: '" + config.handle + "'");
+    }
+    if (mAccounts.count(config.handle)) {
+        throw std::invalid_argument("account exists already: " + config.handle);
+    }
+    SimAccount& account = *(mAccounts[config.handle] = std::make_unique<SimAccount>(config));
+    for (std::string const& other : config.friends) {
+        AddFriends(config.handle, other);
+    }
+    return account;
+}
+
+SimAccount& SimNetwork::Get(std::string const& handle) {
+    SimAccount* account = Find(handle);
+    if (!account) {
+        throw std::invalid_argument("no such account: " + handle);
+    }
+    return *account;
+}
+
+SimAccount* SimNetwork::Find(std::string const& handle) {
+    auto it = mAccounts.find(handle);
+    return it == mAccounts.end() ? nullptr : it->second.get();
+}
+
+std::vector<SimAccount*> SimNetwork::Accounts() {
+    std::vector<SimAccount*> accounts;
+    for (auto& entry : mAccounts) {
+        accounts.push_back(entry.second.get());
+    }
+    return accounts;
+}
+
+void SimNetwork::AddFriends(std::string const& a, std::string const& b) {
+    if (IsValidHandle(a) && IsValidHandle(b) && a != b) {
+        mFriendships.insert({a, b});
+        mFriendships.insert({b, a});
+    }
+}
+
+std::vector<std::string> SimNetwork::FriendsOf(std::string const& handle) const {
+    std::vector<std::string> friends;
+    for (auto it = mFriendships.lower_bound({handle, std::string()});
+         it != mFriendships.end() && it->first == handle; ++it) {
+        friends.push_back(it->second);
+    }
+    return friends;
+}
+
+std::string SimNetwork::EffectiveStatus(SimAccount const& account) {
+    return account.running && account.loggedIn ? account.config.onlineStatus : "OFFLINE";
+}
+
+void SimNetwork::AnnounceStatus(SimAccount& account, std::string const& before) {
+    std::string now = EffectiveStatus(account);
+    if (now == before) {
+        return;
+    }
+    for (std::string const& handle : FriendsOf(account.config.handle)) {
+        SimAccount* other = Find(handle);
+        if (other && other->running) {
+            Notify(*other, "USER " + account.config.handle + " ONLINESTATUS " + now);
+        }
+    }
+}
+
+void SimNetwork::MessengerStarted(SimAccount& account, HWND window) {
+    std::string before = EffectiveStatus(account);
+    account.running = true;
+    account.window = window;
+    AnnounceStatus(account, before);
+}
+
+void SimNetwork::MessengerStopped(SimAccount& account) {
+    std::string before = EffectiveStatus(account);
+    CloseEverything(account);
+    account.running = false;
+    account.window = nullptr;
+    AnnounceStatus(account, before);
+}
+
+void SimNetwork::LogOut(SimAccount& account) {
+    if (!account.loggedIn) {
+        return;
+    }
+    std::string before = EffectiveStatus(account);
+    Notify(account, "CONNSTATUS LOGGEDOUT");
+    CloseEverything(account);
+    account.loggedIn = false;
+    AnnounceStatus(account, before);
+}
+
+void SimNetwork::LogIn(SimAccount& account) {
+    std::string before = EffectiveStatus(account);
+    account.loggedIn = true;
+    AnnounceStatus(account, before);
+}
+
+void SimNetwork::SetOnlineStatus(SimAccount& account, std::string const& status) {
+    std::string before = EffectiveStatus(account);
+    account.config.onlineStatus = status;
+    AnnounceStatus(account, before);
+}
+
+// The messenger forgets its applications, streams and clients (logout, or the process ended).
+void SimNetwork::CloseEverything(SimAccount& account) {
+    for (auto& entry : account.applications) {
+        while (!entry.second.streams.empty()) {
+            CloseStream(account, entry.first, entry.second.streams.begin()->first, false);
+        }
+    }
+    account.applications.clear();
+    account.clients.clear();
+    account.sendCredit = 0;
+}
+
+void SimNetwork::HandleDiscover(SimAccount& account, HWND client) {
+    if (!account.running) {
+        return;
+    }
+    if (!account.loggedIn) {
+        mOutgoing.push_back(
+            {account.window, client, account.attachMessage, AttachNotAvailable, std::string(), 0});
+        return;
+    }
+    unsigned delay = 0;
+    for (AttachStep const& step : account.config.attachScript) {
+        delay += step.delayMs;
+        mOutgoing.push_back(
+            {account.window, client, account.attachMessage, step.status, std::string(), delay});
+    }
+}
+
+void SimNetwork::HandleCommand(SimAccount& account, HWND client, std::string const& text,
+                               Clock::time_point now) {
+    if (client) {
+        account.clients.insert(client);
+    }
+    std::string id;
+    std::string command = text;
+    std::size_t blank = text.find(' ');
+    if (!text.empty() && text[0] == '#' && blank != std::string::npos) {
+        id = text.substr(0, blank + 1);
+        command = text.substr(blank + 1);
+    }
+    ++account.counters.commands;
+    account.commandLog->Add(command.substr(0, kLoggedCommandLength));
+
+    // The reply goes before the notifications the command causes.
+    std::size_t replyPlace = mOutgoing.size();
+    std::optional<std::string> reply = account.faults.FailureFor(command);
+    if (!reply) {
+        reply = mInterpreter.Run(account, command, id.empty(), now);
+    }
+    if (!reply || !client || account.faults.DropReply(command)) {
+        return;
+    }
+    Outgoing out{account.window, client, 0, 0, id + *reply, account.faults.ReplyDelay(command)};
+    mOutgoing.insert(mOutgoing.begin() + replyPlace, std::move(out));
+}
+
+void SimNetwork::ForgetClient(HWND client) {
+    for (auto& entry : mAccounts) {
+        entry.second->clients.erase(client);
+    }
+}
+
+std::vector<Outgoing> SimNetwork::TakeOutgoing() {
+    std::vector<Outgoing> taken;
+    taken.swap(mOutgoing);
+    return taken;
+}
+
+void SimNetwork::Send(SimAccount& account, HWND client, std::string text, unsigned delayMs) {
+    if (account.window) {
+        mOutgoing.push_back({account.window, client, 0, 0, std::move(text), delayMs});
+    }
+}
+
+void SimNetwork::Notify(SimAccount& account, std::string const& text) {
+    for (HWND client : account.clients) {
+        Send(account, client, text);
+    }
+}
+
+// Applications and streams
+
+SimApplication& SimNetwork::Application(SimAccount& account, std::string const& name) {
+    auto it = account.applications.find(name);
+    if (it == account.applications.end()) {
+        throw CommandError(kUnknownApplication);
+    }
+    return it->second;
+}
+
+StreamEnd& SimNetwork::End(SimAccount& account, std::string const& name, std::string const& designator) {
+    SimApplication& application = Application(account, name);
+    std::size_t colon = designator.find(':');
+    std::string digits = colon == std::string::npos ? std::string() : designator.substr(colon + 1);
+    if (digits.empty() || digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos) {
+        throw CommandError(kInvalidStream);
+    }
+    auto it = application.streams.find(std::stoi(digits));
+    if (it == application.streams.end() || it->second.peer != designator.substr(0, colon)) {
+        throw CommandError(kInvalidStream);
+    }
+    return it->second;
+}
+
+std::pair<SimAccount*, StreamEnd*> SimNetwork::PeerOf(std::string const& name, StreamEnd const& end) {
+    SimAccount* peer = Find(end.peer);
+    if (peer) {
+        auto application = peer->applications.find(name);
+        if (application != peer->applications.end()) {
+            auto it = application->second.streams.find(end.peerId);
+            if (it != application->second.streams.end()) {
+                return {peer, &it->second};
+            }
+        }
+    }
+    return {nullptr, nullptr};
+}
+
+StreamEnd* SimNetwork::StreamTo(SimAccount& account, std::string const& name, std::string const& peer) {
+    for (auto& entry : Application(account, name).streams) {
+        if (entry.second.peer == peer) {
+            return &entry.second;
+        }
+    }
+    return nullptr;
+}
+
+void SimNetwork::CreateApplication(SimAccount& account, std::string const& name) {
+    if (account.applications.count(name)) {
+        throw CommandError(kApplicationExists);
+    }
+    account.applications[name];
+}
+
+void SimNetwork::DeleteApplication(SimAccount& account, std::string const& name) {
+    SimApplication& application = Application(account, name);
+    while (!application.streams.empty()) {
+        CloseStream(account, name, application.streams.begin()->first, false);
+    }
+    account.applications.erase(name);
+}
+
+std::string SimNetwork::StreamList(SimAccount& account, std::string const& name) {
+    return Designators(Application(account, name));
+}
+
+void SimNetwork::Connect(SimAccount& account, std::string const& name, std::string const& user) {
+    Application(account, name);
+    SimAccount* peer = Find(user);
+    if (!peer || peer == &account) {
+        throw CommandError(kUnknownUser);
+    }
+    Notify(account, "APPLICATION " + name + " CONNECTING " + user);
+    // A contact whose messenger is away or lacks the application is never reached.
+    if (!peer->running || !peer->loggedIn || !peer->applications.count(name)) {
+        return;
+    }
+    // One stream per pair: connecting again, from either side, reuses it.
+    if (!StreamTo(account, name, user)) {
+        int myId = account.nextStreamId++;
+        int theirId = peer->nextStreamId++;
+        StreamEnd& mine = account.applications[name].streams[myId];
+        StreamEnd& theirs = peer->applications[name].streams[theirId];
+        mine.id = theirs.peerId = myId;
+        theirs.id = mine.peerId = theirId;
+        mine.peer = user;
+        theirs.peer = account.config.handle;
+    }
+    NotifyStreams(account, name);
+    NotifyStreams(*peer, name);
+}
+
+void SimNetwork::Write(SimAccount& account, std::string const& name, std::string const& designator,
+                       std::string text, Clock::time_point now) {
+    StreamEnd& end = End(account, name, designator);
+    if (!HasPending(account)) {
+        // The rate counts from now, not from when the buffer last emptied.
+        account.lastDrain = now;
+        account.sendCredit = 0;
+    }
+    ++account.counters.packetsWritten;
+    account.counters.bytesWritten += text.size();
+    end.pendingBytes += text.size();
+    end.sendBuffer.push_back(std::move(text));
+    ReportSending(account, name, now);
+}
+
+std::optional<std::string> SimNetwork::Read(SimAccount& account, std::string const& name,
+                                            std::string const& designator) {
+    StreamEnd& end = End(account, name, designator);
+    if (end.unread.empty()) {
+        return std::nullopt;
+    }
+    std::string packet = std::move(end.unread.front());
+    end.unread.pop_front();
+    end.unreadBytes -= packet.size();
+    ++account.counters.packetsRead;
+    account.counters.bytesRead += packet.size();
+    if (!end.unread.empty()) {
+        NotifyReceived(account, name);
+    }
+    return packet;
+}
+
+void SimNetwork::Datagram(SimAccount& account, std::string const& name, std::string const& designator,
+                          std::string const& text) {
+    StreamEnd& end = End(account, name, designator);
+    ++account.counters.datagrams;
+    auto [peer, peerEnd] = PeerOf(name, end);
+    if (peerEnd) {
+        Notify(*peer, "APPLICATION " + name + " DATAGRAM " + peerEnd->Designator() + " " + text);
+    }
+}
+
+void SimNetwork::Disconnect(SimAccount& account, std::string const& name, std::string const& designator) {
+    CloseStream(account, name, End(account, name, designator).id, true);
+}
+
+// Closes both sides of a stream; data not yet read is lost. The other side is always told.
+void SimNetwork::CloseStream(SimAccount& account, std::string const& name, int id, bool tellOwnSide) {
+    SimApplication& application = account.applications[name];
+    auto it = application.streams.find(id);
+    if (it == application.streams.end()) {
+        return;
+    }
+    StreamEnd end = std::move(it->second);
+    application.streams.erase(it);
+    auto [peer, peerEnd] = PeerOf(name, end);
+    if (peerEnd) {
+        peer->applications[name].streams.erase(peerEnd->id);
+        NotifyStreams(*peer, name);
+        ReportSending(*peer, name, Clock::now());
+    }
+    if (tellOwnSide) {
+        NotifyStreams(account, name);
+        ReportSending(account, name, Clock::now());
+    }
+}
+
+// Sending and receiving
+
+bool SimNetwork::HasPending(SimAccount const& account) {
+    for (auto const& application : account.applications) {
+        for (auto const& entry : application.second.streams) {
+            if (entry.second.pendingBytes > 0) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+void SimNetwork::Tick(Clock::time_point now) {
+    for (auto& entry : mAccounts) {
+        SimAccount& account = *entry.second;
+        Drain(account, now);
+        for (auto& application : account.applications) {
+            ReportSending(account, application.first, now);
+        }
+    }
+}
+
+bool SimNetwork::NeedsTick() const {
+    for (auto const& entry : mAccounts) {
+        for (auto const& application : entry.second->applications) {
+            if (!SendingList(application.second, false).empty() ||
+                SendingList(application.second, true) != application.second.lastSending) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+// The account's rate is shared evenly by its streams that have data to send.
+void SimNetwork::Drain(SimAccount& account, Clock::time_point now) {
+    std::vector<std::pair<std::string const*, StreamEnd*>> pending;
+    for (auto& application : account.applications) {
+        for (auto& entry : application.second.streams) {
+            if (entry.second.pendingBytes > 0) {
+                pending.push_back({&application.first, &entry.second});
+            }
+        }
+    }
+    double rate = account.config.rate;
+    double seconds = std::chrono::duration<double>(now - account.lastDrain).count();
+    account.lastDrain = now;
+    if (pending.empty()) {
+        account.sendCredit = 0;
+        return;
+    }
+    account.sendCredit =
+        rate > 0 ? std::min(account.sendCredit + rate * seconds, std::max(1.0, rate * kMaxBurstSeconds)) : 0;
+    std::size_t budget =
+        rate > 0 ? static_cast<std::size_t>(account.sendCredit) : std::numeric_limits<std::size_t>::max();
+    while (budget > 0 && !pending.empty()) {
+        std::size_t share = std::max<std::size_t>(1, budget / pending.size());
+        for (auto it = pending.begin(); it != pending.end() && budget > 0;) {
+            std::size_t drained = DrainEnd(account, *it->first, *it->second, std::min(share, budget));
+            budget -= drained;
+            account.sendCredit -= rate > 0 ? drained : 0;
+            it = it->second->pendingBytes == 0 ? pending.erase(it) : it + 1;
+        }
+    }
+}
+
+std::size_t SimNetwork::DrainEnd(SimAccount& account, std::string const& name, StreamEnd& end,
+                                 std::size_t budget) {
+    std::size_t drained = 0;
+    while (drained < budget && !end.sendBuffer.empty()) {
+        std::string& front = end.sendBuffer.front();
+        std::size_t step = std::min(front.size() - end.frontDrained, budget - drained);
+        end.frontDrained += step;
+        end.pendingBytes -= step;
+        drained += step;
+        if (end.frontDrained == front.size()) {
+            std::string packet = std::move(front);
+            end.sendBuffer.pop_front();
+            end.frontDrained = 0;
+            Deliver(account, name, end, std::move(packet));
+        }
+    }
+    return drained;
+}
+
+// A drained packet reaches the other side's unread list. Its clients hear of it when the
+// stream had nothing unread; otherwise after the READ that leaves it the next one.
+void SimNetwork::Deliver(SimAccount& sender, std::string const& name, StreamEnd const& from,
+                         std::string packet) {
+    auto [peer, peerEnd] = PeerOf(name, from);
+    if (!peerEnd) {
+        return;
+    }
+    bool wasEmpty = peerEnd->unread.empty();
+    peerEnd->unreadBytes += packet.size();
+    peerEnd->unread.push_back(std::move(packet));
+    if (wasEmpty) {
+        NotifyReceived(*peer, name);
+    }
+}
+
+std::string SimNetwork::Designators(SimApplication const& application) {
+    std::string list;
+    for (auto const& entry : application.streams) {
+        AppendItem(list, entry.second.Designator());
+    }
+    return list;
+}
+
+std::string SimNetwork::SendingList(SimApplication const& application, bool withCounts) {
+    std::string list;
+    for (auto const& entry : application.streams) {
+        if (entry.second.pendingBytes > 0) {
+            AppendItem(list,
+                       entry.second.Designator() +
+                           (withCounts ? "=" + std::to_string(entry.second.pendingBytes) : std::string()));
+        }
+    }
+    return list;
+}
+
+void SimNetwork::NotifyStreams(SimAccount& account, std::string const& name) {
+    std::string list = Designators(account.applications[name]);
+    Notify(account, "APPLICATION " + name + " STREAMS" + (list.empty() ? "" : " " + list));
+}
+
+void SimNetwork::NotifyReceived(SimAccount& account, std::string const& name) {
+    std::string list;
+    for (auto const& entry : account.applications[name].streams) {
+        if (!entry.second.unread.empty()) {
+            AppendItem(list, entry.second.Designator() + "=" + std::to_string(entry.second.unreadBytes));
+        }
+    }
+    Notify(account, "APPLICATION " + name + " RECEIVED " + list);
+}
+
+// A drained stream is left out of the list (an empty list when none is sending).
+void SimNetwork::ReportSending(SimAccount& account, std::string const& name, Clock::time_point now) {
+    auto it = account.applications.find(name);
+    if (it == account.applications.end()) {
+        return;
+    }
+    SimApplication& application = it->second;
+    std::string list = SendingList(application, true);
+    if (list == application.lastSending) {
+        return;
+    }
+    std::string streams = SendingList(application, false);
+    if (streams == application.lastSendingStreams && now - application.lastSendingTime < kSendingInterval) {
+        return;
+    }
+    application.lastSending = list;
+    application.lastSendingStreams = streams;
+    application.lastSendingTime = now;
+    Notify(account, "APPLICATION " + name + " SENDING" + (list.empty() ? "" : " " + list));
+}
+
+}  // namespace skypesim

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "imaging/Picture.h"
+
+// Pictures and comparisons shared by the picture tests.
+
+inline std::uint32_t Opaque(std::uint32_t rgb) {
+    return 0xFF000000 | rgb;
+}
+
+inline std::uint32_t Channel(std::uint32_t pixel, int index) {
+    return pixel >> (8 * index) & 0xFF;
+}
+
+// Smooth gradients with sharp-edged panels and thin lines, like a desktop.
+inline Picture ScreenLike(int width, int height) {
+    Picture picture(width, height);
+    std::uint32_t* pixels = picture.GetPixels();
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            std::uint32_t rgb = (x * 255 / width) << 16 | (y * 255 / height) << 8 | 0x60;
+            if (x > width / 3 && x < width * 2 / 3 && y > height / 4) {
+                rgb = (y % 6 == 0 || x % 9 == 0) ? 0x202020 : 0xF0F0E0;  // a window with text-like lines
+            }
+            pixels[y * width + x] = Opaque(rgb);
+        }
+    }
+    return picture;
+}
+
+inline Picture Checkerboard(int width, int height, std::uint32_t even, std::uint32_t odd) {
+    Picture picture(width, height);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            picture.GetPixels()[y * width + x] = (x + y) % 2 ? odd : even;
+        }
+    }
+    return picture;
+}
+
+// Mean and largest difference of the B, G, R channels of two pictures of one size.
+struct Difference {
+    double mean = 0;
+    int largest = 0;
+};
+
+inline Difference Compare(Picture const& a, Picture const& b) {
+    Difference difference;
+    std::size_t count = static_cast<std::size_t>(a.GetWidth()) * a.GetHeight();
+    for (std::size_t i = 0; i < count; ++i) {
+        for (int c = 0; c < 3; ++c) {
+            int delta = std::abs(static_cast<int>(Channel(a.GetPixels()[i], c)) -
+                                 static_cast<int>(Channel(b.GetPixels()[i], c)));
+            difference.mean += delta;
+            difference.largest = std::max(difference.largest, delta);
+        }
+    }
+    difference.mean /= static_cast<double>(count * 3);
+    return difference;
+}
+
+inline bool SamePixels(Picture const& a, Picture const& b) {
+    return a.GetWidth() == b.GetWidth() && a.GetHeight() == b.GetHeight() &&
+           std::equal(a.GetPixels(), a.GetPixels() + a.GetWidth() * a.GetHeight(), b.GetPixels());
+}
+
+inline std::wstring Wide(std::string const& text) {
+    return std::wstring(text.begin(), text.end());
+}

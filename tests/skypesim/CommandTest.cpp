@@ -1,0 +1,148 @@
+#include <thread>
+#include <vector>
+
+#include "SimTestSupport.h"
+#include "TempFolder.h"
+
+namespace skypesim_test {
+namespace {
+
+class CommandTest : public SimTest {};
+
+TEST_F(CommandTest, RepliesCarryTheCommandsIdAndRawCommandsGetPlainTexts) {
+    RawClient& alice = AddAttached("alice");
+    EXPECT_EQ(alice.Command("GET CURRENTUSERHANDLE"), "CURRENTUSERHANDLE alice");
+    ASSERT_TRUE(alice.Send("#my-id GET CURRENTUSERHANDLE"));
+    EXPECT_TRUE(WaitForExactly(alice, "#my-id CURRENTUSERHANDLE alice"));
+    ASSERT_TRUE(alice.Send("GET CURRENTUSERHANDLE"));
+    EXPECT_TRUE(WaitForExactly(alice, "CURRENTUSERHANDLE alice"));
+    EXPECT_EQ(alice.Command("get currentuserhandle"), "CURRENTUSERHANDLE alice");
+    EXPECT_EQ(alice.Command("PING"), "PONG");
+
+    // Commands from several threads at once each get their own reply.
+    std::vector<std::thread> threads;
+    std::vector<std::string> replies(8);
+    for (int i = 0; i < 8; ++i) {
+        threads.emplace_back([&, i] {
+            replies[i] = alice.Command("GET USER alice FULLNAME").value_or("none") + " / " +
+                         alice.Command("SEARCH FRIENDS").value_or("none");
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    for (std::string const& reply : replies) {
+        EXPECT_EQ(reply, "USER alice FULLNAME alice Example / USERS ");
+    }
+    EXPECT_TRUE(sim->WaitForCommand("alice", "SEARCH FRIENDS", kWait));
+    EXPECT_FALSE(sim->WaitForCommand("alice", "GET USER bob", 50));
+    EXPECT_EQ(sim->Counters("alice").commands, 21u);
+}
+
+TEST_F(CommandTest, UserQueriesDescribeTheNetwork) {
+    RawClient& alice = AddAttached("alice", [](AccountConfig& c) { c.friends = {"carol", "bob"}; });
+    AddAttached("bob", [](AccountConfig& c) {
+        c.fullName = "Bob Smith";
+        c.onlineStatus = "DONOTDISTURB";
+    });
+    AccountConfig carol = UniqueAccount("carol");
+    carol.running = false;
+    sim->AddAccount(carol);
+    RawClient& dave = AddAttached("dave");
+    struct Case {
+        RawClient* client;
+        char const* command;
+        char const* reply;
+    } const cases[] = {
+        {&alice, "SEARCH FRIENDS", "USERS bob, carol"},
+        {&dave, "SEARCH FRIENDS", "USERS "},
+        {&alice, "GET USER bob FULLNAME", "USER bob FULLNAME Bob Smith"},
+        {&alice, "GET USER bob ONLINESTATUS", "USER bob ONLINESTATUS DONOTDISTURB"},
+        {&alice, "GET USER dave ONLINESTATUS", "USER dave ONLINESTATUS ONLINE"},
+        {&alice, "GET USER carol ONLINESTATUS", "USER carol ONLINESTATUS OFFLINE"},  // not running
+    };
+    for (Case const& c : cases) {
+        SCOPED_TRACE(c.command);
+        EXPECT_EQ(c.client->Command(c.command), c.reply);
+    }
+    // Friendship is mutual.
+    EXPECT_EQ(Client("bob").Command("SEARCH FRIENDS"), "USERS alice");
+}
+
+TEST_F(CommandTest, AvatarIsWrittenToTheFileTheClientNames) {
+    std::string picture("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16);
+    RawClient& alice = AddAttached("alice");
+    AddAttached("bob", [&](AccountConfig& c) { c.avatar = picture; });
+    AddAttached("carol");
+    TempFolder folder;
+    std::string path = folder.File("bob avatar");
+    EXPECT_EQ(alice.Command("GET USER bob AVATAR 1 " + path), "USER bob AVATAR 1 " + path);
+    EXPECT_EQ(ReadWholeFile(path), picture);
+
+    // Without a picture no file is written; a file that cannot be written is an error.
+    std::string none = folder.File("carol");
+    EXPECT_EQ(alice.Command("GET USER carol AVATAR 1 " + none), "USER carol AVATAR 1 " + none);
+    EXPECT_EQ(GetFileAttributesA(none.c_str()), INVALID_FILE_ATTRIBUTES);
+    std::string bad = folder.File("no such folder\\bob");
+    EXPECT_EQ(alice.Command("GET USER bob AVATAR 1 " + bad).value_or("").substr(0, 10), "ERROR 115 ");
+}
+
+TEST_F(CommandTest, ApplicationsBelongToTheirAccount) {
+    RawClient& alice = AddAttached("alice");
+    RawClient& bob = AddAttached("bob");
+    EXPECT_EQ(alice.Command("CREATE APPLICATION corvane"), "CREATE APPLICATION corvane");
+    EXPECT_EQ(alice.Command("CREATE APPLICATION corvane"),
+              "ERROR 541 CREATE APPLICATION: Application already exists");
+    EXPECT_EQ(bob.Command("CREATE APPLICATION corvane"), "CREATE APPLICATION corvane");
+    EXPECT_EQ(alice.Command("GET APPLICATION corvane STREAMS"), "APPLICATION corvane STREAMS");
+    ASSERT_TRUE(alice.Send("GET APPLICATION corvane STREAMS"));
+    EXPECT_TRUE(WaitForExactly(alice, "APPLICATION corvane STREAMS"));
+    EXPECT_EQ(alice.Command("DELETE APPLICATION corvane"), "DELETE APPLICATION corvane");
+    EXPECT_EQ(alice.Command("GET APPLICATION corvane STREAMS").value_or("").substr(0, 6), "ERROR ");
+    EXPECT_EQ(bob.Command("GET APPLICATION corvane STREAMS"), "APPLICATION corvane STREAMS");
+}
+
+TEST_F(CommandTest, BadCommandsGetErrors) {
+    RawClient& alice = AddAttached("alice");
+    AddAttached("bob");
+    ASSERT_TRUE(alice.Command("CREATE APPLICATION app"));
+    char const* const commands[] = {
+        "",
+        "FLY AWAY",
+        "GET",
+        "GET WEATHER",
+        "GET USER",
+        "GET USER nobody FULLNAME",
+        "GET USER bob SHOESIZE",
+        "GET USER bob AVATAR 2 c:\\x",
+        "GET USER bob AVATAR 1",
+        "SEARCH ENEMIES",
+        "GET APPLICATION nope STREAMS",
+        "GET APPLICATION app FRIENDS",
+        "CREATE APPLICATION",
+        "CREATE APPLICATION two words",
+        "DELETE APPLICATION nope",
+        "ALTER APPLICATION nope CONNECT bob",
+        "ALTER APPLICATION app FLY bob",
+        "ALTER APPLICATION app CONNECT nobody",
+        "ALTER APPLICATION app CONNECT alice",
+        "ALTER APPLICATION app WRITE bob:1 text",
+        "ALTER APPLICATION app WRITE bob:1",
+        "ALTER APPLICATION app READ bob",
+        "ALTER APPLICATION app READ bob:x",
+        "ALTER APPLICATION app DATAGRAM bob:1 text",
+        "ALTER APPLICATION app DISCONNECT bob:",
+    };
+    for (char const* command : commands) {
+        SCOPED_TRACE(command);
+        std::optional<std::string> reply = alice.Command(command);
+        ASSERT_TRUE(reply);
+        EXPECT_EQ(reply->substr(0, 6), "ERROR ");
+    }
+    // An error for a raw command comes as a plain text.
+    ASSERT_TRUE(alice.Send("FLY AWAY"));
+    EXPECT_TRUE(WaitForExactly(alice, "ERROR 2 Unknown command"));
+}
+
+}  // namespace
+}  // namespace skypesim_test
