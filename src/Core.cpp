@@ -14,8 +14,10 @@
 
 #define CORVANE_LOAD_ORDER __attribute__((init_priority(200)))
 
-// 1. thread-name slot; 2. main thread id; 3. start-up clock; 4. console holder; 5. log file.
+// 2. thread-name slot; 3. thread exception event; 4. main thread id; 8. start-up clock and
+// console holder; 11. log file.
 static ThreadNameSlot gThreadNameSlot CORVANE_LOAD_ORDER;
+Event<std::exception const*> Thread::OnThreadException CORVANE_LOAD_ORDER;
 MainThreadId Thread::mMainThreadId CORVANE_LOAD_ORDER;
 static PreciseTimer gStartupTimer CORVANE_LOAD_ORDER(true);
 static ConsoleHolder gConsoleHolder CORVANE_LOAD_ORDER;

@@ -12,5 +12,6 @@
 #include "foundation/Mutex.h"
 #include "foundation/PreciseTimer.h"
 #include "foundation/StringHelper.h"
+#include "foundation/SyncEvent.h"
 #include "foundation/Thread.h"
 #include "foundation/ThreadNameSlot.h"
