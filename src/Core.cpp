@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include "foundation/ConsoleHolder.h"
+#include "foundation/CrossThreadCallQueue.h"
 #include "foundation/LogFileHandler.h"
 #include "foundation/PreciseTimer.h"
 #include "foundation/Thread.h"
@@ -14,8 +15,9 @@
 
 #define CORVANE_LOAD_ORDER __attribute__((init_priority(200)))
 
-// 2. thread-name slot; 3. thread exception event; 4. main thread id; 8. start-up clock and
-// console holder; 11. log file.
+// 1. cross-thread call queue; 2. thread-name slot; 3. thread exception event; 4. main thread
+// id; 8. start-up clock and console holder; 11. log file.
+static CrossThreadCallQueue gCrossThreadCallQueue CORVANE_LOAD_ORDER;
 static ThreadNameSlot gThreadNameSlot CORVANE_LOAD_ORDER;
 Event<std::exception const*> Thread::OnThreadException CORVANE_LOAD_ORDER;
 MainThreadId Thread::mMainThreadId CORVANE_LOAD_ORDER;
@@ -26,6 +28,7 @@ static LogFileHandler gLogFileHandler CORVANE_LOAD_ORDER(LogFileHandler::Default
 
 // The classes reach their process-wide objects through these pointers (constant-initialised,
 // so valid from the start); each object clears its pointer when it is destroyed.
+CrossThreadCallQueue* CrossThreadCallQueue::mInstance = &gCrossThreadCallQueue;
 ThreadNameSlot* ThreadNameSlot::mInstance = &gThreadNameSlot;
 PreciseTimer const* PreciseTimer::mStartupTimer = &gStartupTimer;
 ConsoleHolder* ConsoleHolder::mInstance = &gConsoleHolder;
