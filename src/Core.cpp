@@ -9,20 +9,25 @@
 #include "foundation/ConsoleHolder.h"
 #include "foundation/CrossThreadCallQueue.h"
 #include "foundation/LogFileHandler.h"
+#include "foundation/MessageDispatcher.h"
 #include "foundation/PreciseTimer.h"
 #include "foundation/Thread.h"
 #include "foundation/ThreadNameSlot.h"
+#include "foundation/ThreadWindow.h"
 
 #define CORVANE_LOAD_ORDER __attribute__((init_priority(200)))
 
 // 1. cross-thread call queue; 2. thread-name slot; 3. thread exception event; 4. main thread
-// id; 8. start-up clock and console holder; 11. log file.
+// id; 8. start-up clock and console holder; 9. dispatcher message; 10. thread window map;
+// 11. log file. (5 to 7 belong to the messenger and protocol subsystems.)
 static CrossThreadCallQueue gCrossThreadCallQueue CORVANE_LOAD_ORDER;
 static ThreadNameSlot gThreadNameSlot CORVANE_LOAD_ORDER;
 Event<std::exception const*> Thread::OnThreadException CORVANE_LOAD_ORDER;
 MainThreadId Thread::mMainThreadId CORVANE_LOAD_ORDER;
 static PreciseTimer gStartupTimer CORVANE_LOAD_ORDER(true);
 static ConsoleHolder gConsoleHolder CORVANE_LOAD_ORDER;
+DispatcherMessageId MessageDispatcher::mDispatchMessage CORVANE_LOAD_ORDER;
+static ThreadWindow::WindowMap gThreadWindowMap CORVANE_LOAD_ORDER;
 static LogFileHandler gLogFileHandler CORVANE_LOAD_ORDER(LogFileHandler::DefaultPath(),
                                                          LogFileHandler::kMutexName);
 
@@ -32,6 +37,7 @@ CrossThreadCallQueue* CrossThreadCallQueue::mInstance = &gCrossThreadCallQueue;
 ThreadNameSlot* ThreadNameSlot::mInstance = &gThreadNameSlot;
 PreciseTimer const* PreciseTimer::mStartupTimer = &gStartupTimer;
 ConsoleHolder* ConsoleHolder::mInstance = &gConsoleHolder;
+ThreadWindow::WindowMap* ThreadWindow::mMap = &gThreadWindowMap;
 LogFileHandler* LogFileHandler::mInstance = &gLogFileHandler;
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
