@@ -7,10 +7,13 @@
 #include <windows.h>
 
 #include "foundation/ConsoleHolder.h"
+#include "foundation/CrossThreadCallQueue.h"
 #include "foundation/LogFileHandler.h"
+#include "foundation/MessageDispatcher.h"
 #include "foundation/PreciseTimer.h"
 #include "foundation/Thread.h"
 #include "foundation/ThreadNameSlot.h"
+#include "foundation/ThreadWindow.h"
 #include "foundation/Timer.h"
 #include "network/ControlMessages.h"
 #include "network/NetworkMessageRegistry.h"
@@ -33,24 +36,31 @@ void RegisterMessages(NetworkMessageRegistry& registry) {
 }
 }  // namespace
 
-// 1. thread-name slot; 2. main thread id; 3. message registry; 4. start-up clocks;
-// 5. console holder; 6. log file.
+// 1. cross-thread call queue; 2. thread-name slot; 3. thread exception event; 4. main thread
+// id; 5. message registry; 8. start-up clocks and console holder; 9. dispatcher message;
+// 10. thread window map; 11. log file. (6 and 7 belong to the messenger client.)
+static CrossThreadCallQueue gCrossThreadCallQueue CORVANE_LOAD_ORDER;
 static ThreadNameSlot gThreadNameSlot CORVANE_LOAD_ORDER;
+Event<std::exception const*> Thread::OnThreadException CORVANE_LOAD_ORDER;
 MainThreadId Thread::mMainThreadId CORVANE_LOAD_ORDER;
 static NetworkMessageRegistry gMessageRegistry CORVANE_LOAD_ORDER(RegisterMessages);
 static PreciseTimer gStartupTimer CORVANE_LOAD_ORDER(true);
 static Timer gStartupSecondsTimer CORVANE_LOAD_ORDER(false);
 static ConsoleHolder gConsoleHolder CORVANE_LOAD_ORDER;
+DispatcherMessageId MessageDispatcher::mDispatchMessage CORVANE_LOAD_ORDER;
+static ThreadWindow::WindowMap gThreadWindowMap CORVANE_LOAD_ORDER;
 static LogFileHandler gLogFileHandler CORVANE_LOAD_ORDER(LogFileHandler::DefaultPath(),
                                                          LogFileHandler::kMutexName);
 
 // The classes reach their process-wide objects through these pointers (constant-initialised,
 // so valid from the start); each object clears its pointer when it is destroyed.
+CrossThreadCallQueue* CrossThreadCallQueue::mInstance = &gCrossThreadCallQueue;
 ThreadNameSlot* ThreadNameSlot::mInstance = &gThreadNameSlot;
 PreciseTimer const* PreciseTimer::mStartupTimer = &gStartupTimer;
 Timer const* Timer::mStartupTimer = &gStartupSecondsTimer;
 NetworkMessageRegistry* NetworkMessageRegistry::mInstance = &gMessageRegistry;
 ConsoleHolder* ConsoleHolder::mInstance = &gConsoleHolder;
+ThreadWindow::WindowMap* ThreadWindow::mMap = &gThreadWindowMap;
 LogFileHandler* LogFileHandler::mInstance = &gLogFileHandler;
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {

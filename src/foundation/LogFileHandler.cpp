@@ -43,10 +43,11 @@ void LogFileHandler::WriteLine(std::string const& text) {
 
 bool LogFileHandler::Append(std::string const& line) {
     HANDLE file = INVALID_HANDLE_VALUE;
-    // Another process may hold the file for its own line; give it a moment to finish.
+    // Another process may hold the file for its own line; give it a moment to finish, waiting
+    // longer after each failure (0, 1, 3, 7 ... 255 ms) so that a busy machine loses no line.
     for (int attempt = 0; attempt < kOpenAttempts && file == INVALID_HANDLE_VALUE; ++attempt) {
         if (attempt > 0) {
-            Sleep(attempt - 1);
+            Sleep((1u << (attempt - 1)) - 1);
         }
         file = CreateFileA(mPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr);

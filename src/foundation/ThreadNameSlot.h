@@ -20,6 +20,8 @@ public:
     // Frees the calling thread's name; a thread calls it as it ends.
     void Clear();
 
+    // The process-wide slot, or null outside the library's lifetime.
+    static ThreadNameSlot* Find() { return mInstance; }
     // The process-wide slot; raises BaseError "Tls not allocated" when it could not be made.
     static ThreadNameSlot& GetInstance();
 

@@ -204,7 +204,8 @@ TEST_F(EventTest, PassesReferencesAndTwoArguments) {
     text(std::string("chunk"));
     EXPECT_EQ(seen, "chunk");
 
-    static int sum = 0;
+    static int sum;
+    sum = 0;
     Event2<int, int> pair;
     pair.Add(+[](int a, int b) { sum += a * 10 + b; });
     pair.Add(+[](int a, int b) { sum += a * 10 + b; });
