@@ -44,4 +44,7 @@
 #include "network/NetworkVisitor.h"
 #include "network/SkypeCoder.h"
 #include "imaging/Picture.h"
+#include "skype/ISkypeClient.h"
+#include "skype/ISkypeEvents.h"
+#include "skype/SkypeCommand.h"
 #include "foundation/ThreadWindow.h"
