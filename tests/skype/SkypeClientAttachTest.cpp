@@ -8,7 +8,6 @@
 #include "ProcessRunner.h"
 #include "SkypeTestSupport.h"
 #include "foundation/CorvaneLogging.h"
-#include "foundation/Errors.h"
 #include "foundation/Mutex.h"
 #include "foundation/ThreadWindow.h"
 
@@ -171,16 +170,6 @@ TEST_F(AttachTest, TextsAreBoundedByTheirByteCount) {
 
     EXPECT_EQ(EventsOf("USER dave ONLINESTATUS OFFLINE"),
               (std::vector<std::string>{"status bob 2", "status bob -1", "status carol 1", "status dave 0"}));
-}
-
-TEST(AttachWindowTest, AWindowWithoutHandleIsRefused) {
-    ThreadWindow never;  // not created
-    try {
-        SkypeClient client(&never, 0, 0);
-        FAIL() << "constructed";
-    } catch (SkypeError const& error) {
-        EXPECT_STREQ(error.what(), "HWND wasn't created in Skype client window");
-    }
 }
 
 // A second library instance in another process, for the same account, is refused while the

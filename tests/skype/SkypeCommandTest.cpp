@@ -1,6 +1,5 @@
 #include <chrono>
 #include <iostream>
-#include <set>
 #include <thread>
 
 #include "LogCapture.h"
@@ -25,26 +24,6 @@ TEST(CommandIdTest, IdsCountInLowerCaseHexUnlessAHandlerMakesThem) {
     EXPECT_EQ(command.GetId(), "#own ");
     EXPECT_EQ(command.GetText(), "#own PING");
     EXPECT_EQ(SkypeCommandId::GetNext(), "#101 ");
-}
-
-TEST(CommandIdTest, ThreadsNeverShareAnId) {
-    constexpr int kThreads = 4;
-    constexpr int kEach = 2000;
-    std::vector<std::vector<std::string>> ids(kThreads);
-    std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t) {
-        threads.emplace_back([&ids, t] {
-            for (int i = 0; i < kEach; ++i) {
-                ids[t].push_back(SkypeCommandId::GetNext());
-            }
-        });
-    }
-    std::set<std::string> distinct;
-    for (int t = 0; t < kThreads; ++t) {
-        threads[t].join();
-        distinct.insert(ids[t].begin(), ids[t].end());
-    }
-    EXPECT_EQ(distinct.size(), static_cast<std::size_t>(kThreads * kEach));
 }
 
 using CommandTest = ClientTest;
