@@ -17,6 +17,8 @@
 #include "foundation/Timer.h"
 #include "network/ControlMessages.h"
 #include "network/NetworkMessageRegistry.h"
+#include "skype/SkypeClient.h"
+#include "skype/SkypeCommand.h"
 
 #define CORVANE_LOAD_ORDER __attribute__((init_priority(200)))
 
@@ -37,13 +39,16 @@ void RegisterMessages(NetworkMessageRegistry& registry) {
 }  // namespace
 
 // 1. cross-thread call queue; 2. thread-name slot; 3. thread exception event; 4. main thread
-// id; 5. message registry; 8. start-up clocks and console holder; 9. dispatcher message;
-// 10. thread window map; 11. log file. (6 and 7 belong to the messenger client.)
+// id; 5. message registry; 6. the messenger API's registered messages; 7. the command-id
+// event; 8. start-up clocks and console holder; 9. dispatcher message; 10. thread window map;
+// 11. log file.
 static CrossThreadCallQueue gCrossThreadCallQueue CORVANE_LOAD_ORDER;
 static ThreadNameSlot gThreadNameSlot CORVANE_LOAD_ORDER;
 Event<std::exception const*> Thread::OnThreadException CORVANE_LOAD_ORDER;
 MainThreadId Thread::mMainThreadId CORVANE_LOAD_ORDER;
 static NetworkMessageRegistry gMessageRegistry CORVANE_LOAD_ORDER(RegisterMessages);
+SkypeControlMessages SkypeClient::mControlMessages CORVANE_LOAD_ORDER;
+Event<std::string&> SkypeCommandId::OnGenerate CORVANE_LOAD_ORDER;
 static PreciseTimer gStartupTimer CORVANE_LOAD_ORDER(true);
 static Timer gStartupSecondsTimer CORVANE_LOAD_ORDER(false);
 static ConsoleHolder gConsoleHolder CORVANE_LOAD_ORDER;

@@ -46,5 +46,7 @@
 #include "imaging/Picture.h"
 #include "skype/ISkypeClient.h"
 #include "skype/ISkypeEvents.h"
+#include "skype/SkypeAvatar.h"
+#include "skype/SkypeClient.h"
 #include "skype/SkypeCommand.h"
 #include "foundation/ThreadWindow.h"

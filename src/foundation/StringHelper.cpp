@@ -191,3 +191,13 @@ int StringHelper::ToInt(char const* text) {
 int64_t StringHelper::ToInt64(char const* text) {
     return std::strtoll(text, nullptr, 10);
 }
+
+bool StringHelper::ReadInt64(char const* text, int64_t& value) {
+    char* end = nullptr;
+    long long number = std::strtoll(text, &end, 10);
+    if (end == text) {
+        return false;
+    }
+    value = number;
+    return true;
+}

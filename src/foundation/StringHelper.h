@@ -49,4 +49,6 @@ public:
     // are none. Out-of-range values saturate instead of being undefined.
     static int ToInt(char const* text);
     static int64_t ToInt64(char const* text);
+    // The same rule, telling whether the text began with a number at all.
+    static bool ReadInt64(char const* text, int64_t& value);
 };

@@ -1,0 +1,61 @@
+#include "skype/SkypeAvatar.h"
+
+#include <algorithm>
+#include <exception>
+
+#include "foundation/CorvaneLogging.h"
+#include "foundation/StringHelper.h"
+
+namespace {
+
+constexpr int kThumbnailSide = 16;
+char const kThumbnailSuffix[] = ".thumb.png";
+
+}  // namespace
+
+tagSIZE ResizeProportional(tagSIZE const& size, int longerSide) {
+    if (size.cx <= 0 || size.cy <= 0) {
+        return tagSIZE{0, 0};
+    }
+    bool wide = size.cx >= size.cy;
+    float factor = static_cast<float>(longerSide) / static_cast<float>(wide ? size.cx : size.cy);
+    // A very long picture would otherwise lose its short side altogether.
+    int shorter = std::max(1, static_cast<int>((wide ? size.cy : size.cx) * factor));
+    return wide ? tagSIZE{longerSide, shorter} : tagSIZE{shorter, longerSide};
+}
+
+std::string GetAndConvertAvatar(ISkypeClient::UserInfo const& info, boost::shared_ptr<Picture>* picture,
+                                boost::shared_ptr<Picture>* thumbnail) {
+    if (info.avatarPath.empty()) {
+        return std::string();
+    }
+    std::string thumbnailPath = info.avatarPath + kThumbnailSuffix;
+    try {
+        Picture avatar = Picture::Load(StringHelper::StrToWstr(info.avatarPath, false));
+        tagSIZE size = ResizeProportional(tagSIZE{avatar.GetWidth(), avatar.GetHeight()}, kThumbnailSide);
+        Picture small = avatar.Resample(size.cx, size.cy);
+        if (picture) {
+            picture->reset(new Picture(std::move(avatar)));
+        }
+        small.Save(StringHelper::StrToWstr(thumbnailPath, false), Picture::Format::Png);
+        if (thumbnail) {
+            thumbnail->reset(new Picture(std::move(small)));
+        }
+    } catch (std::exception const& error) {
+        CORVANE_LOG("Cannot make the avatar thumbnail " << thumbnailPath << ": " << error.what());
+        return std::string();
+    }
+    return thumbnailPath;
+}
+
+std::string GetAndConvertAvatar(ISkypeClient& client, std::string const& user,
+                                boost::shared_ptr<Picture>* picture, boost::shared_ptr<Picture>* thumbnail) {
+    ISkypeClient::UserInfo info;
+    try {
+        info = client.GetUserInfo(user, true);
+    } catch (std::exception const& error) {
+        CORVANE_LOG("Cannot fetch the avatar of " << user << ": " << error.what());
+        return std::string();
+    }
+    return GetAndConvertAvatar(info, picture, thumbnail);
+}

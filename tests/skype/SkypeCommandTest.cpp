@@ -1,0 +1,119 @@
+#include <chrono>
+#include <iostream>
+#include <thread>
+
+#include "LogCapture.h"
+#include "SkypeTestSupport.h"
+#include "skype/SkypeCommand.h"
+
+namespace skype_test {
+namespace {
+
+TEST(CommandIdTest, IdsCountInLowerCaseHexUnlessAHandlerMakesThem) {
+    SkypeCommandId::mId = 9;
+    EXPECT_EQ(SkypeCommandId::GetNext(), "#9 ");
+    EXPECT_EQ(SkypeCommandId::GetNext(), "#a ");
+    SkypeCommandId::mId = 0xff;
+    EXPECT_EQ(SkypeCommandId::GetNext(), "#ff ");
+    EXPECT_EQ(SkypeCommandId::GetNext(), "#100 ");
+
+    auto own = +[](std::string& id) { id = "#own "; };
+    SkypeCommandId::OnGenerate.Add(own);
+    SkypeCommand command("PING", 10);
+    SkypeCommandId::OnGenerate.Remove(own);
+    EXPECT_EQ(command.GetId(), "#own ");
+    EXPECT_EQ(command.GetText(), "#own PING");
+    EXPECT_EQ(SkypeCommandId::GetNext(), "#101 ");
+}
+
+using CommandTest = ClientTest;
+
+TEST_F(CommandTest, RepliesReachTheirOwnCommandsWhileSeveralThreadsWait) {
+    constexpr int kUsers = 8;
+    for (int i = 0; i < kUsers; ++i) {
+        AddContact("user" + std::to_string(i));
+    }
+    Attach();
+    // Some replies are overtaken by later ones.
+    sim->DelayReplies(me, 150, "GET USER user0");
+    sim->DelayReplies(me, 60, "GET USER user5");
+    for (int round = 0; round < 3; ++round) {
+        std::vector<std::string> replies(kUsers);
+        std::vector<std::thread> threads;
+        for (int i = 0; i < kUsers; ++i) {
+            threads.emplace_back([this, &replies, i] {
+                try {
+                    replies[i] =
+                        client->SendCommand("GET USER user" + std::to_string(i) + " FULLNAME", false);
+                } catch (std::exception const& error) {
+                    replies[i] = error.what();
+                }
+            });
+        }
+        for (int i = 0; i < kUsers; ++i) {
+            threads[i].join();
+            std::string user = "user" + std::to_string(i);
+            EXPECT_EQ(replies[i], "USER " + user + " FULLNAME " + user + " Example") << round;
+        }
+    }
+
+    // One command's round trip through the simulator, for the record.
+    constexpr int kPings = 200;
+    auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < kPings; ++i) {
+        ASSERT_EQ(client->SendCommand("PING", false), "PONG");
+    }
+    double ms =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count() / kPings;
+    std::cout << "command round trip: " << ms << " ms" << std::endl;
+    RecordProperty("round_trip_us", static_cast<int>(ms * 1000));
+    EXPECT_LT(ms, 50.0);
+}
+
+TEST_F(CommandTest, TimeOutsErrorRepliesAndUnexpectedReplies) {
+    Attach();
+    sim->DropReplies(me, 1, "PING");
+    SkypeCommand lost("PING", 100);
+    ExpectSkypeError([&] { client->Send(lost); }, "Command timeout: " + lost.GetText());
+
+    sim->FailCommands(me, "PING", "ERROR 99 PING: broken", 1);
+    ExpectSkypeError([&] { client->SendCommand("PING", false); }, "Command error: ERROR 99 PING: broken");
+
+    EXPECT_NO_THROW(client->Send("PING", "PONG", 1000));
+    ExpectSkypeError([&] { client->Send("PING", "PANG", 1000); }, "Unexpected response");
+    EXPECT_EQ(client->SendCommand("PING", false), "PONG");
+}
+
+TEST_F(CommandTest, ACommandWhileNotAttachedIsOnlyLoggedAndTimesOut) {
+    LogCapture log;
+    client = MakeClient(account);
+    SkypeCommand command("PING", 50);
+    ExpectSkypeError([&] { client->Send(command); }, "Command timeout: " + command.GetText());
+    EXPECT_TRUE(log.Contains("Plugin is not attached to Skype"));
+    EXPECT_TRUE(sim->Commands(me).empty());
+}
+
+TEST_F(CommandTest, AReplyAfterItsTimeOutFindsNoCommand) {
+    LogCapture log;
+    Attach();
+    sim->DelayReplies(me, 300, "PING");
+    std::string lateId;
+    {
+        auto command = std::make_unique<SkypeCommand>("PING", 30);
+        lateId = command->GetId();
+        EXPECT_THROW(client->Send(*command), SkypeError);
+    }  // gone long before its reply
+    // Delayed as well, so its reply comes after the late one.
+    EXPECT_EQ(client->SendCommand("PING", false), "PONG");
+    EXPECT_TRUE(log.Contains("S=>: " + lateId + "PONG"));
+
+    // Replies nobody waits for, and texts that only look like one, are dropped without a word.
+    HWND messenger = sim->Window(me);
+    EXPECT_EQ(SendText(client->GetWindowHandle(), messenger, "#zz PONG"), 1);
+    EXPECT_EQ(SendText(client->GetWindowHandle(), messenger, "#noblank"), 1);
+    EXPECT_EQ(EventsOf("USER bob ONLINESTATUS ONLINE"), std::vector<std::string>{"status bob 1"});
+    EXPECT_EQ(log.Count("Processing reply #"), 0);
+}
+
+}  // namespace
+}  // namespace skype_test

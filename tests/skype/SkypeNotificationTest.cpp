@@ -1,0 +1,143 @@
+#include <chrono>
+#include <iostream>
+#include <mutex>
+#include <vector>
+
+#include "LogCapture.h"
+#include "SkypeTestSupport.h"
+#include "foundation/Thread.h"
+
+namespace skype_test {
+namespace {
+
+using NotificationTest = ClientTest;
+
+TEST_F(NotificationTest, EveryFormRaisesItsEvent) {
+    struct Case {
+        char const* text;
+        std::vector<std::string> events;
+        char const* logged;  // null: nothing expected in the log
+    } const cases[] = {
+        {"APPLICATION corvane STREAMS alice:1 bob:3", {"streams corvane alice:1 bob:3"}, nullptr},
+        {"APPLICATION corvane STREAMS", {"streams corvane"}, nullptr},
+        {"APPLICATION corvane STREAMS  alice:1   bob:3:4", {"streams corvane alice:1 bob:3:4"}, nullptr},
+        {"APPLICATION corvane STREAMS alice:1 alice", {}, "Invalid name/id pair: alice"},
+        {"APPLICATION corvane RECEIVED alice:2=120", {"received corvane alice:2"}, nullptr},
+        {"APPLICATION corvane RECEIVED alice:2=120 bob:7=1", {"received corvane alice:2 bob:7"}, nullptr},
+        {"APPLICATION corvane RECEIVED alice:2", {}, "Invalid name/id pair: 2"},
+        {"APPLICATION corvane RECEIVED", {}, nullptr},
+        {"APPLICATION corvane SENDING alice:1=0", {"sending corvane alice:1=0"}, nullptr},
+        {"APPLICATION corvane SENDING alice:1=5000 bob:2=x",
+         {"sending corvane alice:1=5000 bob:2=0"},
+         nullptr},
+        {"APPLICATION corvane SENDING", {"sending corvane"}, nullptr},
+        {"APPLICATION corvane DATAGRAM alice:2 hello world",
+         {"datagram corvane alice:2 hello world"},
+         nullptr},
+        {"APPLICATION corvane DATAGRAM alice:2", {"datagram corvane alice:2 "}, nullptr},
+        {"APPLICATION corvane DATAGRAM alice hello", {}, "Invalid name/id pair: alice"},
+        {"APPLICATION corvane CONNECTING bob", {}, nullptr},
+        {"APPLICATION corvane", {}, "Invalid property data from Skype: APPLICATION corvane"},
+        {"USER alice ONLINESTATUS AWAY", {"status alice 2"}, nullptr},
+        {"USER alice ONLINESTATUS LOGGEDOUT", {"status alice 6"}, nullptr},
+        {"USER alice ONLINESTATUS SKYPEME", {"status alice -1"}, nullptr},
+        {"USER alice ONLINESTATUS online", {"status alice -1"}, nullptr},
+        {"USER alice ONLINESTATUS", {}, nullptr},
+        {"USER alice FULLNAME Alice Example", {}, nullptr},
+        {"USER alice", {}, "Invalid property data from Skype: USER alice"},
+        {"CONNSTATUS ONLINE", {}, nullptr},
+        {"CHAT #alice/$bob;1 STATUS DIALOG", {}, nullptr},
+        {"attach", {"attach 1"}, nullptr},
+    };
+    Attach();
+    for (Case const& c : cases) {
+        SCOPED_TRACE(c.text);
+        LogCapture log;
+        EXPECT_EQ(EventsOf(c.text), c.events);
+        if (c.logged) {
+            EXPECT_TRUE(log.Contains(c.logged));
+        }
+    }
+    EXPECT_EQ(client->GetAttachStatus(), ISkypeClient::AttachSuccess);
+
+    // The handle the messenger names is the current user from then on.
+    EXPECT_EQ(EventsOf("CURRENTUSERHANDLE carol"), std::vector<std::string>{"current carol"});
+    EXPECT_EQ(client->GetCurrentUser(), "carol");
+    EXPECT_EQ(EventsOf("currentuser"), std::vector<std::string>{"current carol"});
+}
+
+// Throws what the datagram's data names.
+void ThrowingHandler(std::string const&, ISkypeEvents::AppDatagramData const& datagram) {
+    if (std::string(datagram.data) == "number") {
+        throw 42;
+    }
+    throw std::runtime_error(datagram.data);
+}
+
+TEST_F(NotificationTest, AFailingHandlerStopsNeitherTheThreadNorTheBatch) {
+    LogCapture log;
+    Attach();
+    client->OnAppDatagram.Add(&ThrowingHandler);
+    sim->InjectNotification(me, "APPLICATION corvane DATAGRAM bob:1 number");
+    sim->InjectNotification(me, "APPLICATION corvane DATAGRAM bob:1 words");
+    EXPECT_EQ(EventsOf("USER bob ONLINESTATUS AWAY"),
+              (std::vector<std::string>{"datagram corvane bob:1 number", "datagram corvane bob:1 words",
+                                        "status bob 2"}));
+    client->OnAppDatagram.Remove(&ThrowingHandler);
+    EXPECT_TRUE(
+        log.Contains("UNHANDLED ERROR processing Skype reply `APPLICATION corvane DATAGRAM bob:1 number`"));
+    EXPECT_TRUE(
+        log.Contains("ERROR processing Skype reply `APPLICATION corvane DATAGRAM bob:1 words`: words"));
+}
+
+// Times of the idle ticks, and the thread they came on.
+struct IdleWatch {
+    void OnIdle() {
+        std::lock_guard<std::mutex> lock(mutex);
+        times.push_back(std::chrono::steady_clock::now());
+        threadName = Thread::GetCurrentThreadName();
+        priority = GetThreadPriority(GetCurrentThread());
+        changed.notify_all();
+        if (times.size() == 1) {
+            throw std::runtime_error("first tick");  // must not end the ticks
+        }
+    }
+    bool WaitFor(std::size_t count) {
+        std::unique_lock<std::mutex> lock(mutex);
+        return changed.wait_for(lock, std::chrono::seconds(10), [&] { return times.size() >= count; });
+    }
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<std::chrono::steady_clock::time_point> times;
+    std::string threadName;
+    int priority = 0;
+};
+
+TEST_F(NotificationTest, IdleTicksComeAboutTwentyTimesASecond) {
+    LogCapture log;
+    client = MakeClient(account);
+    IdleWatch watch;
+    client->OnIdle.Add(MakeDelegate<&IdleWatch::OnIdle>(&watch));
+    constexpr std::size_t kTicks = 41;
+    bool came = watch.WaitFor(kTicks);
+    client.reset();
+    ASSERT_TRUE(came);
+    std::lock_guard<std::mutex> lock(watch.mutex);
+    double seconds = std::chrono::duration<double>(watch.times[kTicks - 1] - watch.times[0]).count();
+    double rate = (kTicks - 1) / seconds;
+    double longest = 0;
+    for (std::size_t i = 1; i < kTicks; ++i) {
+        longest = std::max(
+            longest, std::chrono::duration<double, std::milli>(watch.times[i] - watch.times[i - 1]).count());
+    }
+    std::cout << "idle ticks: " << rate << " per second, longest gap " << longest << " ms" << std::endl;
+    RecordProperty("idle_per_second", static_cast<int>(rate));
+    EXPECT_GT(rate, 14.0);
+    EXPECT_LT(rate, 22.0);
+    EXPECT_EQ(watch.threadName, "SkypeEvent");
+    EXPECT_EQ(watch.priority, THREAD_PRIORITY_HIGHEST);
+    EXPECT_TRUE(log.Contains("ERROR in Skype idle handler: first tick"));
+}
+
+}  // namespace
+}  // namespace skype_test
