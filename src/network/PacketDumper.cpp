@@ -9,6 +9,8 @@
 
 namespace {
 
+constexpr int kNameAttempts = 100;
+
 void DeleteMatching(std::string const& folder, char const* pattern) {
     WIN32_FIND_DATAA entry;
     HANDLE find = FindFirstFileA((folder + pattern).c_str(), &entry);
@@ -53,12 +55,24 @@ void PacketDumper::Enable(std::string const& folder) {
 
 void PacketDumper::Dump(char const* direction, char const* kind, char const* bytes, std::size_t length,
                         int sequence, bool good) const {
-    std::string path = DirectionFolder(direction) + FileName(sequence, good, kind);
-    FILE* file = fopen(path.c_str(), "wb");
-    if (!file) {
+    // Names carry the time to the millisecond, so the chunks of one message written within the
+    // same millisecond would share a name: a name that exists already waits for the next one.
+    HANDLE file = INVALID_HANDLE_VALUE;
+    for (int attempt = 0; attempt < kNameAttempts && file == INVALID_HANDLE_VALUE; ++attempt) {
+        std::string path = DirectionFolder(direction) + FileName(sequence, good, kind);
+        file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) {
+            break;
+        }
+        if (file == INVALID_HANDLE_VALUE) {
+            Sleep(1);
+        }
+    }
+    if (file == INVALID_HANDLE_VALUE) {
         CORVANE_LOG("Packet file dump open error");
         return;
     }
-    fwrite(bytes, 1, length, file);
-    fclose(file);
+    DWORD written = 0;
+    WriteFile(file, bytes, static_cast<DWORD>(length), &written, nullptr);
+    CloseHandle(file);
 }

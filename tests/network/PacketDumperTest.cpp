@@ -49,6 +49,12 @@ TEST(PacketDumperTest, FileNamesCarryTimeSequenceAndKindAndHoldExactlyTheBytes) 
     EXPECT_EQ(match[2], "_bad");
     EXPECT_EQ(match[3], "pkt");
     EXPECT_EQ(ReadWholeFile(folder.Root() + "recv\\" + names[0]), bytes);
+
+    // Dumps of one sequence and kind within one millisecond still get a file each.
+    for (int i = 0; i < 5; ++i) {
+        dumper.Dump(PacketDumper::kSent, PacketDumper::kPacket, "x", 1, 3, true);
+    }
+    EXPECT_EQ(FilesIn(folder.Root() + "sent\\").size(), 5u);
 }
 
 TEST(PacketDumperTest, ChunkTransportDumpsMessagesChunksAndBadFrames) {
