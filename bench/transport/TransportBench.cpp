@@ -89,7 +89,7 @@ int main() {
         std::vector<std::string> const chunks = ChunkTexts(message.ToString().size());
         bool ok = true;
         BenchTimes times = CompareBest(
-            3,
+            5,
             [&] {
                 counter.Expect(size.messages);
                 for (int i = 0; i < size.messages; ++i) {

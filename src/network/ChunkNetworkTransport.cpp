@@ -26,10 +26,12 @@ void ChunkNetworkTransport::Send(std::string const& text) {
     Timer timer(true);
     std::vector<std::string> frames;
     frames.reserve(count);
+    std::string chunk;  // one buffer for every chunk text: large fresh blocks are slow to touch
     for (int part = 1; part <= count; ++part) {
         CORVANE_LOG("NET SEND MSG part " << part << "/" << count << " seq " << sequence);
-        std::string chunk = std::to_string(sequence) + ":" + std::to_string(part) + ":" + std::to_string(count) +
-                            ":" + text.substr((part - 1) * chunkSize, chunkSize);
+        std::size_t const offset = (part - 1) * chunkSize;
+        chunk.assign(std::to_string(sequence)).append(1, ':').append(std::to_string(part)).append(1, ':');
+        chunk.append(std::to_string(count)).append(1, ':').append(text, offset, chunkSize);
         frames.push_back(NetworkMessage::ToString(kChunkId, chunk));
         if (IsDumping()) {
             mDumper->Dump(PacketDumper::kSent, PacketDumper::kPacket, frames.back().data(), frames.back().size(),
@@ -71,12 +73,13 @@ int ChunkNetworkTransport::HandleMessageById(int id, char const* data) {
         return -1;
     }
     NetworkDatagram chunk(data);
+    int const sequence = chunk.GetSequence();
     DropExpiredSequences();
-    std::string text = mPartsBuffer.Add(chunk);
+    std::string text = mPartsBuffer.Add(std::move(chunk));
     if (!text.empty()) {
-        OnTextReceived(text.c_str(), chunk.GetSequence());
+        OnTextReceived(text.c_str(), sequence);
     }
-    return chunk.GetSequence();
+    return sequence;
 }
 
 // A peer that sends the first chunks of a message and never the rest must not make the buffer

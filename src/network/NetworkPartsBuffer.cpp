@@ -1,13 +1,14 @@
 #include "network/NetworkPartsBuffer.h"
 
-std::string NetworkPartsBuffer::Add(NetworkDatagram const& chunk) {
-    NetworkSequenceMerge& merge = mSequences[chunk.GetSequence()];
-    merge.Add(chunk);
+std::string NetworkPartsBuffer::Add(NetworkDatagram chunk) {
+    int const sequence = chunk.GetSequence();
+    NetworkSequenceMerge& merge = mSequences[sequence];
+    merge.Add(std::move(chunk));
     if (!merge.IsComplete()) {
         return std::string();
     }
     std::string text = merge.GetAllText();
-    mSequences.erase(chunk.GetSequence());
+    mSequences.erase(sequence);
     return text;
 }
 

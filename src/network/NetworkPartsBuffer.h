@@ -18,7 +18,7 @@ public:
     static constexpr unsigned long kDefaultExpireTimeout = 5000;
 
     // Adds a chunk; returns the whole message text when the chunk completed it, else "".
-    std::string Add(NetworkDatagram const& chunk);
+    std::string Add(NetworkDatagram chunk);
     // Removes the sequences older than the expiry time, reporting their missing parts in
     // ascending order when `expired` is given.
     void CheckExpired(std::vector<ExpiredPartInfo>* expired);

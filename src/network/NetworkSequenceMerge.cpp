@@ -8,14 +8,15 @@ unsigned int NetworkSequenceMerge::GetPartsCount() const {
     return mParts.empty() ? 0 : mParts.begin()->second.GetCount();
 }
 
-void NetworkSequenceMerge::Add(NetworkDatagram const& chunk) {
+void NetworkSequenceMerge::Add(NetworkDatagram chunk) {
     if (mParts.count(chunk.GetPart())) {
         Raise(NetworkMessageFormatError("Duplicated part for same sequence"));
     }
     if (!mParts.empty() && GetPartsCount() != chunk.GetCount()) {
         Raise(NetworkMessageFormatError("Different count for same sequence"));
     }
-    mParts[chunk.GetPart()] = chunk;
+    unsigned int const part = chunk.GetPart();
+    mParts.emplace(part, std::move(chunk));
 }
 
 bool NetworkSequenceMerge::IsComplete() const { return !mParts.empty() && mParts.size() == GetPartsCount(); }

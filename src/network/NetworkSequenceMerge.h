@@ -15,7 +15,7 @@ public:
 
     // Raises NetworkMessageFormatError for a repeated part or a count that differs from the
     // count of the parts already held.
-    void Add(NetworkDatagram const& chunk);
+    void Add(NetworkDatagram chunk);
     bool IsComplete() const;
     // The data of all parts in ascending part order.
     std::string GetAllText() const;
