@@ -8,7 +8,7 @@
 #include <string>
 #include <thread>
 
-#include "skypesim/RawClient.h"
+#include "skypesim/RawStreamPair.h"
 #include "skypesim/SimWindows.h"
 #include "skypesim/SkypeSimulator.h"
 
@@ -20,33 +20,6 @@ constexpr unsigned kWait = 10000;
 
 double Seconds(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-// Writes `packets` texts from alice while bob reads each as it is announced.
-double WriteAndRead(RawClient& alice, RawClient& bob, std::string const& text, int packets) {
-    std::string const read = "ALTER APPLICATION bench READ alice:1";
-    Clock::time_point start = Clock::now();
-    std::thread reader([&] {
-        for (int got = 0; got < packets;) {
-            if (!bob.WaitForNotification("APPLICATION bench RECEIVED", kWait)) {
-                std::fprintf(stderr, "no RECEIVED after %d packets\n", got);
-                return;
-            }
-            std::optional<std::string> reply = bob.Command(read, kWait);
-            got += reply && reply->size() > read.size() ? 1 : 0;
-        }
-    });
-    std::string const write = "ALTER APPLICATION bench WRITE bob:1 " + text;
-    for (int i = 0; i < packets; ++i) {
-        if (!alice.Command(write, kWait)) {
-            std::fprintf(stderr, "WRITE %d had no reply\n", i);
-        }
-        if (i % 64 == 0) {
-            alice.Notifications().Clear();  // the SENDING reports pile up otherwise
-        }
-    }
-    reader.join();
-    return Seconds(start);
 }
 
 LRESULT CALLBACK CopyingWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -103,15 +76,11 @@ int main() {
     AccountConfig bobConfig = Account("bob");
     sim.AddAccount(aliceConfig);
     sim.AddAccount(bobConfig);
-    RawClient alice(aliceConfig.discoverMessage, aliceConfig.attachMessage);
-    RawClient bob(bobConfig.discoverMessage, bobConfig.attachMessage);
-    if (!alice.Attach(kWait) || !bob.Attach(kWait) || !alice.Command("CREATE APPLICATION bench") ||
-        !bob.Command("CREATE APPLICATION bench") || !alice.Command("ALTER APPLICATION bench CONNECT bob") ||
-        !bob.WaitForNotification("APPLICATION bench STREAMS alice:1", kWait)) {
+    RawStreamPair stream(aliceConfig, bobConfig, "bench");
+    if (!stream.IsReady()) {
         std::fprintf(stderr, "the simulator did not set up the stream\n");
         return 1;
     }
-    bob.Notifications().Clear();
 
     struct Size {
         char const* name;
@@ -120,8 +89,8 @@ int main() {
     } const sizes[] = {{"1KB", 1024, 5000}, {"64KB", 65536, 600}};
     for (Size const& size : sizes) {
         std::string text(size.bytes, 'b');
-        WriteAndRead(alice, bob, text, size.packets / 10);  // warm-up
-        double seconds = WriteAndRead(alice, bob, text, size.packets);
+        stream.WriteAndRead(text, size.packets / 10);  // warm-up
+        double seconds = stream.WriteAndRead(text, size.packets);
         double baseline = BareHops(text, size.packets);
         double bytes = static_cast<double>(size.bytes) * size.packets;
         std::printf(

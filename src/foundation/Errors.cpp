@@ -1,27 +1,14 @@
 #include "foundation/Errors.h"
 
-#include <cxxabi.h>
 #include <windows.h>
 
-#include <cstdlib>
 #include <sstream>
-#include <typeinfo>
 
 #include "foundation/CorvaneLogging.h"
+#include "foundation/TypeName.h"
 
 namespace {
-
 constexpr DWORD kMaxSystemMessage = 1024;
-
-std::string DemangledTypeName(std::exception const& error) {
-    char const* raw = typeid(error).name();
-    int status = 0;
-    char* demangled = abi::__cxa_demangle(raw, nullptr, nullptr, &status);
-    std::string name = status == 0 && demangled ? demangled : raw;
-    std::free(demangled);
-    return name;
-}
-
 }  // namespace
 
 SystemError::SystemError(std::string const& message, unsigned long code)
@@ -37,5 +24,5 @@ std::string GetSystemErrorDescription(unsigned long code) {
 }
 
 void LogRaisedException(std::exception const& error) {
-    CORVANE_LOG("Exception (" << DemangledTypeName(error) << "): " << error.what());
+    CORVANE_LOG("Exception (" << TypeName(typeid(error)) << "): " << error.what());
 }

@@ -138,7 +138,7 @@ TestConnectNetMsg::TestConnectNetMsg(char const* testText, bool response) : mRes
 void TestConnectNetMsg::ParseNetworkMessage(char const* data) {
     std::vector<std::string> fields = Fields(data, ":");
     if (fields.size() == 2) {
-        mData = fields[0];
+        mData = std::move(fields[0]);
         mResponse = StringHelper::ToInt(fields[1].c_str()) != 0;
     }
 }

@@ -36,40 +36,23 @@ void EventRecorder::Subscribe(bool on) {
 }
 
 std::vector<std::string> EventRecorder::Records() const {
-    std::lock_guard<std::mutex> lock(mMutex);
-    return mRecords;
+    return mLog.Records();
 }
 
 bool EventRecorder::WaitFor(std::string const& record, unsigned timeoutMs, int count) const {
-    std::unique_lock<std::mutex> lock(mMutex);
-    return mChanged.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                             [&] { return std::count(mRecords.begin(), mRecords.end(), record) >= count; });
+    return mLog.WaitFor(record, timeoutMs, count);
 }
 
 std::vector<std::string> EventRecorder::TakeThrough(std::string const& record, unsigned timeoutMs) {
-    std::unique_lock<std::mutex> lock(mMutex);
-    std::vector<std::string>::iterator found;
-    bool came = mChanged.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
-        found = std::find(mRecords.begin(), mRecords.end(), record);
-        return found != mRecords.end();
-    });
-    if (!came) {
-        return {};
-    }
-    std::vector<std::string> taken(mRecords.begin(), found + 1);
-    mRecords.erase(mRecords.begin(), found + 1);
-    return taken;
+    return mLog.TakeThrough(record, timeoutMs);
 }
 
 void EventRecorder::Clear() {
-    std::lock_guard<std::mutex> lock(mMutex);
-    mRecords.clear();
+    mLog.Clear();
 }
 
 void EventRecorder::Add(std::string const& record) {
-    std::lock_guard<std::mutex> lock(mMutex);
-    mRecords.push_back(record);
-    mChanged.notify_all();
+    mLog.Add(record);
 }
 
 void EventRecorder::OnAttach(ISkypeClient& client) {

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "RecordLog.h"
 #include "foundation/Errors.h"
 #include "skype/SkypeClient.h"
 #include "skypesim/SkypeSimulator.h"
@@ -56,9 +57,7 @@ private:
     void OnDatagram(std::string const& name, ISkypeEvents::AppDatagramData const& datagram);
 
     ISkypeClient& mClient;
-    mutable std::mutex mMutex;
-    mutable std::condition_variable mChanged;
-    std::vector<std::string> mRecords;
+    RecordLog mLog;
 };
 
 // An account whose discover and attach messages no other test (or process) uses.

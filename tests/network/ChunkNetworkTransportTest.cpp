@@ -1,0 +1,221 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstdlib>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ErrorText.h"
+#include "LogCapture.h"
+#include "foundation/Errors.h"
+#include "network/ChunkNetworkTransport.h"
+#include "network/NetworkMessage.h"
+#include "network/NetworkPartsBuffer.h"
+
+namespace {
+
+// Collects the frames a transport writes, and feeds frames to its receiving side.
+class RecordingTransport : public ChunkNetworkTransport {
+public:
+    RecordingTransport() { OnTextReceived.Add(MakeDelegate<&RecordingTransport::OnText>(this)); }
+    ~RecordingTransport() override { OnTextReceived.Remove(MakeDelegate<&RecordingTransport::OnText>(this)); }
+
+    void Receive(std::string const& frame) { OnReceiveChunk(frame.c_str()); }
+    // Frames a chunk text as the peer would and receives it.
+    void ReceiveChunk(std::string const& chunk) { Receive(NetworkMessage::ToString(kChunkId, chunk)); }
+
+    std::vector<std::string> frames;
+    std::vector<std::pair<std::string, int>> texts;
+
+protected:
+    void SendChunk(std::string const& frame) override {
+        std::lock_guard<std::mutex> lock(mFramesLock);
+        frames.push_back(frame);
+    }
+
+private:
+    void OnText(char const* text, int sequence) { texts.emplace_back(text, sequence); }
+    std::mutex mFramesLock;
+};
+
+// The chunk text inside a frame: "sequence:part:count:piece".
+std::string ChunkOf(std::string const& frame) {
+    int id = 0;
+    char const* data = NetworkMessage::ParseResponse(frame.c_str(), id);
+    EXPECT_EQ(id, 99);
+    return data;
+}
+
+TEST(ChunkNetworkTransportTest, CutsMessagesIntoNumberedChunksOfAtMostTheChunkSize) {
+    struct Case {
+        std::size_t length;
+        std::vector<std::size_t> pieces;
+    };
+    Case const cases[] = {{1, {1}}, {65000, {65000}}, {65001, {65000, 1}}, {130001, {65000, 65000, 1}}};
+    RecordingTransport transport;
+    int sequence = 0;
+    for (Case const& c : cases) {
+        SCOPED_TRACE(c.length);
+        transport.frames.clear();
+        std::string text(c.length, 'x');
+        text[0] = 'a';
+        text.back() = 'z';
+        transport.Send(text);
+        ++sequence;
+        ASSERT_EQ(transport.frames.size(), c.pieces.size());
+        std::string joined;
+        for (std::size_t i = 0; i < c.pieces.size(); ++i) {
+            std::string chunk = ChunkOf(transport.frames[i]);
+            std::string head = std::to_string(sequence) + ":" + std::to_string(i + 1) + ":" +
+                               std::to_string(c.pieces.size()) + ":";
+            ASSERT_EQ(chunk.substr(0, head.size()), head);
+            EXPECT_EQ(chunk.size() - head.size(), c.pieces[i]);
+            joined += chunk.substr(head.size());
+        }
+        EXPECT_EQ(joined, text);
+    }
+
+    // An empty text writes nothing but uses up its sequence number.
+    transport.frames.clear();
+    transport.Send("");
+    EXPECT_TRUE(transport.frames.empty());
+    transport.Send("next");
+    EXPECT_EQ(ChunkOf(transport.frames.at(0)), std::to_string(sequence + 2) + ":1:1:next");
+}
+
+TEST(ChunkNetworkTransportTest, ChunkSizeZeroRaisesBeforeWriting) {
+    RecordingTransport transport;
+    transport.SetChunkSize(0);
+    EXPECT_EQ(ErrorText<std::exception>([&] { transport.Send("abc"); }), "Division by zero in GetPartsCount");
+    EXPECT_TRUE(transport.frames.empty());
+}
+
+TEST(ChunkNetworkTransportTest, ReassemblesChunksInPartOrder) {
+    RecordingTransport transport;
+    transport.ReceiveChunk("7:2:3:two:");
+    transport.ReceiveChunk("7:3:3:three");
+    EXPECT_TRUE(transport.texts.empty());
+    transport.ReceiveChunk("7:1:3:one:");
+    ASSERT_EQ(transport.texts.size(), 1u);
+    EXPECT_EQ(transport.texts[0].first, "one:two:three");
+    EXPECT_EQ(transport.texts[0].second, 7);
+
+    // Interleaved sequences complete independently; the sequence number may be reused later.
+    transport.ReceiveChunk("8:1:2:a");
+    transport.ReceiveChunk("9:1:1:solo");
+    transport.ReceiveChunk("8:2:2:b");
+    transport.ReceiveChunk("7:1:1:again");
+    ASSERT_EQ(transport.texts.size(), 4u);
+    EXPECT_EQ(transport.texts[1], std::make_pair(std::string("solo"), 9));
+    EXPECT_EQ(transport.texts[2], std::make_pair(std::string("ab"), 8));
+    EXPECT_EQ(transport.texts[3], std::make_pair(std::string("again"), 7));
+}
+
+TEST(ChunkNetworkTransportTest, RejectsBadChunksAndKeepsWhatWasGood) {
+    struct Case {
+        std::string chunk;
+        std::string error;
+    };
+    Case const cases[] = {
+        {"5:1:2", "Invalid chunk fields"},
+        {"5:1", "Invalid chunk fields"},
+        {"5:0:2:x", "Invalid chunk part/count value"},
+        {"5:1:0:x", "Invalid chunk part/count value"},
+        {"5:3:2:x", "Invalid chunk part/count value"},   // a part beyond the count
+        {"5:-1:2:x", "Invalid chunk part/count value"},
+        {"5:1:999999999:x", "Invalid chunk part/count value"},  // more chunks than any payload needs
+    };
+    RecordingTransport transport;
+    transport.ReceiveChunk("5:1:2:first");
+    for (Case const& c : cases) {
+        SCOPED_TRACE(c.chunk);
+        EXPECT_EQ(ErrorText<NetworkMessageFormatError>([&] { transport.ReceiveChunk(c.chunk); }), c.error);
+    }
+    EXPECT_EQ(ErrorText<NetworkMessageFormatError>([&] { transport.ReceiveChunk("5:1:2:again"); }),
+              "Duplicated part for same sequence");
+    EXPECT_EQ(ErrorText<NetworkMessageFormatError>([&] { transport.ReceiveChunk("5:2:3:x"); }),
+              "Different count for same sequence");
+    EXPECT_TRUE(transport.texts.empty());
+    transport.ReceiveChunk("5:2:2:second");
+    ASSERT_EQ(transport.texts.size(), 1u);
+    EXPECT_EQ(transport.texts[0].first, "firstsecond");
+}
+
+TEST(ChunkNetworkTransportTest, IgnoresFramesThatAreNotChunksAndRaisesForBadFrames) {
+    RecordingTransport transport;
+    transport.Receive(NetworkMessage::ToString(16, "5:7"));
+    EXPECT_TRUE(transport.texts.empty());
+    EXPECT_EQ(ErrorText<NetworkMessageFormatError>([&] { transport.Receive("99,5,1:1:1:x"); }),
+              "Message does not start with checksum");
+}
+
+TEST(ChunkNetworkTransportTest, DropsIncompleteMessagesOnceTheyExpire) {
+    LogCapture log;
+    RecordingTransport transport;
+    transport.SetExpireTimeout(0);
+    transport.ReceiveChunk("3:2:4:b");
+    // Let the tick count move past the creation tick.
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < 2) {
+        Sleep(1);
+    }
+    transport.ReceiveChunk("4:1:1:fresh");
+    EXPECT_TRUE(log.Contains("Dropped incomplete message seq 3: 3 part(s) never arrived"));
+    // Sequence 3 starts over: the part it had is gone.
+    transport.ReceiveChunk("3:1:1:new");
+    ASSERT_EQ(transport.texts.size(), 2u);
+    EXPECT_EQ(transport.texts[1].first, "new");
+}
+
+TEST(NetworkPartsBufferTest, ReportsTheMissingPartsOfExpiredSequences) {
+    NetworkPartsBuffer buffer;
+    buffer.SetExpireTimeout(0);
+    buffer.Add(NetworkDatagram(2, 5, 11, "b"));
+    buffer.Add(NetworkDatagram(4, 5, 11, "d"));
+    buffer.Add(NetworkDatagram(1, 2, 12, "x"));
+    std::vector<NetworkPartsBuffer::ExpiredPartInfo> expired;
+    buffer.CheckExpired(&expired);  // too fresh: nothing
+    EXPECT_TRUE(expired.empty());
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < 2) {
+        Sleep(1);
+    }
+    buffer.CheckExpired(&expired);
+    std::vector<std::pair<int, int>> got;
+    for (auto const& info : expired) {
+        got.emplace_back(info.sequence, info.part);
+    }
+    EXPECT_EQ(got, (std::vector<std::pair<int, int>>{{11, 1}, {11, 3}, {11, 5}, {12, 2}}));
+    // Removed: a late part starts a new sequence instead of completing the old one.
+    EXPECT_EQ(buffer.Add(NetworkDatagram(2, 2, 12, "y")), "");
+}
+
+TEST(ChunkNetworkTransportTest, ConcurrentSendsNeverInterleaveChunks) {
+    RecordingTransport transport;
+    transport.SetChunkSize(10);
+    std::vector<std::thread> senders;
+    for (int t = 0; t < 4; ++t) {
+        senders.emplace_back([&transport, t] {
+            for (int i = 0; i < 25; ++i) {
+                transport.Send(std::string(95, static_cast<char>('a' + t)));
+            }
+        });
+    }
+    for (std::thread& sender : senders) {
+        sender.join();
+    }
+    ASSERT_EQ(transport.frames.size(), 100u * 10u);
+    for (std::size_t i = 0; i < transport.frames.size(); i += 10) {
+        std::string first = ChunkOf(transport.frames[i]);
+        std::string sequence = first.substr(0, first.find(':'));
+        for (std::size_t part = 1; part <= 10; ++part) {
+            EXPECT_EQ(ChunkOf(transport.frames[i + part - 1]).rfind(sequence + ":" + std::to_string(part) + ":10:", 0),
+                      0u);
+        }
+    }
+}
+
+}  // namespace

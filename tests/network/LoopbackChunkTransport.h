@@ -1,0 +1,11 @@
+#pragma once
+
+#include <string>
+
+#include "network/ChunkNetworkTransport.h"
+
+// A chunk transport whose written chunks come straight back into its own receiving side.
+class LoopbackChunkTransport : public ChunkNetworkTransport {
+protected:
+    void SendChunk(std::string const& frame) override { OnReceiveChunk(frame.c_str()); }
+};

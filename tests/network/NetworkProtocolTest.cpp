@@ -1,0 +1,137 @@
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "DumpFolder.h"
+#include "ErrorText.h"
+#include "LoopbackChunkTransport.h"
+#include "TempFolder.h"
+#include "network/ControlMessages.h"
+#include "network/NetworkMessage.h"
+#include "network/NetworkProtocol.h"
+
+namespace {
+
+// Hands every sent text straight back as received, with its own sequence numbers.
+class LoopbackTextTransport : public TextNetworkTransport {
+public:
+    void Send(std::string const& text) override { Deliver(text.c_str()); }
+    void Deliver(char const* text) { OnTextReceived(text, ++mSequence); }
+
+private:
+    int mSequence = 0;
+};
+
+struct RecordingVisitor : NetworkVisitor {
+    RecordingVisitor(std::vector<std::string>& log, std::string name) : log(log), name(std::move(name)) {}
+    void Handle(MouseMoveNetMsg const& message) override {
+        log.push_back(name + ":" + std::to_string(message.GetMousePos().x) + "," +
+                      std::to_string(message.GetMousePos().y));
+        if (fail) {
+            throw std::runtime_error("visitor failed");
+        }
+    }
+    std::vector<std::string>& log;
+    std::string name;
+    bool fail = false;
+};
+
+TEST(NetworkProtocolTest, SendingWithoutTransportRaisesAndCountsNothing) {
+    NetworkProtocol protocol;
+    EXPECT_EQ(ErrorText<NetworkError>([&] { protocol.Send(MouseMoveNetMsg({1, 2})); }),
+              "Network transport not set");
+    EXPECT_EQ(protocol.GetSendFps().GetTotal(), 0);
+}
+
+TEST(NetworkProtocolTest, RoutesReceivedMessagesToVisitorsInRegistrationOrder) {
+    LoopbackTextTransport transport;
+    NetworkProtocol protocol(&transport);
+    std::vector<std::string> log;
+    RecordingVisitor first(log, "first");
+    RecordingVisitor second(log, "second");
+    protocol.RegisterVisitor(&first);
+    protocol.RegisterVisitor(&second);
+    protocol.RegisterVisitor(&first);
+
+    MouseMoveNetMsg message({5, 7});
+    protocol.Send(message);
+    EXPECT_EQ(log, (std::vector<std::string>{"first:5,7", "second:5,7", "first:5,7"}));
+    std::size_t const length = message.ToString().size();
+    EXPECT_EQ(protocol.GetSendFps().GetTotal(), static_cast<int64_t>(length));
+    EXPECT_EQ(protocol.GetReceiveFps().GetTotal(), static_cast<int64_t>(length));
+
+    log.clear();
+    protocol.UnregisterVisitor(&first);
+    protocol.Send(MouseMoveNetMsg({1, 1}));
+    EXPECT_EQ(log, (std::vector<std::string>{"second:1,1", "first:1,1"}));
+
+    protocol.UnregisterVisitor(&first);
+    EXPECT_EQ(ErrorText<SkypeError>([&] { protocol.UnregisterVisitor(&first); }),
+              "Trying to remove network visitor that wasn't added yet");
+}
+
+TEST(NetworkProtocolTest, ReceivingErrorsTravelToTheDeliveringThread) {
+    LoopbackTextTransport transport;
+    NetworkProtocol protocol(&transport);
+    std::vector<std::string> log;
+    RecordingVisitor failing(log, "failing");
+    RecordingVisitor later(log, "later");
+    failing.fail = true;
+    protocol.RegisterVisitor(&failing);
+    protocol.RegisterVisitor(&later);
+
+    EXPECT_THROW(protocol.Send(MouseMoveNetMsg({3, 4})), std::runtime_error);
+    EXPECT_EQ(log, std::vector<std::string>{"failing:3,4"});
+
+    // Empty texts are ignored; malformed ones and unknown ids raise.
+    transport.Deliver("");
+    EXPECT_EQ(protocol.GetReceiveFps().GetTotal(), static_cast<int64_t>(MouseMoveNetMsg({3, 4}).ToString().size()));
+    EXPECT_EQ(ErrorText<NetworkMessageFormatError>([&] { transport.Deliver("16,3,5:7"); }),
+              "Message does not start with checksum");
+    std::string unknown = NetworkMessage::ToString(42, "x");
+    EXPECT_EQ(ErrorText<NetworkMessageFormatError>([&] { transport.Deliver(unknown.c_str()); }),
+              "Network message id not registered");
+}
+
+TEST(NetworkProtocolTest, DetachedTransportNoLongerReachesTheEndpoint) {
+    LoopbackTextTransport first;
+    LoopbackTextTransport second;
+    NetworkProtocol protocol(&first);
+    std::vector<std::string> log;
+    RecordingVisitor visitor(log, "v");
+    protocol.RegisterVisitor(&visitor);
+    protocol.SetTransport(&second);
+    first.Send(MouseMoveNetMsg({9, 9}).ToString());
+    EXPECT_TRUE(log.empty());
+    protocol.Send(MouseMoveNetMsg({2, 2}));
+    EXPECT_EQ(log, std::vector<std::string>{"v:2,2"});
+}
+
+TEST(NetworkProtocolTest, DumpsSentAndReceivedMessagesAndChunks) {
+    DumpFolder folder;
+    LoopbackChunkTransport transport;
+    NetworkProtocol protocol(&transport);
+    protocol.EnableDump(folder.Name());
+    MouseMoveNetMsg message({5, 7});
+    protocol.Send(message);
+
+    std::vector<std::string> sent = FilesIn(folder.Root() + "sent\\");
+    std::vector<std::string> received = FilesIn(folder.Root() + "recv\\");
+    ASSERT_EQ(sent.size(), 2u);
+    ASSERT_EQ(received.size(), 2u);
+    for (std::string const& name : received) {
+        std::string content = ReadWholeFile(folder.Root() + "recv\\" + name);
+        bool isMessage = name.find(".msg") != std::string::npos;
+        EXPECT_NE(name.find("_1."), std::string::npos) << name;
+        EXPECT_EQ(content, isMessage ? "5:7" : NetworkMessage::ToString(99, "1:1:1:" + message.ToString()));
+    }
+
+    // Detaching takes the dumper away from the transport.
+    protocol.SetTransport(nullptr);
+    transport.Send(message.ToString());
+    EXPECT_EQ(FilesIn(folder.Root() + "sent\\").size(), 2u);
+}
+
+}  // namespace

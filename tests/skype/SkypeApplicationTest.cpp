@@ -1,0 +1,242 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "LogCapture.h"
+#include "RecordLog.h"
+#include "SimulatedPeers.h"
+#include "SkypeTestSupport.h"
+#include "skype/SkypeApplication.h"
+
+namespace {
+
+using skype_test::ExpectSkypeError;
+using skype_test::kWait;
+
+// The events of one application as lines ("success bob", "failure bob", "finished bob",
+// "data bob <text>"), plus the client's status reports, which the tests use as markers.
+class AppRecorder {
+public:
+    AppRecorder(SkypeApplication& application, ISkypeClient& client) : mApplication(application), mClient(client) {
+        mApplication.OnConnectSuccess.Add(MakeDelegate<&AppRecorder::OnSuccess>(this));
+        mApplication.OnConnectFailure.Add(MakeDelegate<&AppRecorder::OnFailure>(this));
+        mApplication.OnSendingFinished.Add(MakeDelegate<&AppRecorder::OnFinished>(this));
+        mApplication.OnDataReceived.Add(MakeDelegate<&AppRecorder::OnData>(this));
+        mClient.OnUserStatus.Add(MakeDelegate<&AppRecorder::OnStatus>(this));
+    }
+    ~AppRecorder() {
+        mApplication.OnConnectSuccess.Remove(MakeDelegate<&AppRecorder::OnSuccess>(this));
+        mApplication.OnConnectFailure.Remove(MakeDelegate<&AppRecorder::OnFailure>(this));
+        mApplication.OnSendingFinished.Remove(MakeDelegate<&AppRecorder::OnFinished>(this));
+        mApplication.OnDataReceived.Remove(MakeDelegate<&AppRecorder::OnData>(this));
+        mClient.OnUserStatus.Remove(MakeDelegate<&AppRecorder::OnStatus>(this));
+    }
+    RecordLog log;
+
+private:
+    void OnSuccess(std::string const& user, ISkypeApplication*) { log.Add("success " + user); }
+    void OnFailure(std::string const& user, ISkypeApplication*) { log.Add("failure " + user); }
+    void OnFinished(std::string const& user, ISkypeApplication*) { log.Add("finished " + user); }
+    void OnData(std::string const& user, char const* text) { log.Add("data " + user + " " + text); }
+    void OnStatus(std::string const& user, ISkypeClient::UserStatus) { log.Add("marker " + user); }
+
+    SkypeApplication& mApplication;
+    ISkypeClient& mClient;
+};
+
+class SkypeApplicationTest : public ::testing::Test {
+protected:
+    SkypeApplicationTest() : peers({"alice", "bob", "carol"}) {}
+
+    void SetUp() override {
+        ASSERT_TRUE(peers.Attach("alice"));
+        ASSERT_TRUE(peers.Attach("bob"));
+    }
+
+    // The user's application "corvane", with a recorder of its events.
+    SkypeApplication* Open(std::string const& user) {
+        apps[user] = std::make_unique<SkypeApplication>(&peers.Client(user), "corvane");
+        recorders[user] = std::make_unique<AppRecorder>(*apps[user], peers.Client(user));
+        return apps[user].get();
+    }
+
+    // Destroys the user's application (and its recorder first).
+    void Close(std::string const& user) {
+        recorders.erase(user);
+        apps.erase(user);
+    }
+
+    // Sends `notifications` to alice's client and gives the application events they raised.
+    std::vector<std::string> EventsOf(std::vector<std::string> const& notifications) {
+        static int marker = 0;
+        std::string const name = "m" + std::to_string(++marker);
+        for (std::string const& text : notifications) {
+            peers.Simulator().InjectNotification("alice", text);
+        }
+        peers.Simulator().InjectNotification("alice", "USER " + name + " ONLINESTATUS ONLINE");
+        std::vector<std::string> events = recorders["alice"]->log.TakeThrough("marker " + name, kWait);
+        EXPECT_FALSE(events.empty()) << "the marker did not come";
+        if (!events.empty()) {
+            events.pop_back();
+        }
+        return events;
+    }
+
+    // Destroyed in reverse: recorders, then applications, then the network.
+    SimulatedPeers peers;
+    std::map<std::string, std::unique_ptr<SkypeApplication>> apps;
+    std::map<std::string, std::unique_ptr<AppRecorder>> recorders;
+};
+
+using Events = std::vector<std::string>;
+
+TEST_F(SkypeApplicationTest, StreamListsOpenChangeAndCloseConnections) {
+    auto app = Open("alice");
+    EXPECT_EQ(EventsOf({"APPLICATION corvane STREAMS bob:1"}), Events{"success bob"});
+    EXPECT_TRUE(app->IsConnected("bob"));
+    EXPECT_EQ(EventsOf({"APPLICATION corvane STREAMS bob:1", "APPLICATION other STREAMS"}), Events{});
+    EXPECT_EQ(EventsOf({"APPLICATION corvane STREAMS bob:2 carol:4"}), (Events{"success bob", "success carol"}));
+    EXPECT_EQ(EventsOf({"APPLICATION corvane STREAMS carol:4"}), Events{"failure bob"});
+    EXPECT_FALSE(app->IsConnected("bob"));
+
+    // A user listed twice keeps the last id.
+    EXPECT_EQ(EventsOf({"APPLICATION corvane STREAMS carol:4 bob:5 bob:6"}), Events{"success bob"});
+    app->SendDatagram("bob", "x");
+    EXPECT_TRUE(peers.Simulator().WaitForCommand("alice", "ALTER APPLICATION corvane DATAGRAM bob:6 x", kWait));
+
+    // A vanished stream also forgets the request.
+    app->Connect("bob");
+    EXPECT_EQ(EventsOf({"APPLICATION corvane STREAMS"}), (Events{"failure bob", "failure carol"}));
+    ExpectSkypeError([&] { app->Disconnect("bob"); }, "Connection for user bob is not requested");
+}
+
+TEST_F(SkypeApplicationTest, SendStatesDecideWhenAStreamHasDrained) {
+    auto app = Open("alice");
+    EventsOf({"APPLICATION corvane STREAMS bob:1"});
+    EXPECT_EQ(EventsOf({"APPLICATION corvane SENDING bob:1=5000", "APPLICATION corvane SENDING bob:1=3000"}),
+              Events{});
+    EXPECT_EQ(app->GetSendingSize("bob"), 3000);
+    EXPECT_EQ(EventsOf({"APPLICATION corvane SENDING bob:1=1500"}), Events{"finished bob"});
+    // Below the threshold already: a report of 0 is no news, but a stream no longer listed is.
+    EXPECT_EQ(EventsOf({"APPLICATION corvane SENDING bob:1=0"}), Events{});
+    EXPECT_EQ(EventsOf({"APPLICATION corvane SENDING bob:1=1500", "APPLICATION corvane SENDING"}),
+              Events{"finished bob"});
+    EXPECT_EQ(app->GetSendingSize("bob"), 0);
+
+    LogCapture log;
+    EXPECT_EQ(app->GetSendingSize("carol"), 0);
+    EXPECT_TRUE(log.Contains("AP2AP: corvane User not registered: carol"));
+}
+
+TEST_F(SkypeApplicationTest, ThroughputIsMeasuredOverSixBursts) {
+    auto app = Open("alice");
+    EventsOf({"APPLICATION corvane STREAMS bob:1"});
+    DWORD const started = GetTickCount();
+    for (int burst = 1; burst <= 6; ++burst) {
+        EventsOf({"APPLICATION corvane SENDING bob:1=10000"});
+        Sleep(20);  // the burst's duration, measured by the application
+        EventsOf({"APPLICATION corvane SENDING"});
+        EXPECT_EQ(app->GetBandwidthInfo("bob").bytesPerSecond > 0, burst == 6) << "burst " << burst;
+    }
+    double const elapsed = (GetTickCount() - started) / 1000.0;
+    int const throughput = app->GetBandwidthInfo("bob").bytesPerSecond;
+    // 60000 bytes over bursts lasting at least 6 x 20 ms, and no longer than the whole test.
+    EXPECT_LE(throughput, 60000 / 0.12 + 1);
+    EXPECT_GE(throughput, static_cast<int>(60000 / elapsed) - 1);
+    EXPECT_EQ(app->GetBandwidthInfo("carol").bytesPerSecond, 0);
+}
+
+TEST_F(SkypeApplicationTest, DataIsTakenOnlyFromTheRegisteredStream) {
+    auto app = Open("alice");
+    LogCapture log;
+    EventsOf({"APPLICATION corvane STREAMS bob:1"});
+    EXPECT_EQ(EventsOf({"APPLICATION corvane DATAGRAM bob:2 not ours", "APPLICATION corvane DATAGRAM bob:1 ours"}),
+              Events{"data bob ours"});
+    EXPECT_TRUE(log.Contains("AP2AP: corvane User not registered: bob"));
+
+    // Data from a requested user before the stream list: the stream is taken from the data.
+    app->Connect("carol");
+    EXPECT_EQ(EventsOf({"APPLICATION corvane DATAGRAM carol:7 early"}),
+              (Events{"success carol", "data carol early"}));
+    EXPECT_TRUE(log.Contains("AP2AP: receive without connect: connect success: carol"));
+    // Not requested: dropped.
+    EXPECT_EQ(EventsOf({"APPLICATION corvane DATAGRAM dave:3 who"}), Events{});
+}
+
+TEST_F(SkypeApplicationTest, WritingWithoutAStreamRaisesBeforeAnythingIsSent) {
+    auto app = Open("alice");
+    peers.Simulator().ClearCommands("alice");
+    ExpectSkypeError([&] { app->Write("bob", "hello"); }, "AP2AP: User not registered: bob");
+    ExpectSkypeError([&] { app->SendDatagram("bob", "hello"); }, "AP2AP: User not registered: bob");
+    EXPECT_TRUE(peers.Simulator().Commands("alice").empty());
+}
+
+TEST_F(SkypeApplicationTest, TwoPeersExchangeTextBothWaysWithFlowControl) {
+    peers.Simulator().SetRate("alice", 200000);
+    auto alice = Open("alice");
+    auto bob = Open("bob");
+    alice->Connect("bob");
+    ASSERT_TRUE(recorders["alice"]->log.WaitFor("success bob", kWait));
+    ASSERT_TRUE(recorders["bob"]->log.WaitFor("success alice", kWait));
+
+    std::string const big(30000, 'z');
+    alice->Write("bob", "first");
+    alice->Write("bob", big);
+    alice->Write("bob", "third: with colons and \\ backslashes");
+    bob->Write("alice", "reply");
+    bob->SendDatagram("alice", "a datagram");
+    ASSERT_TRUE(recorders["bob"]->log.WaitFor("data alice third: with colons and \\ backslashes", kWait));
+    ASSERT_TRUE(recorders["alice"]->log.WaitFor("data bob reply", kWait));
+    ASSERT_TRUE(recorders["alice"]->log.WaitFor("data bob a datagram", kWait));
+    Events received;
+    for (std::string const& record : recorders["bob"]->log.Records()) {
+        if (record.rfind("finished", 0) != 0) {
+            received.push_back(record);
+        }
+    }
+    EXPECT_EQ(received, (Events{"success alice", "data alice first", "data alice " + big,
+                                "data alice third: with colons and \\ backslashes"}));
+    // 30000 bytes at 200 KB/s: the send buffer drains, and the flow control says so.
+    EXPECT_TRUE(recorders["alice"]->log.WaitFor("finished bob", kWait));
+
+    alice->Disconnect("bob");
+    EXPECT_TRUE(recorders["bob"]->log.WaitFor("failure alice", kWait));
+    EXPECT_FALSE(alice->IsConnected("bob"));
+}
+
+TEST_F(SkypeApplicationTest, RegistrationAndDestruction) {
+    // A new application is created; one that exists already is reused and its streams reported.
+    peers.Simulator().ClearCommands("alice");
+    auto first = Open("alice");
+    Open("bob");
+    first->Connect("bob");
+    ASSERT_TRUE(recorders["alice"]->log.WaitFor("success bob", kWait));
+    std::vector<std::string> commands = peers.Simulator().Commands("alice");
+    ASSERT_GE(commands.size(), 2u);
+    EXPECT_EQ(commands[0], "GET APPLICATION corvane STREAMS");
+    EXPECT_EQ(commands[1], "CREATE APPLICATION corvane");
+
+    // The probe times out (the reply comes late): the creation fails with 541 and the stream
+    // list is asked for; the second application of the same name learns of bob's stream.
+    peers.Simulator().DelayReplies("alice", 200, "GET APPLICATION");
+    SkypeApplication second(&peers.Client("alice"), "corvane");
+    AppRecorder secondEvents(second, peers.Client("alice"));
+    EXPECT_TRUE(peers.Simulator().WaitForCommand("alice", "CREATE APPLICATION corvane", kWait));
+    EXPECT_TRUE(secondEvents.log.WaitFor("success bob", kWait));
+    peers.Simulator().DelayReplies("alice", 0, "GET APPLICATION");
+
+    // Destruction disconnects every requested user and deletes the application; failures
+    // are only logged.
+    LogCapture log;
+    peers.Simulator().FailCommands("alice", "ALTER APPLICATION corvane DISCONNECT", "ERROR 545 no such stream");
+    Close("alice");
+    EXPECT_TRUE(log.Contains("Error in ~SkypeApplication: Command error: ERROR 545 no such stream"));
+    EXPECT_TRUE(peers.Simulator().WaitForCommand("alice", "DELETE APPLICATION corvane", kWait));
+}
+
+}  // namespace
