@@ -66,27 +66,27 @@ constexpr std::uint8_t kAcChrominanceSymbols[162] = {
 constexpr float kDctScale[8] = {1.0f, 1.387039845f, 1.306562965f, 1.175875602f,
                                 1.0f, 0.785694958f, 0.541196100f, 0.275899379f};
 
-struct HuffmanSpec {
+struct HuffmanTable {
     std::uint8_t const* bits;  // 16 counts
     std::uint8_t const* symbols;
     std::size_t symbolCount;
     std::uint8_t tableClassAndId;  // as written in the DHT segment
 };
 
-constexpr HuffmanSpec kDcLuminance = {kDcLuminanceBits, kDcSymbols, 12, 0x00};
-constexpr HuffmanSpec kAcLuminance = {kAcLuminanceBits, kAcLuminanceSymbols, 162, 0x10};
-constexpr HuffmanSpec kDcChrominance = {kDcChrominanceBits, kDcSymbols, 12, 0x01};
-constexpr HuffmanSpec kAcChrominance = {kAcChrominanceBits, kAcChrominanceSymbols, 162, 0x11};
+constexpr HuffmanTable kDcLuminance = {kDcLuminanceBits, kDcSymbols, 12, 0x00};
+constexpr HuffmanTable kAcLuminance = {kAcLuminanceBits, kAcLuminanceSymbols, 162, 0x10};
+constexpr HuffmanTable kDcChrominance = {kDcChrominanceBits, kDcSymbols, 12, 0x01};
+constexpr HuffmanTable kAcChrominance = {kAcChrominanceBits, kAcChrominanceSymbols, 162, 0x11};
 
-// Code and length per symbol, assigned canonically from a spec.
+// Code and length per symbol, assigned canonically from a table.
 struct HuffmanCodes {
-    explicit HuffmanCodes(HuffmanSpec const& spec) : code(), length() {
+    explicit HuffmanCodes(HuffmanTable const& table) : code(), length() {
         unsigned next = 0;
         std::size_t symbol = 0;
         for (int bits = 1; bits <= 16; ++bits) {
-            for (int i = 0; i < spec.bits[bits - 1]; ++i, ++symbol, ++next) {
-                code[spec.symbols[symbol]] = static_cast<std::uint16_t>(next);
-                length[spec.symbols[symbol]] = static_cast<std::uint8_t>(bits);
+            for (int i = 0; i < table.bits[bits - 1]; ++i, ++symbol, ++next) {
+                code[table.symbols[symbol]] = static_cast<std::uint16_t>(next);
+                length[table.symbols[symbol]] = static_cast<std::uint8_t>(bits);
             }
             next <<= 1;
         }
@@ -293,10 +293,10 @@ void WriteHeaders(std::vector<unsigned char>& out, int width, int height, QuantT
     out.insert(out.end(), std::begin(kComponents), std::end(kComponents));
 
     PutMarker(out, 0xC4, 2 + 4 * 17 + 2 * 12 + 2 * 162);
-    for (HuffmanSpec const* spec : {&kDcLuminance, &kAcLuminance, &kDcChrominance, &kAcChrominance}) {
-        out.push_back(spec->tableClassAndId);
-        out.insert(out.end(), spec->bits, spec->bits + 16);
-        out.insert(out.end(), spec->symbols, spec->symbols + spec->symbolCount);
+    for (HuffmanTable const* huffman : {&kDcLuminance, &kAcLuminance, &kDcChrominance, &kAcChrominance}) {
+        out.push_back(huffman->tableClassAndId);
+        out.insert(out.end(), huffman->bits, huffman->bits + 16);
+        out.insert(out.end(), huffman->symbols, huffman->symbols + huffman->symbolCount);
     }
 
     PutMarker(out, 0xDA, 12);
