@@ -71,3 +71,14 @@ bool SimulatedPeers::Attach(std::string const& handle, unsigned timeoutMs) {
     mClients[handle] = std::move(client);
     return attached;
 }
+
+bool SimulatedPeers::Connect(SkypeApplication& caller, std::string const& callerHandle, SkypeApplication& callee,
+                             std::string const& calleeHandle, unsigned timeoutMs) {
+    caller.Connect(calleeHandle);
+    for (DWORD start = GetTickCount(); GetTickCount() - start < timeoutMs; Sleep(5)) {
+        if (caller.IsConnected(calleeHandle) && callee.IsConnected(callerHandle)) {
+            return true;
+        }
+    }
+    return false;
+}

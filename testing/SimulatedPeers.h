@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "skype/SkypeApplication.h"
 #include "skype/SkypeClient.h"
 #include "skypesim/SkypeSimulator.h"
 
@@ -25,6 +26,11 @@ public:
     // Makes a client for `handle` and attaches it; false when it did not attach in time.
     bool Attach(std::string const& handle, unsigned timeoutMs = 10000);
     SkypeClient& Client(std::string const& handle) { return *mClients.at(handle); }
+
+    // Connects `caller` (the application of the account `callerHandle`) to the account
+    // `calleeHandle`, whose application is `callee`, and waits until both see the stream.
+    static bool Connect(SkypeApplication& caller, std::string const& callerHandle, SkypeApplication& callee,
+                        std::string const& calleeHandle, unsigned timeoutMs = 10000);
 
 private:
     std::unique_ptr<skypesim::SkypeSimulator> mSimulator;

@@ -53,12 +53,9 @@ int main() {
     SkypeApplication writer(&peers.Client("alice"), "bench");
     SkypeApplication reader(&peers.Client("bob"), "bench");
     ReceiveCounter counter(reader);
-    writer.Connect("bob");
-    for (int i = 0; i < 1000 && !(writer.IsConnected("bob") && reader.IsConnected("alice")); ++i) {
-        Sleep(10);
-    }
+    bool const connected = SimulatedPeers::Connect(writer, "alice", reader, "bob");
     skypesim::RawStreamPair raw(peers.Account("carol"), peers.Account("dave"), "rawbench");
-    if (!writer.IsConnected("bob") || !raw.IsReady()) {
+    if (!connected || !raw.IsReady()) {
         std::fprintf(stderr, "the streams did not open\n");
         return 1;
     }

@@ -69,12 +69,9 @@ int main() {
     NetworkProtocol receiver(&bobTransport);
     MessageCounter counter;
     receiver.RegisterVisitor(&counter);
-    aliceApp.Connect("bob");
-    for (int i = 0; i < 1000 && !(aliceApp.IsConnected("bob") && bobApp.IsConnected("alice")); ++i) {
-        Sleep(10);
-    }
+    bool const connected = SimulatedPeers::Connect(aliceApp, "alice", bobApp, "bob");
     skypesim::RawStreamPair raw(peers.Account("carol"), peers.Account("dave"), "rawbench");
-    if (!aliceApp.IsConnected("bob") || !raw.IsReady()) {
+    if (!connected || !raw.IsReady()) {
         std::fprintf(stderr, "the streams did not open\n");
         return 1;
     }
