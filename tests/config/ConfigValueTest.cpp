@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "../ErrorText.h"
 #include "LogCapture.h"
 #include "config/ConfigValue.h"
 #include "foundation/Errors.h"
@@ -86,12 +87,7 @@ TEST(ConfigValueTest, SizeWithoutXRaisesAndKeepsValue) {
         LogCapture log;
         SizeConfigValue size("S", "Resolution", tagSIZE{800, 600});
         size.SetValue("640x480");
-        try {
-            size.SetValue(text);
-            ADD_FAILURE() << "no exception";
-        } catch (BaseError const& error) {
-            EXPECT_EQ(std::string(error.what()), "Invalid configuration value: " + text);
-        }
+        EXPECT_EQ(ErrorText<BaseError>([&] { size.SetValue(text); }), "Invalid configuration value: " + text);
         EXPECT_EQ(size.GetValue(), "640x480");
         EXPECT_TRUE(log.Contains("Exception (BaseError): Invalid configuration value: " + text));
     }

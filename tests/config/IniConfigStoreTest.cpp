@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "../ErrorText.h"
 #include "ConfigTexts.h"
 #include "TempFolder.h"
 #include "config/Configuration.h"
@@ -106,12 +107,8 @@ TEST(IniConfigStoreTest, UnreadableSizeEndsTheLoadAtThatValue) {
                    "[Plugin]\r\nAlpha=7\r\n");
     Configuration config;
     IniConfigStore store(path);
-    try {
-        LoadConfiguration(config, store);
-        ADD_FAILURE() << "no exception";
-    } catch (BaseError const& error) {
-        EXPECT_STREQ(error.what(), "Invalid configuration value: large");
-    }
+    EXPECT_EQ(ErrorText<BaseError>([&] { LoadConfiguration(config, store); }),
+              "Invalid configuration value: large");
     EXPECT_EQ(config.SessionQuality.ColorDepth.Get(), 8u);  // before: loaded
     EXPECT_EQ(config.Recording.Resolution.GetValue(), "0x0");
     EXPECT_EQ(config.Recording.ColorDepth.Get(), 0u);  // after: untouched

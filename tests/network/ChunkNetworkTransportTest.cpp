@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "ErrorText.h"
+#include "../ErrorText.h"
 #include "LogCapture.h"
 #include "foundation/Errors.h"
 #include "network/ChunkNetworkTransport.h"

@@ -4,7 +4,7 @@
 #include <random>
 #include <typeinfo>
 
-#include "ErrorText.h"
+#include "../ErrorText.h"
 #include "MessageFields.h"
 #include "foundation/Errors.h"
 #include "network/ControlMessages.h"

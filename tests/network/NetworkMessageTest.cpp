@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "ErrorText.h"
+#include "../ErrorText.h"
 #include "LogCapture.h"
 #include "foundation/Errors.h"
 #include "foundation/StringHelper.h"

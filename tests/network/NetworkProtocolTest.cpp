@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "DumpFolder.h"
-#include "ErrorText.h"
+#include "../ErrorText.h"
 #include "LoopbackChunkTransport.h"
 #include "TempFolder.h"
 #include "network/ControlMessages.h"

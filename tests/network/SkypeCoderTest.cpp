@@ -6,7 +6,7 @@
 #include <cstring>
 #include <random>
 
-#include "ErrorText.h"
+#include "../ErrorText.h"
 #include "foundation/Errors.h"
 #include "network/SkypeCoder.h"
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "../skypesim/SimTestSupport.h"
+#include "../ErrorText.h"
 #include "RecordLog.h"
 #include "foundation/Errors.h"
 #include "skype/SkypeClient.h"
@@ -83,12 +84,7 @@ inline LRESULT SendText(HWND client, HWND sender, std::string const& text) {
 // Raises SkypeError with exactly `text`, or fails the test.
 template <class F>
 void ExpectSkypeError(F action, std::string const& text) {
-    try {
-        action();
-        ADD_FAILURE() << "no error, expected " << text;
-    } catch (SkypeError const& error) {
-        EXPECT_EQ(error.what(), text);
-    }
+    EXPECT_EQ(ErrorText<SkypeError>(action), text);
 }
 
 // A simulator with the attached user's account, a client for it and its recorder.
