@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "../ErrorText.h"
 #include "LogCapture.h"
 #include "config/ConfigValue.h"
 #include "foundation/Errors.h"
@@ -28,10 +29,8 @@ void ExpectReadsBack(Value const& start, std::vector<TextCase> const& cases) {
 
 TEST(ConfigValueTest, IntReadsLeadingNumberAndKeepsValueForOtherText) {
     std::vector<TextCase> const texts = {
-        {"42", "42"},
         {"-42", "-42"},
         {"+5", "5"},
-        {"0", "0"},
         {"  12", "12"},
         {"12abc", "12"},
         {"2147483648", "2147483647"},
@@ -39,7 +38,6 @@ TEST(ConfigValueTest, IntReadsLeadingNumberAndKeepsValueForOtherText) {
         {"abc", "7"},
         {"", "7"},
         {"-", "7"},
-        {"x12", "7"},
     };
     ExpectReadsBack(IntConfigValue("S", "K", 7), texts);
 }
@@ -89,12 +87,7 @@ TEST(ConfigValueTest, SizeWithoutXRaisesAndKeepsValue) {
         LogCapture log;
         SizeConfigValue size("S", "Resolution", tagSIZE{800, 600});
         size.SetValue("640x480");
-        try {
-            size.SetValue(text);
-            ADD_FAILURE() << "no exception";
-        } catch (BaseError const& error) {
-            EXPECT_EQ(std::string(error.what()), "Invalid configuration value: " + text);
-        }
+        EXPECT_EQ(ErrorText<BaseError>([&] { size.SetValue(text); }), "Invalid configuration value: " + text);
         EXPECT_EQ(size.GetValue(), "640x480");
         EXPECT_TRUE(log.Contains("Exception (BaseError): Invalid configuration value: " + text));
     }

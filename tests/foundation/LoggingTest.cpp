@@ -26,15 +26,10 @@ std::vector<std::string> SplitLines(std::string const& text) {
     return lines;
 }
 
-std::string Hex4(unsigned long value) {
+// A process or thread id as the log prefix writes it: four digits at least, hex or decimal.
+std::string Id4(unsigned long value, bool hex = true) {
     char text[16];
-    snprintf(text, sizeof(text), "%04lx", value);
-    return text;
-}
-
-std::string Dec4(unsigned long value) {
-    char text[16];
-    snprintf(text, sizeof(text), "%04lu", value);
+    snprintf(text, sizeof(text), hex ? "%04lx" : "%04lu", value);
     return text;
 }
 
@@ -52,7 +47,7 @@ void ExpectLine(std::string const& line, std::string const& who, std::string con
 
 TEST(LoggingTest, FileLinesNameTheProcessOrLoggerAndTheThread) {
     LogCapture log;
-    std::string pid = Hex4(GetCurrentProcessId());
+    std::string pid = Id4(GetCurrentProcessId());
     CORVANE_LOG("by process " << 1);
     DWORD foreignId = 0;
     std::thread([&] {
@@ -69,8 +64,8 @@ TEST(LoggingTest, FileLinesNameTheProcessOrLoggerAndTheThread) {
     std::vector<std::string> lines = log.Lines();
     ASSERT_EQ(lines.size(), 4u);
     ExpectLine(lines[0], pid + "/main", "by process 1");
-    ExpectLine(lines[1], pid + "/" + Hex4(foreignId), "foreign");
-    ExpectLine(lines[2], "alice/" + Dec4(foreignId), "foreign with logger");
+    ExpectLine(lines[1], pid + "/" + Id4(foreignId), "foreign");
+    ExpectLine(lines[2], "alice/" + Id4(foreignId, false), "foreign with logger");
     ExpectLine(lines[3], "alice/main", "tab\\x9here \\\\ done");
 }
 
@@ -94,7 +89,8 @@ struct ProbeRun {
 ProbeRun RunLogProbe(std::string const& output, std::string const& logger) {
     std::string logPath = ProcessRunner::BesideExecutable("foundation_probe.exe.log");
     DeleteFileA(logPath.c_str());
-    ProcessRunner::Result result = ProcessRunner::Run("foundation_probe.exe", "log " + output + " " + logger + " 2 hello");
+    ProcessRunner::Result result =
+        ProcessRunner::Run("foundation_probe.exe", "log " + output + " " + logger + " 2 hello");
     EXPECT_EQ(result.exitCode, 0u);
     return {SplitLines(result.output), SplitLines(ReadWholeFile(logPath))};
 }

@@ -6,17 +6,21 @@
 #include <atomic>
 #include <stdexcept>
 #include <string>
+#include <thread>
 
 #include "LogCapture.h"
 #include "foundation/Thread.h"
+#include "foundation/ThreadNameSlot.h"
 
 namespace {
 
 constexpr unsigned long kWaitMs = 5000;
 
 std::atomic<int> gRuns{0};
+std::string gRunName;
 void CountRun() {
     ++gRuns;
+    gRunName = Thread::GetCurrentThreadName();
 }
 
 int CountMessages(LogCapture const& log, std::string const& message) {
@@ -32,19 +36,33 @@ void ThrowOther() {
     throw 42;
 }
 
-TEST(ThreadTest, NeverStartedThreadJoinsAtOnceAndSignalsNothing) {
-    Thread thread("Idle");
-    EXPECT_FALSE(thread.IsAlive());
-    EXPECT_TRUE(thread.Join(0, false));
-    EXPECT_EQ(thread.GetStopEvent().Wait(0), WAIT_TIMEOUT);
-    EXPECT_EQ(thread.GetIsStoppedEvent().Wait(0), WAIT_TIMEOUT);
-    EXPECT_EQ(thread.GetId(), 0u);
+// Tests run on the thread that loaded the library; threads not started by Thread have no name.
+TEST(ThreadTest, NamesOfTheMainAndForeignThreads) {
+    EXPECT_EQ(Thread::GetMainThreadId(), GetCurrentThreadId());
+    EXPECT_EQ(Thread::GetCurrentThreadName(), "main");
+    std::string named, foreign;
+    std::thread([&] {
+        Thread::SetCurrentThreadName("Worker");
+        named = Thread::GetCurrentThreadName();
+        ThreadNameSlot::GetInstance().Clear();
+    }).join();
+    std::thread([&] { foreign = Thread::GetCurrentThreadName(); }).join();
+    EXPECT_EQ(named, "Worker");
+    EXPECT_EQ(foreign, "");
+    EXPECT_EQ(Thread::GetCurrentThreadName(), "main");
 }
 
 TEST(ThreadTest, BoundBodyRunsOnANamedThreadAndCanBeRestarted) {
     LogCapture log;
     gRuns = 0;
     Thread thread("Quick");
+    // Never started: joins at once and signals nothing.
+    EXPECT_FALSE(thread.IsAlive());
+    EXPECT_TRUE(thread.Join(0, false));
+    EXPECT_EQ(thread.GetStopEvent().Wait(0), WAIT_TIMEOUT);
+    EXPECT_EQ(thread.GetIsStoppedEvent().Wait(0), WAIT_TIMEOUT);
+    EXPECT_EQ(thread.GetId(), 0u);
+
     thread.Bind(&CountRun);
     thread.Bind(nullptr);  // an empty delegate does nothing
     for (int run = 1; run <= 2; ++run) {
@@ -58,6 +76,7 @@ TEST(ThreadTest, BoundBodyRunsOnANamedThreadAndCanBeRestarted) {
         EXPECT_FALSE(thread.IsAlive());
         EXPECT_EQ(thread.GetId(), 0u);
         EXPECT_EQ(gRuns, run);
+        EXPECT_EQ(gRunName, "Quick");
     }
     EXPECT_EQ(log.Count("CreateThread Quick took "), 2);
     EXPECT_EQ(log.Count("Thread Quick startup took "), 2);

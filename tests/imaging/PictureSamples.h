@@ -68,7 +68,3 @@ inline bool SamePixels(Picture const& a, Picture const& b) {
     return a.GetWidth() == b.GetWidth() && a.GetHeight() == b.GetHeight() &&
            std::equal(a.GetPixels(), a.GetPixels() + a.GetWidth() * a.GetHeight(), b.GetPixels());
 }
-
-inline std::wstring Wide(std::string const& text) {
-    return std::wstring(text.begin(), text.end());
-}

@@ -1,11 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "DumpFolder.h"
-#include "ErrorText.h"
+#include "../ErrorText.h"
 #include "LoopbackChunkTransport.h"
 #include "TempFolder.h"
 #include "network/ControlMessages.h"
@@ -37,13 +38,6 @@ struct RecordingVisitor : NetworkVisitor {
     std::string name;
     bool fail = false;
 };
-
-TEST(NetworkProtocolTest, SendingWithoutTransportRaisesAndCountsNothing) {
-    NetworkProtocol protocol;
-    EXPECT_EQ(ErrorText<NetworkError>([&] { protocol.Send(MouseMoveNetMsg({1, 2})); }),
-              "Network transport not set");
-    EXPECT_EQ(protocol.GetSendFps().GetTotal(), 0);
-}
 
 TEST(NetworkProtocolTest, RoutesReceivedMessagesToVisitorsInRegistrationOrder) {
     LoopbackTextTransport transport;
@@ -87,7 +81,8 @@ TEST(NetworkProtocolTest, ReceivingErrorsTravelToTheDeliveringThread) {
 
     // Empty texts are ignored; malformed ones and unknown ids raise.
     transport.Deliver("");
-    EXPECT_EQ(protocol.GetReceiveFps().GetTotal(), static_cast<int64_t>(MouseMoveNetMsg({3, 4}).ToString().size()));
+    EXPECT_EQ(protocol.GetReceiveFps().GetTotal(),
+              static_cast<int64_t>(MouseMoveNetMsg({3, 4}).ToString().size()));
     EXPECT_EQ(ErrorText<NetworkMessageFormatError>([&] { transport.Deliver("16,3,5:7"); }),
               "Message does not start with checksum");
     std::string unknown = NetworkMessage::ToString(42, "x");
@@ -107,8 +102,18 @@ TEST(NetworkProtocolTest, DetachedTransportNoLongerReachesTheEndpoint) {
     EXPECT_TRUE(log.empty());
     protocol.Send(MouseMoveNetMsg({2, 2}));
     EXPECT_EQ(log, std::vector<std::string>{"v:2,2"});
+
+    protocol.SetTransport(nullptr);
+    EXPECT_EQ(ErrorText<NetworkError>([&] {
+                  protocol.Send(MouseMoveNetMsg({1, 2}));
+              }),
+              "Network transport not set");
+    EXPECT_EQ(protocol.GetSendFps().GetTotal(),
+              static_cast<int64_t>(MouseMoveNetMsg({2, 2}).ToString().size()));
 }
 
+// Both directions are dumped: the message (.msg) and each chunk frame (.pkt), named by the
+// sequence; a frame that cannot be read is dumped as bad.
 TEST(NetworkProtocolTest, DumpsSentAndReceivedMessagesAndChunks) {
     DumpFolder folder;
     LoopbackChunkTransport transport;
@@ -117,16 +122,25 @@ TEST(NetworkProtocolTest, DumpsSentAndReceivedMessagesAndChunks) {
     MouseMoveNetMsg message({5, 7});
     protocol.Send(message);
 
-    std::vector<std::string> sent = FilesIn(folder.Root() + "sent\\");
-    std::vector<std::string> received = FilesIn(folder.Root() + "recv\\");
-    ASSERT_EQ(sent.size(), 2u);
-    ASSERT_EQ(received.size(), 2u);
-    for (std::string const& name : received) {
-        std::string content = ReadWholeFile(folder.Root() + "recv\\" + name);
-        bool isMessage = name.find(".msg") != std::string::npos;
-        EXPECT_NE(name.find("_1."), std::string::npos) << name;
-        EXPECT_EQ(content, isMessage ? "5:7" : NetworkMessage::ToString(99, "1:1:1:" + message.ToString()));
+    std::string const chunk = NetworkMessage::ToString(99, "1:1:1:" + message.ToString());
+    for (std::string direction : {"sent", "recv"}) {
+        std::string const path = folder.Root() + direction + "\\";
+        std::vector<std::string> names = FilesIn(path);
+        ASSERT_EQ(names.size(), 2u);
+        for (std::string const& name : names) {
+            SCOPED_TRACE(name);
+            EXPECT_NE(name.find("_1."), std::string::npos);
+            std::string const text = direction == "sent" ? message.ToString() : "5:7";
+            EXPECT_EQ(ReadWholeFile(path + name), name.find(".msg") != std::string::npos ? text : chunk);
+        }
     }
+    EXPECT_THROW(transport.Receive("not a frame"), NetworkMessageFormatError);
+    std::vector<std::string> received = FilesIn(folder.Root() + "recv\\");
+    auto bad = std::find_if(received.begin(), received.end(), [](std::string const& name) {
+        return name.find("_-1_bad.pkt") != std::string::npos;
+    });
+    ASSERT_NE(bad, received.end());
+    EXPECT_EQ(ReadWholeFile(folder.Root() + "recv\\" + *bad), "not a frame");
 
     // Detaching takes the dumper away from the transport.
     protocol.SetTransport(nullptr);

@@ -8,8 +8,6 @@
 
 #include "DumpFolder.h"
 #include "TempFolder.h"
-#include "LoopbackChunkTransport.h"
-#include "network/NetworkMessage.h"
 #include "network/PacketDumper.h"
 
 namespace {
@@ -55,34 +53,6 @@ TEST(PacketDumperTest, FileNamesCarryTimeSequenceAndKindAndHoldExactlyTheBytes) 
         dumper.Dump(PacketDumper::kSent, PacketDumper::kPacket, "x", 1, 3, true);
     }
     EXPECT_EQ(FilesIn(folder.Root() + "sent\\").size(), 5u);
-}
-
-TEST(PacketDumperTest, ChunkTransportDumpsMessagesChunksAndBadFrames) {
-    DumpFolder folder;
-    PacketDumper dumper;
-    dumper.Enable(folder.Name());
-    LoopbackChunkTransport transport;
-    transport.SetDumper(&dumper);
-    std::string text = NetworkMessage::ToString(16, "5:7");
-    transport.Send(text);
-
-    std::vector<std::string> sent = FilesIn(folder.Root() + "sent\\");
-    std::vector<std::string> received = FilesIn(folder.Root() + "recv\\");
-    ASSERT_EQ(sent.size(), 2u);
-    ASSERT_EQ(received.size(), 1u);
-    for (std::string const& name : sent) {
-        std::smatch match;
-        ASSERT_TRUE(std::regex_match(name, match, kDumpName)) << name;
-        EXPECT_EQ(match[1], "1");
-        std::string content = ReadWholeFile(folder.Root() + "sent\\" + name);
-        EXPECT_EQ(content, match[3] == "msg" ? text : NetworkMessage::ToString(99, "1:1:1:" + text));
-    }
-    EXPECT_NE(received[0].find("_1.pkt"), std::string::npos);
-
-    // Without a dumper nothing more is written.
-    transport.SetDumper(nullptr);
-    transport.Send(text);
-    EXPECT_EQ(FilesIn(folder.Root() + "sent\\").size(), 2u);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "DumpFolder.h"
+#include "MessageFields.h"
 #include "RecordLog.h"
 #include "SimulatedPeers.h"
 #include "network/ControlMessages.h"
@@ -17,53 +18,13 @@ namespace {
 
 constexpr unsigned kWaitMs = 20000;
 
-std::string Text(tagSIZE size) { return std::to_string(size.cx) + "x" + std::to_string(size.cy); }
-
-std::string Text(SessionQualityConfiguration const& quality) {
-    return Text(quality.Resolution.Get()) + "/" + std::to_string(quality.ColorDepth.Get()) + "/" +
-           std::to_string(quality.UseJpeg.Get()) + "/" + std::to_string(quality.JpegQuality.Get()) + "/" +
-           std::to_string(quality.AutoJpegQuality.Get());
-}
-
-// Writes every field of a routed message, read through its accessors, as one line.
-class FieldRecorder : public NetworkVisitor {
+// Every field of a routed message, one line each.
+class FieldRecorder : public FieldWriter {
 public:
     RecordLog log;
 
-    void Handle(RequestRemoteDesktopNetMsg const& m) override {
-        log.Add("RequestRemoteDesktop " + std::to_string(m.IsRequest()) + std::to_string(m.IsAllowed()) +
-                std::to_string(m.IsAborted()) + " " + Text(m.GetQuality()));
-    }
-    void Handle(TestConnectNetMsg const& m) override {
-        // A sent message's data is "text:response"; a received one's is the text.
-        std::string const text = m.GetData().substr(0, m.GetData().find(':'));
-        log.Add("TestConnect " + std::to_string(m.IsResponse()) + " " + std::to_string(text.size()) + " " +
-                text.substr(0, 20));
-    }
-    void Handle(ShowMyDesktopNetMsg const& m) override {
-        log.Add("ShowMyDesktop " + Text(m.GetSize()) + "/" + std::to_string(m.GetColorDepth()) + "/" +
-                std::to_string(m.IsUseJpeg()) + "/" + std::to_string(m.GetJpegQuality()) + " " +
-                std::to_string(m.IsAccepted()) + std::to_string(m.IsResponse()));
-    }
-    void Handle(WindowEventNetMsg const& m) override {
-        log.Add("WindowEvent " + std::to_string(m.GetMessageW()) + " " + std::to_string(m.GetWParam()) + " " +
-                std::to_string(m.GetLParam()));
-    }
-    void Handle(DiscoveryNetMsg const& m) override {
-        log.Add("Discovery " + m.GetDiscoveryInfo().computerName + "|" + m.GetDiscoveryInfo().userName);
-    }
-    void Handle(ClipboardNetMsg const& m) override {
-        std::string bytes(reinterpret_cast<char const*>(m.GetClipboardData()), m.GetClipboardDataSize());
-        log.Add("Clipboard " + std::to_string(bytes.size()) + " " + std::to_string(std::hash<std::string>()(bytes)));
-    }
-    void Handle(DesktopResolutionMsg const& m) override {
-        log.Add("DesktopResolution " + std::to_string(m.IsRequest()) + " " + Text(m.GetResolution()));
-    }
-    void Handle(ClipboardRequestNetMsg const&) override { log.Add("ClipboardRequest"); }
-    void Handle(ClipboardAcknowledgeNetMsg const&) override { log.Add("ClipboardAcknowledge"); }
-    void Handle(MouseMoveNetMsg const& m) override {
-        log.Add("MouseMove " + std::to_string(m.GetMousePos().x) + "," + std::to_string(m.GetMousePos().y));
-    }
+protected:
+    void Write(std::string const& line) override { log.Add(line); }
 };
 
 // One side: both applications, and a transport and endpoint per stream toward the other side.
@@ -103,12 +64,11 @@ protected:
     }
 
     static bool WaitConnected(SkypeApplication& application, std::string const& user) {
-        for (DWORD start = GetTickCount(); GetTickCount() - start < kWaitMs; Sleep(5)) {
-            if (application.IsConnected(user)) {
-                return true;
-            }
+        DWORD const start = GetTickCount();
+        while (!application.IsConnected(user) && GetTickCount() - start < kWaitMs) {
+            Sleep(5);
         }
-        return false;
+        return application.IsConnected(user);
     }
 
     SimulatedPeers peers;
@@ -166,7 +126,8 @@ TEST_F(ProtocolEndToEndTest, ALargeMessageTravelsInChunksAndTheCountersAgree) {
     EXPECT_EQ(bob->received.log.Records().front(), "TestConnect 0 1048576 " + text.substr(0, 20));
     EXPECT_EQ(FilesIn(dumps.Root() + "sent\\").size(), 2u + 17u + 1u);  // two messages, 18 chunks
 
-    EXPECT_EQ(alice->controlProtocol.GetSendFps().GetTotal(), bob->controlProtocol.GetReceiveFps().GetTotal());
+    EXPECT_EQ(alice->controlProtocol.GetSendFps().GetTotal(),
+              bob->controlProtocol.GetReceiveFps().GetTotal());
     EXPECT_GT(alice->controlProtocol.GetSendFps().GetTotal(), 1 << 20);
     EXPECT_EQ(alice->controlProtocol.GetReceiveFps().GetTotal(), 0);
     EXPECT_EQ(bob->controlProtocol.GetSendFps().GetTotal(), 0);

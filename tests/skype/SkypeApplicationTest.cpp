@@ -17,33 +17,31 @@ namespace {
 
 using skype_test::ExpectSkypeError;
 using skype_test::kWait;
+using skype_test::Toggle;
 
 // The events of one application as lines ("success bob", "failure bob", "finished bob",
 // "data bob <text>"), plus the client's status reports, which the tests use as markers.
-class AppRecorder {
+class AppRecorder : public RecordLog {
 public:
-    AppRecorder(SkypeApplication& application, ISkypeClient& client) : mApplication(application), mClient(client) {
-        mApplication.OnConnectSuccess.Add(MakeDelegate<&AppRecorder::OnSuccess>(this));
-        mApplication.OnConnectFailure.Add(MakeDelegate<&AppRecorder::OnFailure>(this));
-        mApplication.OnSendingFinished.Add(MakeDelegate<&AppRecorder::OnFinished>(this));
-        mApplication.OnDataReceived.Add(MakeDelegate<&AppRecorder::OnData>(this));
-        mClient.OnUserStatus.Add(MakeDelegate<&AppRecorder::OnStatus>(this));
+    AppRecorder(SkypeApplication& application, ISkypeClient& client)
+        : mApplication(application), mClient(client) {
+        Subscribe(true);
     }
-    ~AppRecorder() {
-        mApplication.OnConnectSuccess.Remove(MakeDelegate<&AppRecorder::OnSuccess>(this));
-        mApplication.OnConnectFailure.Remove(MakeDelegate<&AppRecorder::OnFailure>(this));
-        mApplication.OnSendingFinished.Remove(MakeDelegate<&AppRecorder::OnFinished>(this));
-        mApplication.OnDataReceived.Remove(MakeDelegate<&AppRecorder::OnData>(this));
-        mClient.OnUserStatus.Remove(MakeDelegate<&AppRecorder::OnStatus>(this));
-    }
-    RecordLog log;
+    ~AppRecorder() { Subscribe(false); }
 
 private:
-    void OnSuccess(std::string const& user, ISkypeApplication*) { log.Add("success " + user); }
-    void OnFailure(std::string const& user, ISkypeApplication*) { log.Add("failure " + user); }
-    void OnFinished(std::string const& user, ISkypeApplication*) { log.Add("finished " + user); }
-    void OnData(std::string const& user, char const* text) { log.Add("data " + user + " " + text); }
-    void OnStatus(std::string const& user, ISkypeClient::UserStatus) { log.Add("marker " + user); }
+    void Subscribe(bool on) {
+        Toggle(mApplication.OnConnectSuccess, MakeDelegate<&AppRecorder::OnSuccess>(this), on);
+        Toggle(mApplication.OnConnectFailure, MakeDelegate<&AppRecorder::OnFailure>(this), on);
+        Toggle(mApplication.OnSendingFinished, MakeDelegate<&AppRecorder::OnFinished>(this), on);
+        Toggle(mApplication.OnDataReceived, MakeDelegate<&AppRecorder::OnData>(this), on);
+        Toggle(mClient.OnUserStatus, MakeDelegate<&AppRecorder::OnStatus>(this), on);
+    }
+    void OnSuccess(std::string const& user, ISkypeApplication*) { Add("success " + user); }
+    void OnFailure(std::string const& user, ISkypeApplication*) { Add("failure " + user); }
+    void OnFinished(std::string const& user, ISkypeApplication*) { Add("finished " + user); }
+    void OnData(std::string const& user, char const* text) { Add("data " + user + " " + text); }
+    void OnStatus(std::string const& user, ISkypeClient::UserStatus) { Add("marker " + user); }
 
     SkypeApplication& mApplication;
     ISkypeClient& mClient;
@@ -79,7 +77,7 @@ protected:
             peers.Simulator().InjectNotification("alice", text);
         }
         peers.Simulator().InjectNotification("alice", "USER " + name + " ONLINESTATUS ONLINE");
-        std::vector<std::string> events = recorders["alice"]->log.TakeThrough("marker " + name, kWait);
+        std::vector<std::string> events = recorders["alice"]->TakeThrough("marker " + name, kWait);
         EXPECT_FALSE(events.empty()) << "the marker did not come";
         if (!events.empty()) {
             events.pop_back();
@@ -100,14 +98,16 @@ TEST_F(SkypeApplicationTest, StreamListsOpenChangeAndCloseConnections) {
     EXPECT_EQ(EventsOf({"APPLICATION corvane STREAMS bob:1"}), Events{"success bob"});
     EXPECT_TRUE(app->IsConnected("bob"));
     EXPECT_EQ(EventsOf({"APPLICATION corvane STREAMS bob:1", "APPLICATION other STREAMS"}), Events{});
-    EXPECT_EQ(EventsOf({"APPLICATION corvane STREAMS bob:2 carol:4"}), (Events{"success bob", "success carol"}));
+    EXPECT_EQ(EventsOf({"APPLICATION corvane STREAMS bob:2 carol:4"}),
+              (Events{"success bob", "success carol"}));
     EXPECT_EQ(EventsOf({"APPLICATION corvane STREAMS carol:4"}), Events{"failure bob"});
     EXPECT_FALSE(app->IsConnected("bob"));
 
     // A user listed twice keeps the last id.
     EXPECT_EQ(EventsOf({"APPLICATION corvane STREAMS carol:4 bob:5 bob:6"}), Events{"success bob"});
     app->SendDatagram("bob", "x");
-    EXPECT_TRUE(peers.Simulator().WaitForCommand("alice", "ALTER APPLICATION corvane DATAGRAM bob:6 x", kWait));
+    EXPECT_TRUE(
+        peers.Simulator().WaitForCommand("alice", "ALTER APPLICATION corvane DATAGRAM bob:6 x", kWait));
 
     // A vanished stream also forgets the request.
     app->Connect("bob");
@@ -155,8 +155,9 @@ TEST_F(SkypeApplicationTest, DataIsTakenOnlyFromTheRegisteredStream) {
     auto app = Open("alice");
     LogCapture log;
     EventsOf({"APPLICATION corvane STREAMS bob:1"});
-    EXPECT_EQ(EventsOf({"APPLICATION corvane DATAGRAM bob:2 not ours", "APPLICATION corvane DATAGRAM bob:1 ours"}),
-              Events{"data bob ours"});
+    EXPECT_EQ(
+        EventsOf({"APPLICATION corvane DATAGRAM bob:2 not ours", "APPLICATION corvane DATAGRAM bob:1 ours"}),
+        Events{"data bob ours"});
     EXPECT_TRUE(log.Contains("AP2AP: corvane User not registered: bob"));
 
     // Data from a requested user before the stream list: the stream is taken from the data.
@@ -181,8 +182,8 @@ TEST_F(SkypeApplicationTest, TwoPeersExchangeTextBothWaysWithFlowControl) {
     auto alice = Open("alice");
     auto bob = Open("bob");
     alice->Connect("bob");
-    ASSERT_TRUE(recorders["alice"]->log.WaitFor("success bob", kWait));
-    ASSERT_TRUE(recorders["bob"]->log.WaitFor("success alice", kWait));
+    ASSERT_TRUE(recorders["alice"]->WaitFor("success bob", kWait));
+    ASSERT_TRUE(recorders["bob"]->WaitFor("success alice", kWait));
 
     std::string const big(30000, 'z');
     alice->Write("bob", "first");
@@ -190,11 +191,11 @@ TEST_F(SkypeApplicationTest, TwoPeersExchangeTextBothWaysWithFlowControl) {
     alice->Write("bob", "third: with colons and \\ backslashes");
     bob->Write("alice", "reply");
     bob->SendDatagram("alice", "a datagram");
-    ASSERT_TRUE(recorders["bob"]->log.WaitFor("data alice third: with colons and \\ backslashes", kWait));
-    ASSERT_TRUE(recorders["alice"]->log.WaitFor("data bob reply", kWait));
-    ASSERT_TRUE(recorders["alice"]->log.WaitFor("data bob a datagram", kWait));
+    ASSERT_TRUE(recorders["bob"]->WaitFor("data alice third: with colons and \\ backslashes", kWait));
+    ASSERT_TRUE(recorders["alice"]->WaitFor("data bob reply", kWait));
+    ASSERT_TRUE(recorders["alice"]->WaitFor("data bob a datagram", kWait));
     Events received;
-    for (std::string const& record : recorders["bob"]->log.Records()) {
+    for (std::string const& record : recorders["bob"]->Records()) {
         if (record.rfind("finished", 0) != 0) {
             received.push_back(record);
         }
@@ -202,10 +203,10 @@ TEST_F(SkypeApplicationTest, TwoPeersExchangeTextBothWaysWithFlowControl) {
     EXPECT_EQ(received, (Events{"success alice", "data alice first", "data alice " + big,
                                 "data alice third: with colons and \\ backslashes"}));
     // 30000 bytes at 200 KB/s: the send buffer drains, and the flow control says so.
-    EXPECT_TRUE(recorders["alice"]->log.WaitFor("finished bob", kWait));
+    EXPECT_TRUE(recorders["alice"]->WaitFor("finished bob", kWait));
 
     alice->Disconnect("bob");
-    EXPECT_TRUE(recorders["bob"]->log.WaitFor("failure alice", kWait));
+    EXPECT_TRUE(recorders["bob"]->WaitFor("failure alice", kWait));
     EXPECT_FALSE(alice->IsConnected("bob"));
 }
 
@@ -215,7 +216,7 @@ TEST_F(SkypeApplicationTest, RegistrationAndDestruction) {
     auto first = Open("alice");
     Open("bob");
     first->Connect("bob");
-    ASSERT_TRUE(recorders["alice"]->log.WaitFor("success bob", kWait));
+    ASSERT_TRUE(recorders["alice"]->WaitFor("success bob", kWait));
     std::vector<std::string> commands = peers.Simulator().Commands("alice");
     ASSERT_GE(commands.size(), 2u);
     EXPECT_EQ(commands[0], "GET APPLICATION corvane STREAMS");
@@ -227,13 +228,14 @@ TEST_F(SkypeApplicationTest, RegistrationAndDestruction) {
     SkypeApplication second(&peers.Client("alice"), "corvane");
     AppRecorder secondEvents(second, peers.Client("alice"));
     EXPECT_TRUE(peers.Simulator().WaitForCommand("alice", "CREATE APPLICATION corvane", kWait));
-    EXPECT_TRUE(secondEvents.log.WaitFor("success bob", kWait));
+    EXPECT_TRUE(secondEvents.WaitFor("success bob", kWait));
     peers.Simulator().DelayReplies("alice", 0, "GET APPLICATION");
 
     // Destruction disconnects every requested user and deletes the application; failures
     // are only logged.
     LogCapture log;
-    peers.Simulator().FailCommands("alice", "ALTER APPLICATION corvane DISCONNECT", "ERROR 545 no such stream");
+    peers.Simulator().FailCommands("alice", "ALTER APPLICATION corvane DISCONNECT",
+                                   "ERROR 545 no such stream");
     Close("alice");
     EXPECT_TRUE(log.Contains("Error in ~SkypeApplication: Command error: ERROR 545 no such stream"));
     EXPECT_TRUE(peers.Simulator().WaitForCommand("alice", "DELETE APPLICATION corvane", kWait));

@@ -10,6 +10,7 @@
 #include "foundation/CorvaneLogging.h"
 #include "foundation/Mutex.h"
 #include "foundation/ThreadWindow.h"
+#include "skype/SkypeCommand.h"
 
 namespace skype_test {
 namespace {
@@ -29,8 +30,7 @@ using AttachTest = ClientTest;
 
 TEST_F(AttachTest, SuccessNamesTheUserAndTakesTheAccount) {
     LogCapture log;
-    client = MakeClient(account);
-    recorder = std::make_unique<EventRecorder>(*client);
+    NewClient();
     EXPECT_EQ(ClassOf(client->GetWindowHandle()),
               std::wstring(ThreadWindow::kClassPrefix) + L"Halvik.Corvane.ClientWindow");
     EXPECT_EQ(client->GetAttachStatus(), ISkypeClient::AttachNone);
@@ -76,11 +76,8 @@ TEST_F(AttachTest, StatusesReportedBeforeAWindowIsChosen) {
     };
     for (Case const& c : cases) {
         SCOPED_TRACE(c.events.front());
-        recorder.reset();
-        client.reset();
         sim->SetAttachScript(me, c.script);
-        client = MakeClient(account);
-        recorder = std::make_unique<EventRecorder>(*client);
+        NewClient();
         client->Attach();
         ASSERT_TRUE(recorder->WaitFor(c.events.back() == "current" ? "current " + me : c.events.back()));
         std::vector<std::string> events = recorder->Records();
@@ -94,8 +91,7 @@ TEST_F(AttachTest, StatusesReportedBeforeAWindowIsChosen) {
 TEST_F(AttachTest, TwoSuccessReportsFromOneWindowAskTwiceAndAttachOnce) {
     sim->DelayReplies(me, 300, "GET CURRENTUSERHANDLE");
     sim->SetAttachScript(me, {{0, 0}, {0, 50}});
-    client = MakeClient(account);
-    recorder = std::make_unique<EventRecorder>(*client);
+    NewClient();
     client->Attach();
     // The second answer arrives when the window is chosen: a plain notification of the handle.
     ASSERT_TRUE(recorder->WaitFor("current " + me, kWait, 2));
@@ -115,9 +111,7 @@ TEST_F(AttachTest, CopyDataFromAWindowThatIsNotTheMessengerIsIgnored) {
         recorder.reset();
         client.reset();
     }};
-    client = std::make_unique<SkypeClient>(&window, RegisterWindowMessageW(account.discoverMessage.c_str()),
-                                           RegisterWindowMessageW(account.attachMessage.c_str()));
-    recorder = std::make_unique<EventRecorder>(*client);
+    NewClient(&window);
     HWND own = client->GetWindowHandle();
     ASSERT_EQ(own, window.GetHwnd());
     HWND stranger = GetDesktopWindow();
@@ -188,10 +182,7 @@ TEST_F(AttachTest, ASecondProcessForTheSameUserStaysUnattached) {
     EXPECT_EQ(WaitForSingleObject(ready, 15000), WAIT_OBJECT_0);
     EXPECT_EQ(sim->Commands(me).size(), 2u);  // both asked for the handle
 
-    recorder.reset();
-    client.reset();
-    client = MakeClient(account);
-    recorder = std::make_unique<EventRecorder>(*client);
+    NewClient();
     client->Attach();
     EXPECT_TRUE(recorder->WaitFor("current " + me));
 
@@ -231,9 +222,11 @@ TEST_F(AttachTest, AMessengerThatVanishedCountsAsLoggedOut) {
     ASSERT_TRUE(recorder->WaitFor("attach 4"));
     EXPECT_EQ(recorder->Records(), (std::vector<std::string>{"logout", "attach 4"}));
     EXPECT_TRUE(log.Contains("Failed to send Skype message: "));
-    // Not attached any more: nothing is sent.
+    // Not attached any more: nothing is sent, and a command waits out its time.
     client->Send("PING");
     EXPECT_TRUE(log.Contains("Plugin is not attached to Skype"));
+    SkypeCommand command("PING", 50);
+    ExpectSkypeError([&] { client->Send(command); }, "Command timeout: " + command.GetText());
 }
 
 }  // namespace

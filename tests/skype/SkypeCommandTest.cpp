@@ -84,15 +84,6 @@ TEST_F(CommandTest, TimeOutsErrorRepliesAndUnexpectedReplies) {
     EXPECT_EQ(client->SendCommand("PING", false), "PONG");
 }
 
-TEST_F(CommandTest, ACommandWhileNotAttachedIsOnlyLoggedAndTimesOut) {
-    LogCapture log;
-    client = MakeClient(account);
-    SkypeCommand command("PING", 50);
-    ExpectSkypeError([&] { client->Send(command); }, "Command timeout: " + command.GetText());
-    EXPECT_TRUE(log.Contains("Plugin is not attached to Skype"));
-    EXPECT_TRUE(sim->Commands(me).empty());
-}
-
 TEST_F(CommandTest, AReplyAfterItsTimeOutFindsNoCommand) {
     LogCapture log;
     Attach();

@@ -19,14 +19,11 @@ TEST_F(NotificationTest, EveryFormRaisesItsEvent) {
         char const* logged;  // null: nothing expected in the log
     } const cases[] = {
         {"APPLICATION corvane STREAMS alice:1 bob:3", {"streams corvane alice:1 bob:3"}, nullptr},
-        {"APPLICATION corvane STREAMS", {"streams corvane"}, nullptr},
         {"APPLICATION corvane STREAMS  alice:1   bob:3:4", {"streams corvane alice:1 bob:3:4"}, nullptr},
         {"APPLICATION corvane STREAMS alice:1 alice", {}, "Invalid name/id pair: alice"},
-        {"APPLICATION corvane RECEIVED alice:2=120", {"received corvane alice:2"}, nullptr},
         {"APPLICATION corvane RECEIVED alice:2=120 bob:7=1", {"received corvane alice:2 bob:7"}, nullptr},
         {"APPLICATION corvane RECEIVED alice:2", {}, "Invalid name/id pair: 2"},
         {"APPLICATION corvane RECEIVED", {}, nullptr},
-        {"APPLICATION corvane SENDING alice:1=0", {"sending corvane alice:1=0"}, nullptr},
         {"APPLICATION corvane SENDING alice:1=5000 bob:2=x",
          {"sending corvane alice:1=5000 bob:2=0"},
          nullptr},
@@ -40,13 +37,11 @@ TEST_F(NotificationTest, EveryFormRaisesItsEvent) {
         {"APPLICATION corvane", {}, "Invalid property data from Skype: APPLICATION corvane"},
         {"USER alice ONLINESTATUS AWAY", {"status alice 2"}, nullptr},
         {"USER alice ONLINESTATUS LOGGEDOUT", {"status alice 6"}, nullptr},
-        {"USER alice ONLINESTATUS SKYPEME", {"status alice -1"}, nullptr},
         {"USER alice ONLINESTATUS online", {"status alice -1"}, nullptr},
         {"USER alice ONLINESTATUS", {}, nullptr},
         {"USER alice FULLNAME Alice Example", {}, nullptr},
         {"USER alice", {}, "Invalid property data from Skype: USER alice"},
         {"CONNSTATUS ONLINE", {}, nullptr},
-        {"CHAT #alice/$bob;1 STATUS DIALOG", {}, nullptr},
         {"attach", {"attach 1"}, nullptr},
     };
     Attach();
@@ -115,11 +110,12 @@ struct IdleWatch {
 
 TEST_F(NotificationTest, IdleTicksComeAboutTwentyTimesASecond) {
     LogCapture log;
-    client = MakeClient(account);
+    NewClient();
     IdleWatch watch;
     client->OnIdle.Add(MakeDelegate<&IdleWatch::OnIdle>(&watch));
     constexpr std::size_t kTicks = 41;
     bool came = watch.WaitFor(kTicks);
+    recorder.reset();
     client.reset();
     ASSERT_TRUE(came);
     std::lock_guard<std::mutex> lock(watch.mutex);

@@ -28,32 +28,27 @@ protected:
     }
 };
 
+// Set-up opened the pair's stream; connecting again, from either side, reuses it. A contact
+// that cannot answer is never connected.
 TEST_F(StreamTest, ConnectOpensOneStreamSharedByBothSides) {
     RawClient& alice = Client("alice");
-    EXPECT_EQ(alice.Command("GET APPLICATION corvane STREAMS"), "APPLICATION corvane STREAMS carol:1 bob:2");
-    EXPECT_EQ(Client("bob").Command("GET APPLICATION corvane STREAMS"),
-              "APPLICATION corvane STREAMS alice:1");
-
-    // Connecting again, from either side, reuses the stream.
     EXPECT_EQ(Client("bob").Command("ALTER APPLICATION corvane CONNECT alice"),
               "ALTER APPLICATION corvane CONNECT alice");
     EXPECT_EQ(Client("bob").Notifications().Pop(kWait), "APPLICATION corvane CONNECTING alice");
     EXPECT_EQ(Client("bob").Notifications().Pop(kWait), "APPLICATION corvane STREAMS alice:1");
     EXPECT_EQ(alice.Notifications().Pop(kWait), "APPLICATION corvane STREAMS carol:1 bob:2");
-}
 
-TEST_F(StreamTest, ConnectingToAContactThatCannotAnswerNeverOpens) {
     AddAttached("dave");  // without the application
     AccountConfig erin = UniqueAccount("erin");
     erin.running = false;
     sim->AddAccount(erin);
-    for (char const* user : {"dave", "erin"}) {
+    for (std::string user : {"dave", "erin"}) {
         SCOPED_TRACE(user);
-        EXPECT_TRUE(Client("alice").Command(std::string("ALTER APPLICATION corvane CONNECT ") + user));
-        EXPECT_EQ(Client("alice").Notifications().Pop(kWait),
-                  std::string("APPLICATION corvane CONNECTING ") + user);
-        EXPECT_FALSE(Client("alice").Notifications().Pop(kQuiet));
+        EXPECT_TRUE(alice.Command("ALTER APPLICATION corvane CONNECT " + user));
+        EXPECT_EQ(alice.Notifications().Pop(kWait), "APPLICATION corvane CONNECTING " + user);
+        EXPECT_FALSE(alice.Notifications().Pop(kQuiet));
     }
+    EXPECT_EQ(alice.Command("GET APPLICATION corvane STREAMS"), "APPLICATION corvane STREAMS carol:1 bob:2");
 }
 
 TEST_F(StreamTest, PacketsArriveWholeAndInOrderBothWays) {
@@ -122,16 +117,13 @@ TEST_F(StreamTest, SendBufferDrainsAtTheAccountsRate) {
     }
 }
 
-TEST_F(StreamTest, UnlimitedRateReportsTheBufferOnceAndItsDraining) {
+TEST_F(StreamTest, WithoutARateTheBufferIsReportedOnceAndDatagramsGoAtOnce) {
     RawClient& alice = Client("alice");
     Write("alice", "bob:2", "abc");
     EXPECT_EQ(alice.Notifications().Pop(kWait), "APPLICATION corvane SENDING bob:2=3");
     EXPECT_EQ(alice.Notifications().Pop(kWait), "APPLICATION corvane SENDING");
-}
 
-TEST_F(StreamTest, DatagramsGoAtOnceAndWithoutAReplyWhenRaw) {
     sim->SetRate("alice", 1);  // datagrams pass by the send buffer
-    RawClient& alice = Client("alice");
     EXPECT_EQ(alice.Command("ALTER APPLICATION corvane DATAGRAM bob:2 hello there"),
               "ALTER APPLICATION corvane DATAGRAM bob:2");
     EXPECT_TRUE(WaitForExactly(Client("bob"), "APPLICATION corvane DATAGRAM alice:1 hello there"));

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "network/ControlMessages.h"
+
+// Every field of a routed message, read through its accessors, as one line of text:
+// "MouseMove -4,900", "RequestRemoteDesktop 100 1024x768/8/0/35/1" (request, allowed, aborted,
+// quality), "TestConnect 1 5 after" (response, length, start of the text) and so on.
+class FieldWriter : public NetworkVisitor {
+public:
+    static std::string Text(tagSIZE size) { return std::to_string(size.cx) + "x" + std::to_string(size.cy); }
+    static std::string Text(SessionQualityConfiguration const& quality) {
+        return Text(quality.Resolution.Get()) + "/" + std::to_string(quality.ColorDepth.Get()) + "/" +
+               std::to_string(quality.UseJpeg.Get()) + "/" + std::to_string(quality.JpegQuality.Get()) + "/" +
+               std::to_string(quality.AutoJpegQuality.Get());
+    }
+
+    void Handle(RequestRemoteDesktopNetMsg const& m) override {
+        Write("RequestRemoteDesktop " + std::to_string(m.IsRequest()) + std::to_string(m.IsAllowed()) +
+              std::to_string(m.IsAborted()) + " " + Text(m.GetQuality()));
+    }
+    void Handle(TestConnectNetMsg const& m) override {
+        // A sent message's data is "text:response"; a received one's is the text.
+        std::string const text = m.GetData().substr(0, m.GetData().find(':'));
+        Write("TestConnect " + std::to_string(m.IsResponse()) + " " + std::to_string(text.size()) + " " +
+              text.substr(0, 20));
+    }
+    void Handle(ShowMyDesktopNetMsg const& m) override {
+        Write("ShowMyDesktop " + Text(m.GetQuality()) + " " + std::to_string(m.IsAccepted()) +
+              std::to_string(m.IsResponse()));
+    }
+    void Handle(WindowEventNetMsg const& m) override {
+        Write("WindowEvent " + std::to_string(m.GetMessageW()) + " " + std::to_string(m.GetWParam()) + " " +
+              std::to_string(m.GetLParam()));
+    }
+    void Handle(DiscoveryNetMsg const& m) override {
+        Write("Discovery " + m.GetDiscoveryInfo().computerName + "|" + m.GetDiscoveryInfo().userName);
+    }
+    void Handle(ClipboardNetMsg const& m) override {
+        std::string bytes(reinterpret_cast<char const*>(m.GetClipboardData()), m.GetClipboardDataSize());
+        Write("Clipboard " + std::to_string(bytes.size()) + " " +
+              std::to_string(std::hash<std::string>()(bytes)));
+    }
+    void Handle(DesktopResolutionMsg const& m) override {
+        Write("DesktopResolution " + std::to_string(m.IsRequest()) + " " + Text(m.GetResolution()));
+    }
+    void Handle(ClipboardRequestNetMsg const&) override { Write("ClipboardRequest"); }
+    void Handle(ClipboardAcknowledgeNetMsg const&) override { Write("ClipboardAcknowledge"); }
+    void Handle(MouseMoveNetMsg const& m) override {
+        Write("MouseMove " + std::to_string(m.GetMousePos().x) + "," + std::to_string(m.GetMousePos().y));
+    }
+
+protected:
+    virtual void Write(std::string const& line) = 0;
+};
+
+// The fields of `message` as FieldWriter writes them.
+inline std::string FieldsOf(NetworkMessage& message) {
+    struct Keeper : FieldWriter {
+        std::string line;
+        void Write(std::string const& text) override { line = text; }
+    } keeper;
+    message.Route(keeper);
+    return keeper.line;
+}
