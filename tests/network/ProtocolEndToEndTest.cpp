@@ -57,18 +57,8 @@ protected:
         ASSERT_TRUE(peers.Attach("bob"));
         alice = std::make_unique<Side>(peers.Client("alice"), "bob");
         bob = std::make_unique<Side>(peers.Client("bob"), "alice");
-        alice->control.Connect("bob");
-        alice->screen.Connect("bob");
-        ASSERT_TRUE(WaitConnected(alice->control, "bob") && WaitConnected(alice->screen, "bob") &&
-                    WaitConnected(bob->control, "alice") && WaitConnected(bob->screen, "alice"));
-    }
-
-    static bool WaitConnected(SkypeApplication& application, std::string const& user) {
-        DWORD const start = GetTickCount();
-        while (!application.IsConnected(user) && GetTickCount() - start < kWaitMs) {
-            Sleep(5);
-        }
-        return application.IsConnected(user);
+        ASSERT_TRUE(SimulatedPeers::Connect(alice->control, "alice", bob->control, "bob"));
+        ASSERT_TRUE(SimulatedPeers::Connect(alice->screen, "alice", bob->screen, "bob"));
     }
 
     SimulatedPeers peers;
