@@ -9,12 +9,13 @@
 
 #include <cstdio>
 #include <exception>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "Core.h"
 #include "DemoPeer.h"
-#include "SimulatorProcess.h"
+#include "skypesim/SimulatorProcess.h"
 
 namespace {
 
@@ -59,8 +60,11 @@ std::string Format(char const* format, double value) {
 }
 
 void Run() {
-    SimulatorProcess simulator(
-        Account("alice", "Alice Example", " --friends bob") + Account("bob", "Bob Example", ""), kWaitMs);
+    skypesim::SimulatorProcess simulator(Account("alice", "Alice Example", " --friends bob") +
+                                         Account("bob", "Bob Example", ""));
+    if (!simulator.WaitForOutput("ready\n", kWaitMs)) {
+        throw std::runtime_error("the simulator did not get ready: " + simulator.Output());
+    }
     Say("simulator: skypesim.exe runs the accounts alice and bob");
 
     DemoPeer alice(MessageName("Discover", "alice"), MessageName("Attach", "alice"));

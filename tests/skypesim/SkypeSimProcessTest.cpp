@@ -1,10 +1,6 @@
-#include <condition_variable>
-#include <mutex>
-#include <thread>
-
-#include "ProcessRunner.h"
 #include "SimTestSupport.h"
 #include "skypesim/SimCommandLine.h"
+#include "skypesim/SimulatorProcess.h"
 
 namespace skypesim_test {
 namespace {
@@ -12,87 +8,7 @@ namespace {
 using skypesim::SimCommandLine;
 using skypesim::SimOptions;
 
-// skypesim.exe with pipes for its standard input and output.
-class SimProcess {
-public:
-    explicit SimProcess(std::string const& arguments) {
-        SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
-        HANDLE childInput = nullptr;
-        HANDLE childOutput = nullptr;
-        CreatePipe(&childInput, &mInput, &inherit, 0);
-        CreatePipe(&mOutput, &childOutput, &inherit, 0);
-        SetHandleInformation(mInput, HANDLE_FLAG_INHERIT, 0);
-        SetHandleInformation(mOutput, HANDLE_FLAG_INHERIT, 0);
-        STARTUPINFOA startup{};
-        startup.cb = sizeof(startup);
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdInput = childInput;
-        startup.hStdOutput = childOutput;
-        startup.hStdError = childOutput;
-        std::string path = ProcessRunner::BesideExecutable("skypesim.exe");
-        std::string commandLine = "\"" + path + "\" " + arguments;
-        PROCESS_INFORMATION info{};
-        if (CreateProcessA(path.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                           &startup, &info)) {
-            CloseHandle(info.hThread);
-            mProcess = info.hProcess;
-        }
-        CloseHandle(childInput);
-        CloseHandle(childOutput);
-        mReader = std::thread([this] {
-            char buffer[256];
-            DWORD read = 0;
-            while (ReadFile(mOutput, buffer, sizeof(buffer), &read, nullptr) && read > 0) {
-                std::lock_guard<std::mutex> lock(mMutex);
-                mText.append(buffer, read);
-                mChanged.notify_all();
-            }
-        });
-    }
-    ~SimProcess() {
-        if (mProcess) {
-            TerminateProcess(mProcess, 1);
-            CloseHandle(mProcess);
-        }
-        CloseInput();
-        mReader.join();
-        CloseHandle(mOutput);
-    }
-
-    bool WaitForOutput(std::string const& text, unsigned timeoutMs) {
-        std::unique_lock<std::mutex> lock(mMutex);
-        return mChanged.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                                 [&] { return mText.find(text) != std::string::npos; });
-    }
-    std::string Output() {
-        std::lock_guard<std::mutex> lock(mMutex);
-        return mText;
-    }
-    void CloseInput() {
-        if (mInput) {
-            CloseHandle(mInput);
-            mInput = nullptr;
-        }
-    }
-    // The exit code, or -1 when the process does not end in time.
-    long WaitForExit(unsigned timeoutMs) {
-        DWORD code = 0;
-        if (!mProcess || WaitForSingleObject(mProcess, timeoutMs) != WAIT_OBJECT_0 ||
-            !GetExitCodeProcess(mProcess, &code)) {
-            return -1;
-        }
-        return static_cast<long>(code);
-    }
-
-private:
-    HANDLE mProcess = nullptr;
-    HANDLE mInput = nullptr;   // write end of the child's standard input
-    HANDLE mOutput = nullptr;  // read end of the child's standard output and error
-    std::mutex mMutex;
-    std::condition_variable mChanged;
-    std::string mText;
-    std::thread mReader;
-};
+using SimProcess = skypesim::SimulatorProcess;
 
 TEST(SkypeSimProcessTest, ClientsInThisProcessTalkToTheSimulatorInAnother) {
     AccountConfig aliceNames = UniqueAccount("alice");
