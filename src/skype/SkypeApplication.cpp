@@ -1,6 +1,7 @@
 #include "skype/SkypeApplication.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 
 #include "foundation/CorvaneLogging.h"
@@ -268,7 +269,9 @@ bool SkypeApplication::UpdateSending(std::string const& user, Connection& connec
         connection.burstSeconds += connection.burstTimer.GetTimeInSec();
         if (++connection.bursts >= kBurstsPerMeasure) {
             if (connection.burstSeconds > 0) {
-                connection.throughput = static_cast<int>(connection.burstBytes / connection.burstSeconds);
+                // The byte counts come from the messenger: keep the quotient within an int.
+                double const rate = connection.burstBytes / connection.burstSeconds;
+                connection.throughput = static_cast<int>(std::min(rate, static_cast<double>(INT_MAX)));
             }
             connection.burstBytes = 0;
             connection.burstSeconds = 0;
