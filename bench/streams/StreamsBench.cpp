@@ -3,13 +3,12 @@
 // in the same run, for 1 KB and 64 KB texts.
 #include <windows.h>
 
-#include <atomic>
 #include <cstdio>
 #include <string>
 
 #include "BenchReport.h"
+#include "Countdown.h"
 #include "SimulatedPeers.h"
-#include "foundation/SyncEvent.h"
 #include "skype/SkypeApplication.h"
 #include "skypesim/RawStreamPair.h"
 
@@ -17,29 +16,17 @@ namespace {
 
 constexpr unsigned kWaitMs = 20000;
 
-// Counts the texts an application receives and signals when the expected number is reached.
-class ReceiveCounter {
+// Counts the texts an application receives.
+class ReceiveCounter : public Countdown {
 public:
     explicit ReceiveCounter(SkypeApplication& application) : mApplication(application) {
         mApplication.OnDataReceived.Add(MakeDelegate<&ReceiveCounter::OnData>(this));
     }
     ~ReceiveCounter() { mApplication.OnDataReceived.Remove(MakeDelegate<&ReceiveCounter::OnData>(this)); }
-    void Expect(int count) {
-        mReceived = 0;
-        mExpected = count;
-    }
-    bool Wait() { return mDone.Wait(kWaitMs) == WAIT_OBJECT_0; }
 
 private:
-    void OnData(std::string const&, char const*) {
-        if (++mReceived == mExpected) {
-            mDone.Set();
-        }
-    }
+    void OnData(std::string const&, char const*) { Arrive(); }
     SkypeApplication& mApplication;
-    std::atomic<int> mReceived{0};
-    std::atomic<int> mExpected{0};
-    SyncEvent mDone;
 };
 
 }  // namespace
@@ -75,7 +62,7 @@ int main() {
                 for (int i = 0; i < size.packets; ++i) {
                     writer.Write("bob", text);
                 }
-                ok = ok && counter.Wait();
+                ok = ok && counter.Wait(kWaitMs);
             },
             [&] { ok = ok && raw.WriteAndRead(text, size.packets) >= 0; });
         if (!ok) {

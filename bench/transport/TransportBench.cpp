@@ -4,13 +4,13 @@
 // the transport writes (chunks of at most 65000 characters).
 #include <windows.h>
 
-#include <atomic>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "BenchReport.h"
+#include "Countdown.h"
 #include "SimulatedPeers.h"
-#include "foundation/SyncEvent.h"
 #include "network/ControlMessages.h"
 #include "network/NetworkProtocol.h"
 #include "network/SkypeReliableNetworkTransport.h"
@@ -21,36 +21,25 @@ namespace {
 
 constexpr unsigned kWaitMs = 30000;
 
-// Counts the connection-test messages an endpoint routes and signals at the expected number.
-class MessageCounter : public NetworkVisitor {
+// Counts the connection-test messages an endpoint routes.
+class MessageCounter : public NetworkVisitor, public Countdown {
 public:
-    void Expect(int count) {
-        mReceived = 0;
-        mExpected = count;
-    }
-    bool Wait() { return mDone.Wait(kWaitMs) == WAIT_OBJECT_0; }
-    void Handle(TestConnectNetMsg const&) override {
-        if (++mReceived == mExpected) {
-            mDone.Set();
-        }
-    }
-
-private:
-    std::atomic<int> mReceived{0};
-    std::atomic<int> mExpected{0};
-    SyncEvent mDone;
+    void Handle(TestConnectNetMsg const&) override { Arrive(); }
 };
 
-// The chunk frames that carry one message text of `length` characters.
-std::vector<std::string> ChunkTexts(std::size_t length) {
-    std::vector<std::string> chunks;
-    std::size_t const count = (length + 64999) / 65000;
-    for (std::size_t part = 1; part <= count; ++part) {
-        std::size_t piece = std::min<std::size_t>(65000, length - (part - 1) * 65000);
-        chunks.push_back(NetworkMessage::ToString(
-            99, "1:" + std::to_string(part) + ":" + std::to_string(count) + ":" + std::string(piece, 'm')));
-    }
-    return chunks;
+// The chunk frames the transport writes for a message, for the raw baseline to write as they are.
+class FrameCollector : public ChunkNetworkTransport {
+public:
+    std::vector<std::string> frames;
+
+protected:
+    void SendChunk(std::string const& frame) override { frames.push_back(frame); }
+};
+
+std::vector<std::string> ChunkFrames(NetworkMessage const& message) {
+    FrameCollector collector;
+    collector.Send(message.ToString());
+    return collector.frames;
 }
 
 }  // namespace
@@ -83,7 +72,7 @@ int main() {
     } const sizes[] = {{"100B", 100, 500}, {"1MB", 1 << 20, 8}};
     for (Size const& size : sizes) {
         TestConnectNetMsg const message(std::string(size.bytes, 'm').c_str(), false);
-        std::vector<std::string> const chunks = ChunkTexts(message.ToString().size());
+        std::vector<std::string> const chunks = ChunkFrames(message);
         bool ok = true;
         BenchTimes times = CompareBest(
             5,
@@ -92,7 +81,7 @@ int main() {
                 for (int i = 0; i < size.messages; ++i) {
                     sender.Send(message);
                 }
-                ok = ok && counter.Wait();
+                ok = ok && counter.Wait(kWaitMs);
             },
             [&] {
                 for (std::string const& chunk : chunks) {
