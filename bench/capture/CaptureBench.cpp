@@ -18,7 +18,7 @@
 
 namespace {
 
-constexpr int kRepeats = 12;
+constexpr int kRepeats = 20;
 char const kBaseline[] = "full-screen BitBlt + GetDIBits + memcmp";
 
 // The baseline, with its context and bitmap made once (the cheapest form of it).

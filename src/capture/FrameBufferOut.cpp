@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "capture/PacketRescaler.h"
+#include "capture/PixelFormat.h"
 #include "capture/QuvixDriver.h"
 #include "capture/QuvixSurface.h"
 #include "capture/ScreenGrab.h"
@@ -130,42 +131,40 @@ bool CFrameBufferOut::GetDriverData(void*& data, unsigned long& size) {
 }
 
 // One pass: every band of the screen is grabbed at most once, however many cells it holds.
+// The rectangle is converted straight into the packet, which is shrunk after the trim.
 bool CFrameBufferOut::GetGrabbedData(void*& data, unsigned long& size) {
-    if (!HoldsFrame()) {
+    if (!HoldsFrame() || !PixelFormat::IsSupported(mBytesPerPixel)) {
         return false;
     }
-    mBands.StartPass(mGrid.GetArea().top, ChangeGrid::kCellSize, SIZE{mWidth, mHeight}, mBytesPerPixel,
-                     mRasterOperation);
+    mBands.StartPass(mGrid.GetArea().top, ChangeGrid::kCellSize, SIZE{mWidth, mHeight}, mRasterOperation);
     RECT rect;
     while (mGrid.NextChangedRect(rect)) {
         std::uint64_t bytes = BlockBytes(rect.right - rect.left, rect.bottom - rect.top, mBytesPerPixel);
         if (rect.right > kMaxEdge || rect.bottom > kMaxEdge || bytes + kHeaderBytes > ULONG_MAX) {
             return false;
         }
-        auto* pixels = static_cast<unsigned char*>(std::malloc(bytes));
-        if (!pixels || !CopyFromBands(rect, pixels)) {
-            std::free(pixels);
+        auto* packet = static_cast<unsigned char*>(std::malloc(kHeaderBytes + bytes));
+        if (!packet || !CopyFromBands(rect, packet + kHeaderBytes)) {
+            std::free(packet);
             return false;
         }
-        if (!ProcessChanges(rect, pixels)) {
-            std::free(pixels);
+        if (!TrimAndStore(rect, packet + kHeaderBytes)) {
+            std::free(packet);
             continue;
         }
         bytes = BlockBytes(rect.right - rect.left, rect.bottom - rect.top, mBytesPerPixel);
-        auto* packet = static_cast<unsigned char*>(std::malloc(kHeaderBytes + bytes));
-        if (packet) {
-            std::uint32_t count = 1;
-            std::memcpy(packet, &count, 4);
-            WriteU16(packet + 4, rect.left);
-            WriteU16(packet + 6, rect.top);
-            WriteU16(packet + 8, rect.right);
-            WriteU16(packet + 10, rect.bottom);
-            std::memcpy(packet + kHeaderBytes, pixels, bytes);
-            data = packet;
-            size = static_cast<unsigned long>(kHeaderBytes + bytes);
+        if (void* shrunk = std::realloc(packet, kHeaderBytes + bytes)) {
+            packet = static_cast<unsigned char*>(shrunk);
         }
-        std::free(pixels);
-        return packet != nullptr;
+        std::uint32_t const count = 1;
+        std::memcpy(packet, &count, 4);
+        WriteU16(packet + 4, rect.left);
+        WriteU16(packet + 6, rect.top);
+        WriteU16(packet + 8, rect.right);
+        WriteU16(packet + 10, rect.bottom);
+        data = packet;
+        size = static_cast<unsigned long>(kHeaderBytes + bytes);
+        return true;
     }
     return false;
 }
@@ -247,9 +246,10 @@ bool CFrameBufferOut::HasCellChanged(int column, int row, RECT const& cell) {
     if (!HoldsRect(inside) || (!mBands.Holds(inside) && !GrabCellBand(column, row, inside))) {
         return false;
     }
-    std::size_t rowBytes = std::size_t(inside.right - inside.left) * mBytesPerPixel;
+    std::size_t width = std::size_t(inside.right - inside.left);
     for (long y = inside.top; y < inside.bottom; ++y) {
-        if (std::memcmp(mBands.PixelAt(inside.left, y), PixelAt(inside.left, y), rowBytes) != 0) {
+        if (!PixelFormat::EqualsRow32(mBands.PixelAt(inside.left, y), width, mBytesPerPixel,
+                                      PixelAt(inside.left, y))) {
             return true;
         }
     }
@@ -294,15 +294,27 @@ bool CFrameBufferOut::CopyFromBands(RECT const& rect, unsigned char* out) {
     if (!mBands.Cover(rect, rect.left, rect.right)) {
         return false;
     }
-    std::size_t rowBytes = std::size_t(rect.right - rect.left) * mBytesPerPixel;
-    for (long y = rect.top; y < rect.bottom; ++y, out += rowBytes) {
-        std::memcpy(out, mBands.PixelAt(rect.left, y), rowBytes);
+    std::size_t width = std::size_t(rect.right - rect.left);
+    for (long y = rect.top; y < rect.bottom; ++y, out += width * mBytesPerPixel) {
+        PixelFormat::ConvertRow32(mBands.PixelAt(rect.left, y), width, mBytesPerPixel, out);
     }
     return true;
 }
 
 bool CFrameBufferOut::ProcessChanges(RECT& rect, unsigned char*& pixels) {
-    if (!pixels || !HoldsRect(rect)) {
+    if (!pixels || !TrimAndStore(rect, pixels)) {
+        return false;
+    }
+    std::size_t bytes =
+        std::size_t(BlockBytes(rect.right - rect.left, rect.bottom - rect.top, mBytesPerPixel));
+    if (void* shrunk = std::realloc(pixels, bytes)) {
+        pixels = static_cast<unsigned char*>(shrunk);
+    }
+    return true;
+}
+
+bool CFrameBufferOut::TrimAndStore(RECT& rect, unsigned char* pixels) {
+    if (!HoldsRect(rect)) {
         return false;
     }
     std::size_t const depth = std::size_t(mBytesPerPixel);
@@ -332,17 +344,14 @@ bool CFrameBufferOut::ProcessChanges(RECT& rect, unsigned char*& pixels) {
             right, (tail + LastDifference(grabbed(y) + tail, stored(y) + tail, rowBytes - tail) + depth - 1) /
                        depth);
     }
-    RECT trimmed = {rect.left + long(left), rect.top + top, rect.left + long(right), rect.top + bottom};
+    RECT const trimmed = {rect.left + long(left), rect.top + top, rect.left + long(right), rect.top + bottom};
     if (!EqualRect(&trimmed, &rect)) {
         std::size_t packedRow = (right - left) * depth;
         for (long y = top; y < bottom; ++y) {
             std::memmove(pixels + std::size_t(y - top) * packedRow, grabbed(y) + left * depth, packedRow);
         }
-        if (void* shrunk = std::realloc(pixels, packedRow * std::size_t(bottom - top))) {
-            pixels = static_cast<unsigned char*>(shrunk);
-        }
         rect = trimmed;
     }
     SetData(rect, pixels);
-    return pixels != nullptr;
+    return true;
 }

@@ -79,6 +79,8 @@ protected:
 
 private:
     bool HasCellChanged(int column, int row, RECT const& cell) override;
+    // ProcessChanges on a block that stays where it is: the trimmed rows are packed at its start.
+    bool TrimAndStore(RECT& rect, unsigned char* pixels);
     bool GrabCellBand(int column, int row, RECT const& inside);
     bool DiffersFromFrame(RECT const& rect, unsigned char const* pixels, std::size_t stride) const;
     bool CopyFromBands(RECT const& rect, unsigned char* out);

@@ -10,14 +10,20 @@ unsigned char PixelFormat::SafeAdd(unsigned char a, unsigned char b) {
 
 namespace {
 
-// Four 32-bit pixels at a time into three 32-bit words of packed blue, green, red.
+// Four 32-bit pixels as three 32-bit words of packed blue, green, red.
+void PackFour(unsigned char const* bgrx, std::uint32_t (&words)[3]) {
+    std::uint32_t p[4];
+    std::memcpy(p, bgrx, sizeof(p));
+    words[0] = (p[0] & 0xFFFFFF) | p[1] << 24;
+    words[1] = ((p[1] >> 8) & 0xFFFF) | p[2] << 16;
+    words[2] = ((p[2] >> 16) & 0xFF) | p[3] << 8;
+}
+
 void PackBgrx(unsigned char const* bgrx, std::size_t count, unsigned char* out) {
     std::size_t i = 0;
     for (; i + 4 <= count; i += 4, bgrx += 16, out += 12) {
-        std::uint32_t p[4];
-        std::memcpy(p, bgrx, sizeof(p));
-        std::uint32_t const words[3] = {(p[0] & 0xFFFFFF) | p[1] << 24, ((p[1] >> 8) & 0xFFFF) | p[2] << 16,
-                                        ((p[2] >> 16) & 0xFF) | p[3] << 8};
+        std::uint32_t words[3];
+        PackFour(bgrx, words);
         std::memcpy(out, words, sizeof(words));
     }
     for (; i < count; ++i, bgrx += 4, out += 3) {
@@ -61,7 +67,46 @@ void Convert(unsigned char const* bgr, std::size_t count, int bytesPerPixel, uns
     }
 }
 
+bool EqualsBgrx(unsigned char const* bgrx, std::size_t count, unsigned char const* pixels) {
+    std::size_t i = 0;
+    std::uint32_t difference = 0;
+    for (; i + 4 <= count; i += 4, bgrx += 16, pixels += 12) {
+        std::uint32_t words[3];
+        std::uint32_t stored[3];
+        PackFour(bgrx, words);
+        std::memcpy(stored, pixels, sizeof(stored));
+        difference |= (words[0] ^ stored[0]) | (words[1] ^ stored[1]) | (words[2] ^ stored[2]);
+    }
+    if (difference) {
+        return false;
+    }
+    for (; i < count; ++i, bgrx += 4, pixels += 3) {
+        if (std::memcmp(pixels, bgrx, 3) != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
+
+bool PixelFormat::EqualsRow32(unsigned char const* bgrx, std::size_t count, int bytesPerPixel,
+                              unsigned char const* pixels) {
+    if (bytesPerPixel == 3) {
+        return EqualsBgrx(bgrx, count, pixels);
+    }
+    // The other depths through a small converted piece at a time.
+    constexpr std::size_t kPiece = 64;
+    unsigned char piece[kPiece * 2];
+    for (std::size_t done = 0; done < count; done += kPiece) {
+        std::size_t n = count - done < kPiece ? count - done : kPiece;
+        ConvertRow32(bgrx + done * 4, n, bytesPerPixel, piece);
+        if (std::memcmp(piece, pixels + done * bytesPerPixel, n * bytesPerPixel) != 0) {
+            return false;
+        }
+    }
+    return true;
+}
 
 void PixelFormat::ConvertRow(unsigned char const* bgr, std::size_t count, int bytesPerPixel,
                              unsigned char* out) {

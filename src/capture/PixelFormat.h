@@ -16,6 +16,10 @@ public:
     // The same from 32-bit pixels (blue, green, red, unused), as a 32-bit DIB holds them.
     static void ConvertRow32(unsigned char const* bgrx, std::size_t count, int bytesPerPixel,
                              unsigned char* out);
+    // True when `count` 32-bit pixels converted to `bytesPerPixel` equal `pixels`, without
+    // storing the conversion.
+    static bool EqualsRow32(unsigned char const* bgrx, std::size_t count, int bytesPerPixel,
+                            unsigned char const* pixels);
     // True for the depths above.
     static bool IsSupported(int bytesPerPixel) { return bytesPerPixel >= 1 && bytesPerPixel <= 3; }
 };

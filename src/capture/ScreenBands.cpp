@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "capture/PixelFormat.h"
-
 ScreenBands::~ScreenBands() {
     FreeSection();
     if (mScreen) {
@@ -11,12 +9,10 @@ ScreenBands::~ScreenBands() {
     }
 }
 
-void ScreenBands::StartPass(long top, int bandHeight, SIZE frame, int bytesPerPixel,
-                            unsigned long rasterOperation) {
+void ScreenBands::StartPass(long top, int bandHeight, SIZE frame, unsigned long rasterOperation) {
     mTop = top;
     mBandHeight = std::max(bandHeight, 1);
     mFrame = frame;
-    mBytesPerPixel = bytesPerPixel;
     mRasterOperation = rasterOperation;
     long rows = frame.cy > top ? frame.cy - top : 0;
     mBands.resize(std::size_t((rows + mBandHeight - 1) / mBandHeight));
@@ -30,7 +26,7 @@ void ScreenBands::StartPass(long top, int bandHeight, SIZE frame, int bytesPerPi
 
 bool ScreenBands::Cover(RECT const& rect, long spanLeft, long spanRight) {
     if (rect.left < 0 || rect.top < mTop || rect.right > mFrame.cx || rect.bottom > mFrame.cy ||
-        rect.left >= rect.right || rect.top >= rect.bottom || !PixelFormat::IsSupported(mBytesPerPixel)) {
+        rect.left >= rect.right || rect.top >= rect.bottom) {
         return false;
     }
     int const last = int((rect.bottom - 1 - mTop) / mBandHeight);
@@ -60,33 +56,22 @@ bool ScreenBands::Cover(RECT const& rect, long spanLeft, long spanRight) {
 bool ScreenBands::GrabBands(int first, int count, long left, long right) {
     long top = mTop + long(first) * mBandHeight;
     long bottom = std::min(top + long(count) * mBandHeight, long(mFrame.cy));
-    long width = right - left;
     for (int index = first; index < first + count; ++index) {
         mBands[index].held = false;
     }
-    if (!mScreen || !MakeSection(SIZE{mFrame.cx, kBandsPerGrab * mBandHeight}) ||
-        !BitBlt(mMemory, 0, 0, int(width), int(bottom - top), mScreen, left, top, mRasterOperation)) {
+    if (!mScreen || !MakeSection(mFrame) ||
+        !BitBlt(mMemory, left, top, int(right - left), int(bottom - top), mScreen, left, top,
+                mRasterOperation)) {
         return false;
     }
     GdiFlush();  // the section's pixels are complete only after this
-    std::size_t rowBytes = std::size_t(width) * mBytesPerPixel;
-    for (long y = top; y < bottom; ++y) {
-        Band& band = mBands[std::size_t((y - mTop) / mBandHeight)];
-        long bandTop = mTop + (y - mTop) / mBandHeight * mBandHeight;
-        if (y == bandTop) {
-            band.pixels.resize(rowBytes * std::size_t(std::min(long(mBandHeight), bottom - y)));
-            band.left = left;
-            band.right = right;
-            band.held = true;
-        }
-        PixelFormat::ConvertRow32(mSectionBits + std::size_t(y - top) * mSectionSize.cx * 4,
-                                  std::size_t(width), mBytesPerPixel,
-                                  band.pixels.data() + rowBytes * std::size_t(y - bandTop));
+    for (int index = first; index < first + count; ++index) {
+        mBands[index] = Band{true, left, right};
     }
     return true;
 }
 
-// A top-down 32-bit section of `size`, kept while the frame keeps its width.
+// A top-down 32-bit section of `size`, kept while the frame keeps its size.
 bool ScreenBands::MakeSection(SIZE size) {
     if (mSection && mSectionSize.cx == size.cx && mSectionSize.cy == size.cy) {
         return true;
@@ -148,8 +133,5 @@ bool ScreenBands::Holds(RECT const& rect) const {
 }
 
 unsigned char const* ScreenBands::PixelAt(long x, long y) const {
-    Band const& band = mBands[std::size_t((y - mTop) / mBandHeight)];
-    long top = mTop + (y - mTop) / mBandHeight * mBandHeight;
-    std::size_t width = std::size_t(band.right - band.left);
-    return band.pixels.data() + (std::size_t(y - top) * width + std::size_t(x - band.left)) * mBytesPerPixel;
+    return mSectionBits + (std::size_t(y) * std::size_t(mSectionSize.cx) + std::size_t(x)) * 4;
 }

@@ -7,9 +7,10 @@
 // Rows of grid cells (bands, 32 pixel rows each) grabbed from the screen at most once per
 // pass, so that the cells of a row are compared in memory: one screen round trip for up to
 // kBandsPerGrab bands instead of one per cell. A band is grabbed as wide as the caller asks
-// and grabbed again, wider, when a later request reaches past it. Bands are copied through a
-// 32-bit DIB section kept between passes, the form the X server's pixels arrive in, and
-// converted to the frame's pixel format. Belongs to the tracker thread.
+// and grabbed again, wider, when a later request reaches past it. The pixels stay as the X
+// server delivers them, 32 bits each, in a frame-sized DIB section kept between passes; they
+// are converted to the frame's format only where a change is handed out. Belongs to the
+// tracker thread.
 class ScreenBands {
 public:
     // Grabs of a few bands at once cost least per pixel under Wine on X (about a third less
@@ -21,17 +22,17 @@ public:
     ScreenBands(ScreenBands const&) = delete;
     ScreenBands& operator=(ScreenBands const&) = delete;
 
-    // Forgets every band. Bands start at
-    // pixel row `top`, are `bandHeight` rows high and end inside `frame`; pixels are
-    // `bytesPerPixel` wide; grabs use `rasterOperation`.
-    void StartPass(long top, int bandHeight, SIZE frame, int bytesPerPixel, unsigned long rasterOperation);
+    // Forgets every band. Bands start at pixel row `top`, are `bandHeight` rows high and end
+    // inside `frame`; grabs use `rasterOperation`.
+    void StartPass(long top, int bandHeight, SIZE frame, unsigned long rasterOperation);
     // Makes the pixels of `rect` available, grabbing the bands it crosses that do not hold
     // them yet, from `spanLeft` to `spanRight` (widened to the rectangle's columns). False when
     // `rect` is not inside the frame or a grab fails.
     bool Cover(RECT const& rect, long spanLeft, long spanRight);
     // True when every band `rect` crosses holds its columns already.
     bool Holds(RECT const& rect) const;
-    // Pixel (x, y) of a covered rectangle.
+    // Pixel (x, y) of a covered rectangle: blue, green, red, unused; the row's following
+    // pixels come next.
     unsigned char const* PixelAt(long x, long y) const;
 
 private:
@@ -39,7 +40,6 @@ private:
         bool held = false;
         long left = 0;
         long right = 0;
-        std::vector<unsigned char> pixels;
     };
 
     static bool BandHolds(Band const& band, RECT const& rect);
@@ -51,7 +51,6 @@ private:
     long mTop = 0;
     int mBandHeight = 1;
     SIZE mFrame = {0, 0};
-    int mBytesPerPixel = 1;
     unsigned long mRasterOperation = SRCCOPY;
     // Owned: a display context of our own, since a fresh one per pass costs as much as
     // several band grabs.
