@@ -14,6 +14,7 @@
 #include "BenchReport.h"
 #include "ScreenScene.h"
 #include "capture/FrameBufferOut.h"
+#include "capture/ScreenGrab.h"
 #include "foundation/Timer.h"
 
 namespace {
@@ -44,12 +45,7 @@ public:
         HGDIOBJ previous = SelectObject(mMemory, mBitmap);
         BitBlt(mMemory, 0, 0, mSize.cx, mSize.cy, mScreen, 0, 0, SRCCOPY | CAPTUREBLT);
         SelectObject(mMemory, previous);
-        BITMAPINFO info = {};
-        info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-        info.bmiHeader.biWidth = mSize.cx;
-        info.bmiHeader.biHeight = -mSize.cy;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 24;
+        BITMAPINFO info = ScreenGrab::TopDownInfo(mSize.cx, mSize.cy, 24);
         GetDIBits(mMemory, mBitmap, 0, UINT(mSize.cy), mPixels.data(), &info, DIB_RGB_COLORS);
         return std::memcmp(mPixels.data(), mStored.data(), mPixels.size()) != 0;
     }

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "capture/ScreenGrab.h"
+
 ScreenBands::~ScreenBands() {
     FreeSection();
     if (mScreen) {
@@ -77,13 +79,7 @@ bool ScreenBands::MakeSection(SIZE size) {
         return true;
     }
     FreeSection();
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = size.cx;
-    info.bmiHeader.biHeight = -size.cy;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO info = ScreenGrab::TopDownInfo(size.cx, size.cy, 32);
     void* bits = nullptr;
     mMemory = CreateCompatibleDC(mScreen);
     mSection = mMemory ? CreateDIBSection(mMemory, &info, DIB_RGB_COLORS, &bits, nullptr, 0) : nullptr;

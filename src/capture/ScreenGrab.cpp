@@ -14,13 +14,7 @@ bool ReadBack(HDC memory, HBITMAP bitmap, long width, long height, unsigned char
     if (!scratch) {
         return false;
     }
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
-    info.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO info = ScreenGrab::TopDownInfo(width, height, 24);
     int lines = GetDIBits(memory, bitmap, 0, UINT(height), scratch, &info, DIB_RGB_COLORS);
     bool read = lines == height;
     if (read) {
@@ -35,6 +29,17 @@ bool ReadBack(HDC memory, HBITMAP bitmap, long width, long height, unsigned char
 }
 
 }  // namespace
+
+BITMAPINFO ScreenGrab::TopDownInfo(long width, long height, int bitsPerPixel) {
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = WORD(bitsPerPixel);
+    info.bmiHeader.biCompression = BI_RGB;
+    return info;
+}
 
 bool ScreenGrab::Grab(HDC source, RECT const& rect, unsigned char* out, unsigned long rasterOperation,
                       int bytesPerPixel) {

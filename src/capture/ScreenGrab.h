@@ -12,4 +12,6 @@ public:
     // of the packet's (the buffer would go out unwritten). `source` is not released.
     static bool Grab(HDC source, RECT const& rect, unsigned char* out, unsigned long rasterOperation,
                      int bytesPerPixel);
+    // The header of an uncompressed top-down DIB.
+    static BITMAPINFO TopDownInfo(long width, long height, int bitsPerPixel);
 };

@@ -71,10 +71,14 @@ TEST_F(FrameBufferOutTest, FirstPacketThenOnlyMarkedChanges) {
     EXPECT_FALSE(TakePacket(buffer).present) << "the last column is not tracked";
 
     RECT const change = {500, 300, 540, 310};
+    EXPECT_FALSE(buffer.HasRectChanged(change));
     Fill(change, kGrey250);
+    EXPECT_TRUE(buffer.HasRectChanged(change));
+    EXPECT_TRUE(buffer.HasRectChanged(RECT{size.cx - 10, 0, size.cx + 10, 10})) << "reaches past the frame";
     EXPECT_FALSE(TakePacket(buffer).present) << "the cells were cleared, nothing marked them again";
     buffer.InvalidateRect(RECT{490, 295, 560, 320});
     ExpectRect(TakePacket(buffer), change);
+    EXPECT_FALSE(buffer.HasRectChanged(change));
     EXPECT_FALSE(TakePacket(buffer).present);
 }
 

@@ -15,7 +15,7 @@ namespace {
 
 using Block = QuvixEscapeBlock;
 
-TEST(QuvixDriverTest, WineHasNoMirrorDriverSoTheBufferGrabs) {
+TEST(QuvixDriverTest, WithoutTheDriverTheBufferGrabs) {
     EXPECT_EQ(CQuvixDriver::Instance()->CheckState(), CQuvixDriver::NoDevice);
     EXPECT_FALSE(CFrameBufferOut::DriverCanBeUsed());
     CFrameBufferOut buffer;
@@ -23,6 +23,15 @@ TEST(QuvixDriverTest, WineHasNoMirrorDriverSoTheBufferGrabs) {
     EXPECT_EQ(buffer.GetChangedValue(), 0);
     EXPECT_EQ(buffer.GetCursorInfo(), nullptr);
     EXPECT_EQ(CQuvixDriver::Instance()->GetSinkWindow(), nullptr);
+
+    // The position read is stored, so a cursor that stays put reports no move.
+    ASSERT_TRUE(SetCursorPos(10, 20));
+    POINT point = {};
+    EXPECT_NE(buffer.GetCursorPos(&point), 0);
+    EXPECT_EQ(point.x, 10);
+    EXPECT_EQ(point.y, 20);
+    EXPECT_EQ(buffer.GetCursorPos(&point), 0);
+    EXPECT_EQ(buffer.GetCursorPos(nullptr), 0);
 }
 
 // A frame buffer in driver mode on a fake driver with a 1000 x 700 display at 2 bytes per pixel.
