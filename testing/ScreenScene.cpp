@@ -6,6 +6,7 @@
 namespace {
 constexpr wchar_t kClassName[] = L"CorvaneTestScreenScene";
 constexpr DWORD kShowTimeoutMs = 10000;
+constexpr DWORD kPollMs = 5;
 }  // namespace
 
 ScreenScene::ScreenScene()
@@ -51,7 +52,7 @@ std::vector<unsigned char> ScreenScene::Grab(RECT const& rect) {
     return pixels;
 }
 
-// The window's drawing reaches the X screen some time later: poll the screen itself.
+// The window's drawing reaches the X screen some time later: look at the screen itself.
 bool ScreenScene::WaitUntilShown(RECT const& rect, COLORREF colour) {
     unsigned char const expected[3] = {GetBValue(colour), GetGValue(colour), GetRValue(colour)};
     auto shown = [&] {
@@ -63,7 +64,15 @@ bool ScreenScene::WaitUntilShown(RECT const& rect, COLORREF colour) {
         }
         return true;
     };
-    return PumpMessagesUntil(shown, kShowTimeoutMs);
+    // Polled: the screen can change without any message arriving for this thread.
+    DWORD const begin = GetTickCount();
+    while (!shown()) {
+        if (GetTickCount() - begin > kShowTimeoutMs) {
+            return false;
+        }
+        PumpMessagesUntil([] { return false; }, kPollMs);
+    }
+    return true;
 }
 
 void ScreenScene::OnPaint() {

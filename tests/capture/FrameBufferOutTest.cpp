@@ -12,12 +12,18 @@ COLORREF const kGrey250 = RGB(250, 250, 250);
 COLORREF const kOrange = RGB(200, 100, 30);
 COLORREF const kGreen = RGB(17, 200, 90);
 
-// Every test starts from an all-black screen under a window of its own.
+// Every test starts from an all-black screen under the suite's window (one for all: Wine takes
+// two seconds to let a screen-sized window go without a window manager).
 class FrameBufferOutTest : public ::testing::Test {
 protected:
+    static void SetUpTestSuite() { scene = new ScreenScene; }
+    static void TearDownTestSuite() {
+        delete scene;
+        scene = nullptr;
+    }
     void SetUp() override {
-        scene = std::make_unique<ScreenScene>();
         ASSERT_TRUE(scene->IsShown());
+        ASSERT_TRUE(scene->Reset());
         size = scene->GetSize();
     }
 
@@ -44,9 +50,11 @@ protected:
         EXPECT_EQ(Describe(packet.rect), Describe(rect));
     }
 
-    std::unique_ptr<ScreenScene> scene;
+    static ScreenScene* scene;
     SIZE size = {0, 0};
 };
+
+ScreenScene* FrameBufferOutTest::scene = nullptr;
 
 // The first packet covers the tracked area (one pixel short of the screen at the right and
 // the bottom) trimmed against the zeroed frame; then only marked cells that changed count.
