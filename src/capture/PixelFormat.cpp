@@ -1,5 +1,8 @@
 #include "capture/PixelFormat.h"
 
+#include <tmmintrin.h>
+
+#include <array>
 #include <cstdint>
 #include <cstring>
 
@@ -10,82 +13,114 @@ unsigned char PixelFormat::SafeAdd(unsigned char a, unsigned char b) {
 
 namespace {
 
-// Four 32-bit pixels as three 32-bit words of packed blue, green, red.
-void PackFour(unsigned char const* bgrx, std::uint32_t (&words)[3]) {
-    std::uint32_t p[4];
-    std::memcpy(p, bgrx, sizeof(p));
-    words[0] = (p[0] & 0xFFFFFF) | p[1] << 24;
-    words[1] = ((p[1] >> 8) & 0xFFFF) | p[2] << 16;
-    words[2] = ((p[2] >> 16) & 0xFF) | p[3] << 8;
+constexpr unsigned Biased(unsigned value, unsigned by) {
+    return value + by > 255 ? 255 : value + by;
+}
+
+// Each component's share of a 3-3-2 byte and of a 5-6-5 word, by its 8-bit value.
+struct Tables {
+    std::array<std::uint8_t, 256> red8{}, green8{}, blue8{};
+    std::array<std::uint16_t, 256> red16{}, green16{}, blue16{};
+};
+
+constexpr Tables MakeTables() {
+    Tables tables;
+    for (unsigned v = 0; v < 256; ++v) {
+        tables.red8[v] = std::uint8_t(Biased(v, 15) & 0xE0);
+        tables.green8[v] = std::uint8_t((Biased(v, 15) >> 3) & 0x1C);
+        tables.blue8[v] = std::uint8_t(Biased(v, 15) >> 6);
+        tables.red16[v] = std::uint16_t((Biased(v, 3) & 0xF8) << 8);
+        tables.green16[v] = std::uint16_t((Biased(v, 1) & 0xFC) << 3);
+        tables.blue16[v] = std::uint16_t(Biased(v, 3) >> 3);
+    }
+    return tables;
+}
+
+constexpr Tables kTables = MakeTables();
+
+// The SSSE3 forms take four pixels at a time and touch 16 bytes of the packed side, so they
+// stop while fewer than six pixels are left; the plain loops finish.
+constexpr std::size_t kVectorTail = 6;
+
+bool HasSsse3() {
+    static bool const has = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("ssse3") != 0;
+    }();
+    return has;
+}
+
+__attribute__((target("ssse3"))) __m128i PackFour(unsigned char const* bgrx) {
+    __m128i const order = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+    return _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<__m128i const*>(bgrx)), order);
+}
+
+__attribute__((target("ssse3"))) std::size_t PackVector(unsigned char const* bgrx, std::size_t count,
+                                                        unsigned char* out) {
+    std::size_t i = 0;
+    for (; i + kVectorTail <= count; i += 4) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 3 * i), PackFour(bgrx + 4 * i));
+    }
+    return i;
+}
+
+// The first pixel that differs, or where the vector form stopped.
+__attribute__((target("ssse3"))) std::size_t EqualVector(unsigned char const* bgrx, std::size_t count,
+                                                         unsigned char const* pixels, bool& differs) {
+    std::size_t i = 0;
+    for (; i + kVectorTail <= count; i += 4) {
+        __m128i stored = _mm_loadu_si128(reinterpret_cast<__m128i const*>(pixels + 3 * i));
+        int equal = _mm_movemask_epi8(_mm_cmpeq_epi8(PackFour(bgrx + 4 * i), stored));
+        if ((equal & 0x0FFF) != 0x0FFF) {
+            differs = true;
+            return i;
+        }
+    }
+    return i;
 }
 
 void PackBgrx(unsigned char const* bgrx, std::size_t count, unsigned char* out) {
-    std::size_t i = 0;
-    for (; i + 4 <= count; i += 4, bgrx += 16, out += 12) {
-        std::uint32_t words[3];
-        PackFour(bgrx, words);
-        std::memcpy(out, words, sizeof(words));
+    std::size_t i = HasSsse3() ? PackVector(bgrx, count, out) : 0;
+    for (; i < count; ++i) {
+        std::memcpy(out + 3 * i, bgrx + 4 * i, 3);
     }
-    for (; i < count; ++i, bgrx += 4, out += 3) {
-        out[0] = bgrx[0];
-        out[1] = bgrx[1];
-        out[2] = bgrx[2];
+}
+
+bool EqualsBgrx(unsigned char const* bgrx, std::size_t count, unsigned char const* pixels) {
+    bool differs = false;
+    std::size_t i = HasSsse3() ? EqualVector(bgrx, count, pixels, differs) : 0;
+    for (; i < count && !differs; ++i) {
+        differs = std::memcmp(pixels + 3 * i, bgrx + 4 * i, 3) != 0;
     }
+    return !differs;
 }
 
 template <std::size_t kSourceBytes>
 void Convert(unsigned char const* bgr, std::size_t count, int bytesPerPixel, unsigned char* out) {
-    using PF = PixelFormat;
     switch (bytesPerPixel) {
         case 1:
             for (std::size_t i = 0; i < count; ++i, bgr += kSourceBytes) {
-                unsigned red = PF::SafeAdd(bgr[2], 15) & 0xE0;
-                unsigned green = (PF::SafeAdd(bgr[1], 15) >> 3) & 0x1C;
-                unsigned blue = PF::SafeAdd(bgr[0], 15) >> 6;
-                out[i] = static_cast<unsigned char>(red | green | blue);
+                out[i] = kTables.red8[bgr[2]] | kTables.green8[bgr[1]] | kTables.blue8[bgr[0]];
             }
             break;
         case 2:
             for (std::size_t i = 0; i < count; ++i, bgr += kSourceBytes) {
-                unsigned red = (PF::SafeAdd(bgr[2], 3) & 0xF8) << 8;
-                unsigned green = (PF::SafeAdd(bgr[1], 1) & 0xFC) << 3;
-                unsigned blue = PF::SafeAdd(bgr[0], 3) >> 3;
-                unsigned value = red | green | blue;
-                out[2 * i] = static_cast<unsigned char>(value);
-                out[2 * i + 1] = static_cast<unsigned char>(value >> 8);
+                // Little-endian, as the packet wants it.
+                std::uint16_t value =
+                    kTables.red16[bgr[2]] | kTables.green16[bgr[1]] | kTables.blue16[bgr[0]];
+                std::memcpy(out + 2 * i, &value, 2);
             }
             break;
         case 3:
             if (kSourceBytes == 3) {
                 std::memcpy(out, bgr, count * 3);
-                break;
+            } else {
+                PackBgrx(bgr, count, out);
             }
-            PackBgrx(bgr, count, out);
             break;
         default:
             break;
     }
-}
-
-bool EqualsBgrx(unsigned char const* bgrx, std::size_t count, unsigned char const* pixels) {
-    std::size_t i = 0;
-    std::uint32_t difference = 0;
-    for (; i + 4 <= count; i += 4, bgrx += 16, pixels += 12) {
-        std::uint32_t words[3];
-        std::uint32_t stored[3];
-        PackFour(bgrx, words);
-        std::memcpy(stored, pixels, sizeof(stored));
-        difference |= (words[0] ^ stored[0]) | (words[1] ^ stored[1]) | (words[2] ^ stored[2]);
-    }
-    if (difference) {
-        return false;
-    }
-    for (; i < count; ++i, bgrx += 4, pixels += 3) {
-        if (std::memcmp(pixels, bgrx, 3) != 0) {
-            return false;
-        }
-    }
-    return true;
 }
 
 }  // namespace
