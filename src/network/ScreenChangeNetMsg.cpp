@@ -148,9 +148,7 @@ ScreenChangeNetMsg::ScreenChangeNetMsg(void const* packet, tagSIZE originResolut
       mOriginResolution(originResolution),
       mTiming(timing) {
     std::vector<unsigned char> list;
-    bool pictures = (useJpeg && colorDepth != 16) || colorDepth <= 4;
-    std::string encoded;
-    if (pictures) {
+    if ((useJpeg && colorDepth != 16) || colorDepth <= 4) {
         Timer timer(true);
         mJpeg = EncodePictures(packet, packetSize, colorDepth, jpegQuality, list);
         if (mJpeg) {
@@ -159,17 +157,17 @@ ScreenChangeNetMsg::ScreenChangeNetMsg(void const* packet, tagSIZE originResolut
                         << " buffer ( "
                         << static_cast<long long>(packetSize) - static_cast<long long>(list.size())
                         << " saved)");
-            encoded = CompressAndEncode(list.data(), static_cast<unsigned int>(list.size()));
-            CORVANE_LOG("ZIP compressed jpeg to "
-                        << encoded.size() << " ("
-                        << static_cast<long long>(list.size()) - static_cast<long long>(encoded.size())
-                        << " saved)");
         }
     }
-    unsigned long size = mJpeg ? static_cast<unsigned long>(list.size()) : packetSize;
-    if (!mJpeg) {
-        encoded = CompressAndEncode(packet, static_cast<unsigned int>(packetSize));
+    std::string encoded = mJpeg ? CompressAndEncode(list.data(), static_cast<unsigned int>(list.size()))
+                                : CompressAndEncode(packet, static_cast<unsigned int>(packetSize));
+    if (mJpeg) {
+        CORVANE_LOG("ZIP compressed jpeg to "
+                    << encoded.size() << " ("
+                    << static_cast<long long>(list.size()) - static_cast<long long>(encoded.size())
+                    << " saved)");
     }
+    std::size_t size = mJpeg ? list.size() : packetSize;
     mData = std::to_string(originResolution.cx) + ":" + std::to_string(originResolution.cy) + ":" +
             std::to_string(mBytesPerPixel) + ":" + std::to_string(timing) + ":" + std::to_string(size) + ":" +
             (mJpeg ? kPictureKind : kRawKind) + ":" + encoded;

@@ -21,7 +21,9 @@ class Picture;
 // u16 (right and bottom exclusive) and its pixels, rows top-down and unpadded, at 1 (3-3-2),
 // 2 (5-6-5) or 3 (B, G, R) bytes per pixel.
 //
-// Messages are plain values used by one thread at a time; copies share the decoded pictures.
+// The sharing side builds messages on its tracker's thread ("DesktopTracker"); the protocol
+// endpoint reads received ones on "SkypeEvent". Messages are plain values used by one thread
+// at a time; copies share the decoded pictures.
 class ScreenChangeNetMsg : public NetworkMessageBase<ScreenChangeNetMsg, 5, 1> {
 public:
     // A received picture and the rectangle it covers, whose size it has.

@@ -156,6 +156,7 @@ TEST(ScreenChangeNetMsgTest, RoundTripsAtEveryDepth) {
     Case const cases[] = {{1, false, true},   {1, true, true}, {4, false, true},   {4, true, true},
                           {8, false, false},  {8, true, true}, {16, false, false}, {16, true, false},
                           {24, false, false}, {24, true, true}};
+    LogCapture log;
     tagSIZE const origin = {300, 200};
     std::vector<Rect> const rects = {{10, 20, 74, 60}, {250, 190, 261, 197}};
     for (Case const& c : cases) {
@@ -200,6 +201,9 @@ TEST(ScreenChangeNetMsgTest, RoundTripsAtEveryDepth) {
             }
         }
     }
+    // Each picture message reports what the pictures and then zlib saved.
+    EXPECT_EQ(log.Count("Jpeg compression for size "), 6);
+    EXPECT_EQ(log.Count("ZIP compressed jpeg to "), 6);
 }
 
 // The quality handed in is clamped into 1..100, so the best quality stays the best.
@@ -225,7 +229,7 @@ TEST(ScreenChangeNetMsgTest, PicturesAreMadeOfCompleteRectanglesOnly) {
     Bytes cut = Packet({a, b, c}, 3);
     cut.resize(cut.size() - 5);
     Bytes reversed = Packet({a, {20, 0, 10, 5}, b}, 3);
-    Bytes wrapping = Packet({}, 3, 1);
+    Bytes wrapping = Packet({a}, 3, 2);
     PutEdges(wrapping, {0, 0, 65535, 21846});  // 65535 x 21846 x 3 is 65534 in 32 bits
     wrapping.resize(wrapping.size() + 65534);
     struct Case {
@@ -239,7 +243,7 @@ TEST(ScreenChangeNetMsgTest, PicturesAreMadeOfCompleteRectanglesOnly) {
         {"the count promises fewer", Packet({a, b}, 3, 1), {a}},
         {"reversed edges end the packet", reversed, {a}},
         {"empty rectangles are skipped", Packet({a, {5, 5, 5, 9}, b, {1, 1, 9, 1}}, 3), {a, b}},
-        {"a size that wraps in 32 bits", wrapping, {}},
+        {"a size that wraps in 32 bits", wrapping, {a}},
         {"no room for a count", Bytes{1, 0, 0}, {}},
         {"a count of 0", Packet({a}, 3, 0), {}},
     };
