@@ -9,9 +9,10 @@
 #                                       build/machines/N/bin, where its log lands): its
 #                                       standard input is a pipe fed by corvane_tell, its
 #                                       output a log that corvane_expect reads
-#   corvane_tell NAME LINE              write a line to it (and mark its log: see below)
-#   corvane_expect NAME REGEX [SECONDS] wait for a line matching REGEX printed since the mark;
-#                                       prints it; fails, showing the log's end, on time-out
+#   corvane_tell NAME LINE              write a line to it; what it printed before is passed over
+#   corvane_expect NAME REGEX [SECONDS] wait for a line matching REGEX after the last line
+#                                       expected or passed over; prints it; fails, showing the
+#                                       log's end, on time-out or when the program has ended
 #   corvane_start_simulator N ARGS      skypesim.exe on machine N as "simN", waits for "ready";
 #                                       sets corvane_sim_port[N] when it listens
 #   corvane_end NAME                    close its input and let it end (killed after 10 s)
@@ -95,11 +96,12 @@ corvane_tell() {
 }
 
 corvane_expect() {
-  local name=$1 regex=$2 deadline=$((SECONDS + ${3:-20})) line
+  local name=$1 regex=$2 deadline=$((SECONDS + ${3:-20})) found
   local log=${corvane_proc_log[$name]}
   while :; do
-    if line=$(tail -n +$((corvane_proc_mark[$name] + 1)) "$log" | tr -d '\r' | grep -m 1 -E -- "$regex"); then
-      echo "$line"
+    if found=$(tail -n +$((corvane_proc_mark[$name] + 1)) "$log" | tr -d '\r' | grep -n -m 1 -E -- "$regex"); then
+      corvane_proc_mark[$name]=$((corvane_proc_mark[$name] + ${found%%:*}))
+      echo "${found#*:}"
       return 0
     fi
     if ((SECONDS >= deadline)) || ! kill -0 "${corvane_proc_pid[$name]}" 2>/dev/null; then
