@@ -23,15 +23,16 @@ PeerHost::PeerHost(PeerOutput& output, std::string const& discoverMessage, std::
 }
 
 PeerHost::~PeerHost() {
-    {
-        std::lock_guard<std::mutex> lock(mLock);
-        mChannels.clear();  // endpoints and transports before their applications
-    }
+    // No stream event makes channels once these are gone.
     for (SkypeApplication* application : {mControlApp.get(), mScreenApp.get()}) {
         if (application) {
             application->OnConnectSuccess.Remove(MakeDelegate<&PeerHost::OnConnectSuccess>(this));
             application->OnConnectFailure.Remove(MakeDelegate<&PeerHost::OnConnectFailure>(this));
         }
+    }
+    {
+        std::lock_guard<std::mutex> lock(mLock);
+        mChannels.clear();  // endpoints and transports before their applications
     }
     mControlApp.reset();
     mScreenApp.reset();

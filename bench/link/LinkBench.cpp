@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -68,7 +69,7 @@ public:
 
 private:
     void OnData(std::string const& user, char const* text) {
-        if (std::string(text) != kEnd) {
+        if (std::strcmp(text, kEnd) != 0) {
             ++mCount;
             return;
         }
@@ -83,7 +84,8 @@ private:
 // The writing side toward one contact: writes, then waits for the reader's count.
 class Writer {
 public:
-    Writer(SkypeApplication& application, std::string const& contact) : mApplication(application), mContact(contact) {
+    Writer(SkypeApplication& application, std::string const& contact)
+        : mApplication(application), mContact(contact) {
         mApplication.OnDataReceived.Add(MakeDelegate<&Writer::OnData>(this));
     }
     ~Writer() { mApplication.OnDataReceived.Remove(MakeDelegate<&Writer::OnData>(this)); }
@@ -177,6 +179,7 @@ int main(int argc, char** argv) {
     if (argc == 7) {
         return RunWriters(argv + 1);
     }
-    std::fprintf(stderr, "usage: bench_link --reader DISCOVER ATTACH | bench_link (DISCOVER ATTACH CONTACT){2}\n");
+    std::fprintf(stderr,
+                 "usage: bench_link --reader DISCOVER ATTACH | bench_link (DISCOVER ATTACH CONTACT){2}\n");
     return 2;
 }

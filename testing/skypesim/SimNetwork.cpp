@@ -11,6 +11,11 @@ constexpr std::size_t kLoggedCommandLength = 200;
 // SENDING reports of changing counts go at most this often; a stream that starts or stops
 // sending is reported at once.
 constexpr auto kSendingInterval = std::chrono::milliseconds(15);
+// What the other machine may make this one hold: its accounts, their friends, their texts.
+constexpr std::size_t kMaxRemoteAccounts = 1000;
+constexpr std::size_t kMaxRemoteFriends = 1000;
+constexpr std::size_t kMaxNameBytes = 1024;
+constexpr std::size_t kMaxStatusBytes = 64;
 // Credit saved while the simulator thread was busy elsewhere, in seconds of the rate.
 constexpr double kMaxBurstSeconds = 0.1;
 
@@ -596,6 +601,13 @@ SimAccount& SimNetwork::AddRemoteAccount(std::string const& handle) {
         throw LinkError("the account " + handle + " lives on both machines");
     }
     if (!account) {
+        std::size_t remote = 0;
+        for (auto const& entry : mAccounts) {
+            remote += entry.second->remote ? 1 : 0;
+        }
+        if (remote >= kMaxRemoteAccounts) {
+            throw LinkError("more than " + std::to_string(kMaxRemoteAccounts) + " accounts");
+        }
         AccountConfig config;
         config.handle = handle;
         config.attachScript.clear();
@@ -606,12 +618,18 @@ SimAccount& SimNetwork::AddRemoteAccount(std::string const& handle) {
 }
 
 void SimNetwork::HandleAccount(LinkMessage const& message) {
+    std::string const& status = message.Argument(2);
+    std::string const& friends = message.Argument(3);
+    if (message.Argument(1).size() > kMaxNameBytes || status.empty() || status.size() > kMaxStatusBytes ||
+        !IsValidHandle(status) ||
+        static_cast<std::size_t>(std::count(friends.begin(), friends.end(), ',')) >= kMaxRemoteFriends) {
+        throw LinkError("an account with a name, status or friends list out of bounds");
+    }
     SimAccount& account = AddRemoteAccount(message.Argument(0));
     std::string before = EffectiveStatus(account);
     account.config.fullName = message.Argument(1);
-    account.config.onlineStatus = message.Argument(2);
+    account.config.onlineStatus = status;
     account.running = account.loggedIn = true;
-    std::string friends = message.Argument(3);
     for (std::size_t at = 0; at < friends.size();) {
         std::size_t comma = std::min(friends.find(',', at), friends.size());
         AddFriends(account.config.handle, friends.substr(at, comma - at));

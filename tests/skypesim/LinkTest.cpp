@@ -167,6 +167,11 @@ TEST_F(LinkTest, BrokenLinkMessagesCloseTheLinkOnly) {
          "lives on both machines"},
         {"invalid handle", hello + LinkMessage({"ACCOUNT", "a b", "A", "ONLINE", ""}).Encode(),
          "invalid handle"},
+        {"status of two words", hello + LinkMessage({"ACCOUNT", "zed", "Z", "ON LINE", ""}).Encode(),
+         "out of bounds"},
+        {"too many friends",
+         hello + LinkMessage({"ACCOUNT", "zed", "Z", "ONLINE", std::string(1000, ',')}).Encode(),
+         "out of bounds"},
         {"stranger's data", hello + LinkMessage({"DATA", "corvane", "zed", "alice", "x"}).Encode(),
          "no account of the other side"},
     };
