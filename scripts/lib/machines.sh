@@ -16,6 +16,8 @@
 #   corvane_start_simulator N ARGS      skypesim.exe on machine N as "simN", waits for "ready";
 #                                       sets corvane_sim_port[N] when it listens
 #   corvane_end NAME                    close its input and let it end (killed after 10 s)
+#   corvane_deadline SECONDS            end the script (cleanly, as on Ctrl-C) after that long,
+#                                       before a caller's harder time-out could kill it
 
 declare -A corvane_machine_display corvane_machine_prefix corvane_machine_xvfb
 declare -A corvane_proc_fd corvane_proc_pid corvane_proc_log corvane_proc_mark corvane_proc_machine
@@ -135,4 +137,17 @@ corvane_start_simulator() {
   if listening=$(grep -m 1 '^listening on port ' "${corvane_proc_log[sim$n]}"); then
     corvane_sim_port[$n]=${listening##* }
   fi
+}
+
+corvane_deadline() {
+  local script=$$
+  (
+    trap 'kill "$sleeper" 2>/dev/null; exit 0' TERM
+    sleep "$1" &
+    sleeper=$!
+    wait "$sleeper"
+    echo "$(basename "$0"): no end after $1 s: stopping" >&2
+    kill -TERM "$script"
+  ) </dev/null &
+  corvane_at_exit "kill $! 2>/dev/null || true"
 }

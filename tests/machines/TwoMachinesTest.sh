@@ -35,6 +35,8 @@ expect_link_down() {
   corvane_expect bob '^status alice OFFLINE$'
 }
 
+corvane_deadline 300  # ctest's own time-out (600 s) would kill the script without its clean-up
+
 step "machines, simulators and peer hosts"
 corvane_machines_start 1 2
 corvane_start_simulator 1 --listen 0 --latency 20 \
