@@ -157,7 +157,7 @@ int RunWriters(char** names) {
         std::string const text(size.bytes, 'w');
         bool ok = true;
         BenchTimes times = CompareBest(
-            3, [&] { ok = linked.WriteAll(text, size.count) && ok; },
+            5, [&] { ok = linked.WriteAll(text, size.count) && ok; },
             [&] { ok = local.WriteAll(text, size.count) && ok; });
         if (!ok) {
             std::fprintf(stderr, "texts went missing\n");
