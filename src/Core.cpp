@@ -18,6 +18,7 @@
 #include "foundation/Timer.h"
 #include "network/ControlMessages.h"
 #include "network/NetworkMessageRegistry.h"
+#include "network/ScreenChangeNetMsg.h"
 #include "skype/SkypeClient.h"
 #include "skype/SkypeCommand.h"
 
@@ -28,6 +29,7 @@ namespace {
 void RegisterMessages(NetworkMessageRegistry& registry) {
     registry.Register<RequestRemoteDesktopNetMsg>();
     registry.Register<ShowMyDesktopNetMsg>();
+    registry.Register<ScreenChangeNetMsg>();
     registry.Register<TestConnectNetMsg>();
     registry.Register<WindowEventNetMsg>();
     registry.Register<DiscoveryNetMsg>();

@@ -50,6 +50,7 @@
 #include "network/NetworkMessageBase.h"
 #include "network/NetworkMessageRegistry.h"
 #include "network/NetworkVisitor.h"
+#include "network/ScreenChangeNetMsg.h"
 #include "network/SkypeCoder.h"
 #include "imaging/Picture.h"
 #include "skype/ISkypeClient.h"

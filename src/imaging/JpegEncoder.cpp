@@ -1,8 +1,14 @@
 #include "imaging/JpegEncoder.h"
 
+#include <xmmintrin.h>
+#include <emmintrin.h>
+
 #include <algorithm>
-#include <cmath>
+#include <array>
 #include <cstddef>
+#include <utility>
+
+#include "imaging/PackedPixels.h"
 
 namespace {
 
@@ -66,6 +72,12 @@ constexpr std::uint8_t kAcChrominanceSymbols[162] = {
 constexpr float kDctScale[8] = {1.0f, 1.387039845f, 1.306562965f, 1.175875602f,
                                 1.0f, 0.785694958f, 0.541196100f, 0.275899379f};
 
+// The DCT below leaves a block's coefficients transposed: natural index v * 8 + u lands at
+// u * 8 + v.
+constexpr int Transposed(int natural) {
+    return natural % 8 * 8 + natural / 8;
+}
+
 struct HuffmanTable {
     std::uint8_t const* bits;  // 16 counts
     std::uint8_t const* symbols;
@@ -95,97 +107,149 @@ struct HuffmanCodes {
     std::uint8_t length[256];
 };
 
-// The quantisation table of a quality, in natural order, as libjpeg scales it.
+// The quantisation table of a quality, as libjpeg scales it: the values in natural order for
+// the header, and the divisors in the DCT's transposed order.
 struct QuantTable {
     QuantTable(std::uint8_t const* base, int quality) : value(), divisor() {
         int scale = quality < 50 ? 5000 / quality : 200 - quality * 2;
         for (int i = 0; i < 64; ++i) {
             value[i] = static_cast<std::uint8_t>(std::clamp((base[i] * scale + 50) / 100, 1, 255));
             // Folds the DCT's output scale into the division.
-            divisor[i] = 1.0f / (value[i] * kDctScale[i / 8] * kDctScale[i % 8] * 8.0f);
+            divisor[Transposed(i)] = 1.0f / (value[i] * kDctScale[i / 8] * kDctScale[i % 8] * 8.0f);
         }
     }
     std::uint8_t value[64];
-    float divisor[64];
+    alignas(16) float divisor[64];
 };
 
-// Entropy-coded bits with the 0xFF byte stuffing of the scan data.
+// Entropy-coded bits with the 0xFF byte stuffing of the scan data, 32 bits at a time.
 class BitWriter {
 public:
     explicit BitWriter(std::vector<unsigned char>& out) : mOut(out), mBits(0), mCount(0) {}
 
+    // `count` is at most 32; `bits` holds nothing above it.
     void Write(std::uint32_t bits, int count) {
-        mBits = (mBits << count) | (bits & ((1u << count) - 1));
+        mBits = mBits << count | bits;
         mCount += count;
-        while (mCount >= 8) {
-            mCount -= 8;
-            auto byte = static_cast<unsigned char>(mBits >> mCount);
-            mOut.push_back(byte);
-            if (byte == 0xFF) {
-                mOut.push_back(0);
-            }
+        if (mCount >= 32) {
+            mCount -= 32;
+            PutWord(static_cast<std::uint32_t>(mBits >> mCount));
         }
-        mBits &= (1u << mCount) - 1;
     }
-    // Pads the last byte with one bits.
+    // Pads the last byte with one bits and writes what is left.
     void Flush() {
-        if (mCount > 0) {
-            Write(0x7F, 8 - mCount);
+        int pad = (8 - mCount % 8) % 8;
+        mBits = mBits << pad | ((1u << pad) - 1);
+        for (mCount += pad; mCount > 0;) {
+            mCount -= 8;
+            PutByte(static_cast<unsigned char>(mBits >> mCount));
         }
     }
 
 private:
+    void PutByte(unsigned char byte) {
+        mOut.push_back(byte);
+        if (byte == 0xFF) {
+            mOut.push_back(0);
+        }
+    }
+    void PutWord(std::uint32_t word) {
+        std::uint32_t inverted = ~word;
+        if (((inverted - 0x01010101u) & ~inverted & 0x80808080u) == 0) {  // no 0xFF byte
+            unsigned char const bytes[4] = {
+                static_cast<unsigned char>(word >> 24), static_cast<unsigned char>(word >> 16),
+                static_cast<unsigned char>(word >> 8), static_cast<unsigned char>(word)};
+            mOut.insert(mOut.end(), bytes, bytes + 4);
+            return;
+        }
+        for (int shift = 24; shift >= 0; shift -= 8) {
+            PutByte(static_cast<unsigned char>(word >> shift));
+        }
+    }
+
     std::vector<unsigned char>& mOut;
-    std::uint32_t mBits;
+    std::uint64_t mBits;
     int mCount;
 };
 
-// Arai-Agui-Nakajima forward DCT of eight values `stride` apart, in place.
-void Dct8(float* d, int stride) {
-    float tmp0 = d[0] + d[7 * stride], tmp7 = d[0] - d[7 * stride];
-    float tmp1 = d[stride] + d[6 * stride], tmp6 = d[stride] - d[6 * stride];
-    float tmp2 = d[2 * stride] + d[5 * stride], tmp5 = d[2 * stride] - d[5 * stride];
-    float tmp3 = d[3 * stride] + d[4 * stride], tmp4 = d[3 * stride] - d[4 * stride];
+// Arai-Agui-Nakajima forward DCT across eight vectors, each holding four columns.
+void Dct8(__m128* d) {
+    __m128 const c0707 = _mm_set1_ps(0.707106781f), c0382 = _mm_set1_ps(0.382683433f);
+    __m128 const c0541 = _mm_set1_ps(0.541196100f), c1306 = _mm_set1_ps(1.306562965f);
+    __m128 tmp0 = d[0] + d[7], tmp7 = d[0] - d[7];
+    __m128 tmp1 = d[1] + d[6], tmp6 = d[1] - d[6];
+    __m128 tmp2 = d[2] + d[5], tmp5 = d[2] - d[5];
+    __m128 tmp3 = d[3] + d[4], tmp4 = d[3] - d[4];
 
-    float tmp10 = tmp0 + tmp3, tmp13 = tmp0 - tmp3;
-    float tmp11 = tmp1 + tmp2, tmp12 = tmp1 - tmp2;
+    __m128 tmp10 = tmp0 + tmp3, tmp13 = tmp0 - tmp3;
+    __m128 tmp11 = tmp1 + tmp2, tmp12 = tmp1 - tmp2;
     d[0] = tmp10 + tmp11;
-    d[4 * stride] = tmp10 - tmp11;
-    float z1 = (tmp12 + tmp13) * 0.707106781f;
-    d[2 * stride] = tmp13 + z1;
-    d[6 * stride] = tmp13 - z1;
+    d[4] = tmp10 - tmp11;
+    __m128 z1 = (tmp12 + tmp13) * c0707;
+    d[2] = tmp13 + z1;
+    d[6] = tmp13 - z1;
 
     tmp10 = tmp4 + tmp5;
     tmp11 = tmp5 + tmp6;
     tmp12 = tmp6 + tmp7;
-    float z5 = (tmp10 - tmp12) * 0.382683433f;
-    float z2 = 0.541196100f * tmp10 + z5;
-    float z4 = 1.306562965f * tmp12 + z5;
-    float z3 = tmp11 * 0.707106781f;
-    float z11 = tmp7 + z3, z13 = tmp7 - z3;
-    d[5 * stride] = z13 + z2;
-    d[3 * stride] = z13 - z2;
-    d[stride] = z11 + z4;
-    d[7 * stride] = z11 - z4;
+    __m128 z5 = (tmp10 - tmp12) * c0382;
+    __m128 z2 = c0541 * tmp10 + z5;
+    __m128 z4 = c1306 * tmp12 + z5;
+    __m128 z3 = tmp11 * c0707;
+    __m128 z11 = tmp7 + z3, z13 = tmp7 - z3;
+    d[5] = z13 + z2;
+    d[3] = z13 - z2;
+    d[1] = z11 + z4;
+    d[7] = z11 - z4;
 }
 
-// A value's magnitude category and its bits as the standard codes them.
-int Category(int value) {
-    int magnitude = value < 0 ? -value : value;
-    int bits = 0;
-    for (; magnitude; magnitude >>= 1) {
-        ++bits;
+// Rows 0..7 of an 8 x 8 block, columns 0..3 in `left` and 4..7 in `right`, become its columns.
+void Transpose(__m128* left, __m128* right) {
+    _MM_TRANSPOSE4_PS(left[0], left[1], left[2], left[3]);
+    _MM_TRANSPOSE4_PS(right[0], right[1], right[2], right[3]);
+    _MM_TRANSPOSE4_PS(left[4], left[5], left[6], left[7]);
+    _MM_TRANSPOSE4_PS(right[4], right[5], right[6], right[7]);
+    for (int i = 0; i < 4; ++i) {
+        std::swap(right[i], left[4 + i]);
     }
-    return bits;
 }
 
-void WriteValue(BitWriter& writer, HuffmanCodes const& codes, int symbolHigh, int value) {
-    int category = Category(value);
-    int symbol = symbolHigh << 4 | category;
-    writer.Write(codes.code[symbol], codes.length[symbol]);
-    if (category) {
-        writer.Write(static_cast<std::uint32_t>(value < 0 ? value - 1 : value), category);
+// The quantised coefficients of the 8 x 8 samples at `samples` (rows `stride` apart), in the
+// transposed order.
+void Quantise(float const* samples, std::size_t stride, QuantTable const& quant, std::int16_t* out) {
+    __m128 left[8], right[8];
+    for (int row = 0; row < 8; ++row) {
+        left[row] = _mm_loadu_ps(samples + row * stride);
+        right[row] = _mm_loadu_ps(samples + row * stride + 4);
     }
+    Dct8(left);
+    Dct8(right);
+    Transpose(left, right);
+    Dct8(left);
+    Dct8(right);
+    for (int row = 0; row < 8; ++row) {
+        __m128i low = _mm_cvtps_epi32(left[row] * _mm_load_ps(quant.divisor + row * 8));
+        __m128i high = _mm_cvtps_epi32(right[row] * _mm_load_ps(quant.divisor + row * 8 + 4));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + row * 8), _mm_packs_epi32(low, high));
+    }
+}
+
+// The magnitude category of a value and its bits as the standard appends them to a code.
+struct CodedValue {
+    explicit CodedValue(int value) {
+        unsigned magnitude = static_cast<unsigned>(value < 0 ? -value : value);
+        category = magnitude ? 32 - __builtin_clz(magnitude) : 0;
+        bits = static_cast<std::uint32_t>(value < 0 ? value - 1 : value) & ((1u << category) - 1);
+    }
+    int category;
+    std::uint32_t bits;
+};
+
+void WriteCoded(BitWriter& writer, HuffmanCodes const& codes, int runLength, int value) {
+    CodedValue coded(value);
+    int symbol = runLength << 4 | coded.category;
+    writer.Write(static_cast<std::uint32_t>(codes.code[symbol]) << coded.category | coded.bits,
+                 codes.length[symbol] + coded.category);
 }
 
 // One colour component's tables and running DC prediction.
@@ -196,69 +260,102 @@ struct Component {
     int previousDc;
 };
 
-void EncodeBlock(BitWriter& writer, float* block, Component& component) {
-    for (int i = 0; i < 8; ++i) {
-        Dct8(block + i * 8, 1);
-    }
-    for (int i = 0; i < 8; ++i) {
-        Dct8(block + i, 8);
-    }
-    int quantised[64];
-    for (int k = 0; k < 64; ++k) {
-        int i = kZigzag[k];
-        quantised[k] = static_cast<int>(std::lround(block[i] * component.quant.divisor[i]));
-    }
-    WriteValue(writer, component.dc, 0, quantised[0] - component.previousDc);
-    component.previousDc = quantised[0];
-    int run = 0;
-    for (int k = 1; k < 64; ++k) {
-        if (quantised[k] == 0) {
-            ++run;
-            continue;
+void EncodeBlock(BitWriter& writer, float const* samples, std::size_t stride, Component& component) {
+    alignas(16) std::int16_t quantised[64];
+    Quantise(samples, stride, component.quant, quantised);
+    static constexpr auto kOrder = [] {
+        std::array<std::uint8_t, 64> order = {};
+        for (int k = 0; k < 64; ++k) {
+            order[k] = static_cast<std::uint8_t>(Transposed(kZigzag[k]));
         }
+        return order;
+    }();
+    std::int16_t coefficients[64];
+    std::uint64_t nonZero = 0;
+    for (int k = 0; k < 64; ++k) {
+        coefficients[k] = quantised[kOrder[k]];
+        nonZero |= static_cast<std::uint64_t>(coefficients[k] != 0) << k;
+    }
+    WriteCoded(writer, component.dc, 0, coefficients[0] - component.previousDc);
+    component.previousDc = coefficients[0];
+    int last = 0;
+    for (nonZero &= ~1ull; nonZero; nonZero &= nonZero - 1) {
+        int k = __builtin_ctzll(nonZero);
+        int run = k - last - 1;
         for (; run > 15; run -= 16) {
             writer.Write(component.ac.code[0xF0], component.ac.length[0xF0]);  // sixteen zeros
         }
-        WriteValue(writer, component.ac, run, quantised[k]);
-        run = 0;
+        WriteCoded(writer, component.ac, run, coefficients[k]);
+        last = k;
     }
-    if (run > 0) {
+    if (last < 63) {
         writer.Write(component.ac.code[0x00], component.ac.length[0x00]);  // end of block
     }
 }
 
-// One 16 x 16 unit of the picture in YCbCr, level-shifted, edges repeated past the border.
-struct Macroblock {
-    float y[4][64];
-    float cb[64];
-    float cr[64];
-};
+// Sixteen rows of the picture in YCbCr, level-shifted, chroma halved in both directions, edges
+// repeated up to whole 16 x 16 units.
+class Strip {
+public:
+    explicit Strip(int width)
+        : mStride((static_cast<std::size_t>(width) + 15) / 16 * 16),
+          mLuma(mStride * 16),
+          mBlue(mStride / 2 * 8),
+          mRed(mStride / 2 * 8) {}
 
-void LoadMacroblock(std::uint32_t const* pixels, int width, int height, int left, int top, Macroblock& mb) {
-    float cb[16][16];
-    float cr[16][16];
-    for (int row = 0; row < 16; ++row) {
-        std::uint32_t const* line =
-            pixels + static_cast<std::size_t>(std::min(top + row, height - 1)) * width;
-        for (int column = 0; column < 16; ++column) {
-            std::uint32_t pixel = line[std::min(left + column, width - 1)];
-            float b = static_cast<float>(pixel & 0xFF);
-            float g = static_cast<float>(pixel >> 8 & 0xFF);
-            float r = static_cast<float>(pixel >> 16 & 0xFF);
-            mb.y[(row / 8) * 2 + column / 8][(row % 8) * 8 + column % 8] =
-                0.299f * r + 0.587f * g + 0.114f * b - 128.0f;
-            cb[row][column] = -0.168736f * r - 0.331264f * g + 0.5f * b;
-            cr[row][column] = 0.5f * r - 0.418688f * g - 0.081312f * b;
+    template <class Reader>
+    void Load(unsigned char const* pixels, std::size_t bytesPerLine, int width, int height, int top) {
+        for (int pair = 0; pair < 8; ++pair) {
+            unsigned char const* upper = pixels + std::min(top + 2 * pair, height - 1) * bytesPerLine;
+            unsigned char const* lower = pixels + std::min(top + 2 * pair + 1, height - 1) * bytesPerLine;
+            float* luma = mLuma.data() + 2 * pair * mStride;
+            std::size_t chroma = pair * (mStride / 2);
+            int x = 0;
+            for (; x + 1 < width; x += 2) {
+                unsigned char const* a = upper + x * Reader::kBytes;
+                unsigned char const* b = lower + x * Reader::kBytes;
+                LoadQuad<Reader>(a, a + Reader::kBytes, b, b + Reader::kBytes, luma + x, chroma + x / 2);
+            }
+            for (; x < static_cast<int>(mStride); x += 2) {
+                int left = std::min(x, width - 1) * Reader::kBytes;
+                int right = std::min(x + 1, width - 1) * Reader::kBytes;
+                LoadQuad<Reader>(upper + left, upper + right, lower + left, lower + right, luma + x,
+                                 chroma + x / 2);
+            }
         }
     }
-    for (int row = 0; row < 8; ++row) {
-        for (int column = 0; column < 8; ++column) {
-            int r = row * 2, c = column * 2;
-            mb.cb[row * 8 + column] = (cb[r][c] + cb[r][c + 1] + cb[r + 1][c] + cb[r + 1][c + 1]) * 0.25f;
-            mb.cr[row * 8 + column] = (cr[r][c] + cr[r][c + 1] + cr[r + 1][c] + cr[r + 1][c + 1]) * 0.25f;
+
+    std::size_t LumaStride() const { return mStride; }
+    std::size_t ChromaStride() const { return mStride / 2; }
+    float const* Luma(int left, int top) const { return mLuma.data() + top * mStride + left; }
+    float const* Blue(int left) const { return mBlue.data() + left / 2; }
+    float const* Red(int left) const { return mRed.data() + left / 2; }
+
+private:
+    // Two pixels of an upper row and the two below them.
+    template <class Reader>
+    void LoadQuad(unsigned char const* a, unsigned char const* b, unsigned char const* c,
+                  unsigned char const* d, float* luma, std::size_t chroma) {
+        std::uint32_t const quad[4] = {Reader::Read(a), Reader::Read(b), Reader::Read(c), Reader::Read(d)};
+        float blue = 0, green = 0, red = 0;
+        for (int i = 0; i < 4; ++i) {
+            float b = static_cast<float>(quad[i] & 0xFF);
+            float g = static_cast<float>(quad[i] >> 8 & 0xFF);
+            float r = static_cast<float>(quad[i] >> 16 & 0xFF);
+            luma[i / 2 * mStride + i % 2] = 0.299f * r + 0.587f * g + 0.114f * b - 128.0f;
+            blue += b;
+            green += g;
+            red += r;
         }
+        mBlue[chroma] = (-0.168736f * red - 0.331264f * green + 0.5f * blue) * 0.25f;
+        mRed[chroma] = (0.5f * red - 0.418688f * green - 0.081312f * blue) * 0.25f;
     }
-}
+
+    std::size_t mStride;
+    std::vector<float> mLuma;
+    std::vector<float> mBlue;
+    std::vector<float> mRed;
+};
 
 void Put16(std::vector<unsigned char>& out, unsigned value) {
     out.push_back(static_cast<unsigned char>(value >> 8));
@@ -304,11 +401,9 @@ void WriteHeaders(std::vector<unsigned char>& out, int width, int height, QuantT
     out.insert(out.end(), std::begin(kScan), std::end(kScan));
 }
 
-}  // namespace
-
-std::vector<unsigned char> JpegEncoder::Encode(std::uint32_t const* pixels, int width, int height,
-                                               int quality) {
-    quality = std::clamp(quality, 1, 100);
+template <class Reader>
+std::vector<unsigned char> EncodeRows(unsigned char const* pixels, std::size_t bytesPerLine, int width,
+                                      int height, int quality) {
     QuantTable const luminanceQuant(kLuminanceQuant, quality);
     QuantTable const chrominanceQuant(kChrominanceQuant, quality);
     static HuffmanCodes const dcLuminance(kDcLuminance), acLuminance(kAcLuminance);
@@ -322,19 +417,37 @@ std::vector<unsigned char> JpegEncoder::Encode(std::uint32_t const* pixels, int 
     Component y{luminanceQuant, dcLuminance, acLuminance, 0};
     Component cb{chrominanceQuant, dcChrominance, acChrominance, 0};
     Component cr{chrominanceQuant, dcChrominance, acChrominance, 0};
-    Macroblock mb;
+    Strip strip(width);
     for (int top = 0; top < height; top += 16) {
+        strip.Load<Reader>(pixels, bytesPerLine, width, height, top);
         for (int left = 0; left < width; left += 16) {
-            LoadMacroblock(pixels, width, height, left, top, mb);
-            for (auto& block : mb.y) {
-                EncodeBlock(writer, block, y);
+            for (int block = 0; block < 4; ++block) {
+                EncodeBlock(writer, strip.Luma(left + block % 2 * 8, block / 2 * 8), strip.LumaStride(), y);
             }
-            EncodeBlock(writer, mb.cb, cb);
-            EncodeBlock(writer, mb.cr, cr);
+            EncodeBlock(writer, strip.Blue(left), strip.ChromaStride(), cb);
+            EncodeBlock(writer, strip.Red(left), strip.ChromaStride(), cr);
         }
     }
     writer.Flush();
     out.push_back(0xFF);
     out.push_back(0xD9);
     return out;
+}
+
+}  // namespace
+
+std::vector<unsigned char> JpegEncoder::Encode(void const* pixels, int width, int height, int bitsPerPixel,
+                                               std::size_t bytesPerLine, int quality) {
+    auto const* rows = static_cast<unsigned char const*>(pixels);
+    quality = std::clamp(quality, 1, 100);
+    switch (bitsPerPixel) {
+        case 8:
+            return EncodeRows<PackedPixels::Rgb332>(rows, bytesPerLine, width, height, quality);
+        case 16:
+            return EncodeRows<PackedPixels::Rgb565>(rows, bytesPerLine, width, height, quality);
+        case 24:
+            return EncodeRows<PackedPixels::Bgr24>(rows, bytesPerLine, width, height, quality);
+        default:
+            return EncodeRows<PackedPixels::Bgra32>(rows, bytesPerLine, width, height, quality);
+    }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -8,8 +9,11 @@
 // so the picture library encodes every JPEG here and leaves decoding to WIC.
 class JpegEncoder {
 public:
-    // Encodes 32-bit BGRA pixels (top-down rows of `width` pixels; alpha is ignored) at a quality
-    // on libjpeg's scale, 1 (smallest) to 100 (best); values outside are clamped. Width and
-    // height must be 1 to 65535.
-    static std::vector<unsigned char> Encode(std::uint32_t const* pixels, int width, int height, int quality);
+    // Encodes packed pixels straight from their rows (top-down, `bytesPerLine` apart): 8 bits
+    // 3-3-2, 16 bits 5-6-5, 24 bits B, G, R, anything else 32 bits B, G, R, A (alpha ignored),
+    // read as Picture::FromPixels reads them. `quality` is on libjpeg's scale, 1 (smallest) to
+    // 100 (best); values outside are clamped. Width and height must be 1 to 65535; the caller
+    // checks the rows.
+    static std::vector<unsigned char> Encode(void const* pixels, int width, int height, int bitsPerPixel,
+                                             std::size_t bytesPerLine, int quality);
 };

@@ -8,54 +8,44 @@
 
 #include "foundation/Errors.h"
 #include "imaging/JpegEncoder.h"
+#include "imaging/PackedPixels.h"
 #include "imaging/PictureHeader.h"
 #include "imaging/Resampler.h"
 #include "imaging/WicCodec.h"
 
 namespace {
 
-constexpr std::uint32_t kOpaque = 0xFF000000;
+using PackedPixels::kOpaque;
 
 // The 16 colours of the standard VGA palette, as 0xRRGGBB.
 constexpr std::uint32_t kVgaColours[16] = {0x000000, 0x800000, 0x008000, 0x808000, 0x000080, 0x800080,
                                            0x008080, 0xC0C0C0, 0x808080, 0xFF0000, 0x00FF00, 0xFFFF00,
                                            0x0000FF, 0xFF00FF, 0x00FFFF, 0xFFFFFF};
 
-std::uint32_t Bgr(unsigned blue, unsigned green, unsigned red) {
-    return kOpaque | red << 16 | green << 8 | blue;
-}
-
-// Readers of one packed pixel; 3-3-2 and 5-6-5 levels are spread evenly over 0..255.
-std::uint32_t Read8(unsigned char const* p) {
-    unsigned v = p[0];
-    return Bgr((v & 3) * 85, (v >> 2 & 7) * 255 / 7, (v >> 5) * 255 / 7);
-}
-std::uint32_t Read16(unsigned char const* p) {
-    unsigned v = p[0] | p[1] << 8;
-    unsigned red = v >> 11, green = v >> 5 & 63, blue = v & 31;
-    return Bgr(blue << 3 | blue >> 2, green << 2 | green >> 4, red << 3 | red >> 2);
-}
-std::uint32_t Read24(unsigned char const* p) {
-    return Bgr(p[0], p[1], p[2]);
-}
-std::uint32_t Read32(unsigned char const* p) {
-    return p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-
 using PixelReader = std::uint32_t (*)(unsigned char const*);
 
 PixelReader ReaderFor(int bitsPerPixel) {
     switch (bitsPerPixel) {
         case 8:
-            return Read8;
+            return PackedPixels::Rgb332::Read;
         case 16:
-            return Read16;
+            return PackedPixels::Rgb565::Read;
         case 24:
-            return Read24;
+            return PackedPixels::Bgr24::Read;
         case 32:
-            return Read32;
+            return PackedPixels::Bgra32::Read;
         default:
             Raise(BaseError("Unsupported bits per pixel: " + std::to_string(bitsPerPixel)));
+    }
+}
+
+// Raises unless `height` rows of `width` pixels, `bytesPerLine` apart, can be read at `pixels`.
+void CheckRows(void const* pixels, int width, int height, int bitsPerPixel, std::size_t bytesPerLine) {
+    ReaderFor(bitsPerPixel);
+    Picture::CheckSize(static_cast<std::uint64_t>(std::max(width, 0)),
+                       static_cast<std::uint64_t>(std::max(height, 0)));
+    if (!pixels || bytesPerLine < static_cast<std::size_t>(bitsPerPixel) / 8 * width) {
+        Raise(BaseError("Invalid pixel rows for a picture"));
     }
 }
 
@@ -191,12 +181,10 @@ void Picture::CheckSize(std::uint64_t width, std::uint64_t height) {
 
 Picture Picture::FromPixels(void const* pixels, int width, int height, int bitsPerPixel,
                             std::size_t bytesPerLine) {
+    CheckRows(pixels, width, height, bitsPerPixel, bytesPerLine);
     PixelReader read = ReaderFor(bitsPerPixel);
     Picture picture(width, height);
     std::size_t bytesPerPixel = static_cast<std::size_t>(bitsPerPixel) / 8;
-    if (!pixels || bytesPerLine < bytesPerPixel * width) {
-        Raise(BaseError("Invalid pixel rows for a picture"));
-    }
     auto const* row = static_cast<unsigned char const*>(pixels);
     std::uint32_t* out = picture.mPixels.data();
     for (int y = 0; y < height; ++y, row += bytesPerLine) {
@@ -205,6 +193,12 @@ Picture Picture::FromPixels(void const* pixels, int width, int height, int bitsP
         }
     }
     return picture;
+}
+
+std::vector<unsigned char> Picture::EncodeJpeg(void const* pixels, int width, int height, int bitsPerPixel,
+                                               std::size_t bytesPerLine, int jpegQuality) {
+    CheckRows(pixels, width, height, bitsPerPixel, bytesPerLine);
+    return JpegEncoder::Encode(pixels, width, height, bitsPerPixel, bytesPerLine, jpegQuality);
 }
 
 Picture Picture::FromBitmap(HBITMAP bitmap) {
@@ -291,7 +285,8 @@ std::vector<unsigned char> Picture::Encode(Format format, int jpegQuality) const
         Raise(BaseError("Cannot encode an empty picture"));
     }
     return format == Format::Png ? EncodePng()
-                                 : JpegEncoder::Encode(mPixels.data(), mWidth, mHeight, jpegQuality);
+                                 : JpegEncoder::Encode(mPixels.data(), mWidth, mHeight, 32,
+                                                       static_cast<std::size_t>(mWidth) * 4, jpegQuality);
 }
 
 std::vector<unsigned char> Picture::EncodePng() const {

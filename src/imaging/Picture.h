@@ -37,6 +37,10 @@ public:
     // spread evenly over 0 to 255.
     static Picture FromPixels(void const* pixels, int width, int height, int bitsPerPixel,
                               std::size_t bytesPerLine);
+    // The JPEG that FromPixels(...).Encode(Format::Jpeg, jpegQuality) gives, encoded straight
+    // from the packed rows without making a picture first. Raises as FromPixels does.
+    static std::vector<unsigned char> EncodeJpeg(void const* pixels, int width, int height, int bitsPerPixel,
+                                                 std::size_t bytesPerLine, int jpegQuality);
     // Copies a GDI bitmap (it may be selected into a context). The result is opaque: GDI
     // leaves the alpha byte undefined.
     static Picture FromBitmap(HBITMAP bitmap);

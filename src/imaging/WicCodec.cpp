@@ -81,29 +81,36 @@ Picture WicCodec::Decode(unsigned char const* data, std::size_t size, GUID const
 std::vector<unsigned char> WicCodec::EncodePng(void const* rows, std::uint32_t width, std::uint32_t height,
                                                std::uint32_t stride, GUID const& pixelFormat,
                                                std::vector<std::uint32_t> const& palette) {
+    return Encode(GUID_ContainerFormatPng, rows, width, height, stride, pixelFormat, palette);
+}
+
+std::vector<unsigned char> WicCodec::Encode(GUID const& container, void const* rows, std::uint32_t width,
+                                            std::uint32_t height, std::uint32_t stride,
+                                            GUID const& pixelFormat,
+                                            std::vector<std::uint32_t> const& palette) {
     ComScope com;
     ComPtr<IWICImagingFactory> factory = CreateFactory();
     ComPtr<IStream> stream;
     Check(CreateStreamOnHGlobal(nullptr, TRUE, &stream), "Cannot create a picture stream");
     ComPtr<IWICBitmapEncoder> encoder;
-    Check(factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, &encoder), "No PNG encoder");
-    Check(encoder->Initialize(stream.Get(), WICBitmapEncoderNoCache), "Cannot encode PNG");
+    Check(factory->CreateEncoder(container, nullptr, &encoder), "No encoder for the picture format");
+    Check(encoder->Initialize(stream.Get(), WICBitmapEncoderNoCache), "Cannot encode picture");
     ComPtr<IWICBitmapFrameEncode> frame;
     ComPtr<IPropertyBag2> options;
-    Check(encoder->CreateNewFrame(&frame, &options), "Cannot encode PNG");
-    Check(frame->Initialize(options.Get()), "Cannot encode PNG");
-    Check(frame->SetSize(width, height), "Cannot encode PNG");
+    Check(encoder->CreateNewFrame(&frame, &options), "Cannot encode picture");
+    Check(frame->Initialize(options.Get()), "Cannot encode picture");
+    Check(frame->SetSize(width, height), "Cannot encode picture");
     GUID format = pixelFormat;
-    Check(frame->SetPixelFormat(&format), "Cannot encode PNG");
+    Check(frame->SetPixelFormat(&format), "Cannot encode picture");
     if (!IsEqualGUID(format, pixelFormat)) {
-        Raise(BaseError("The PNG encoder refuses the pixel format"));
+        Raise(BaseError("The encoder refuses the pixel format"));
     }
     if (!palette.empty()) {
         SetPalette(factory.Get(), frame.Get(), palette);
     }
     Check(frame->WritePixels(height, stride, stride * height, static_cast<BYTE*>(const_cast<void*>(rows))),
-          "Cannot encode PNG");
-    Check(frame->Commit(), "Cannot encode PNG");
-    Check(encoder->Commit(), "Cannot encode PNG");
+          "Cannot encode picture");
+    Check(frame->Commit(), "Cannot encode picture");
+    Check(encoder->Commit(), "Cannot encode picture");
     return StreamBytes(stream.Get());
 }

@@ -82,6 +82,9 @@ struct SimAccount {
         : config(config), commandLog(std::make_shared<WaitableTexts>()) {}
 
     AccountConfig config;
+    // Lives on the linked machine: known from that simulator's messages, with no window or
+    // applications here; its streams are this machine's ends.
+    bool remote = false;
     bool running = false;
     bool loggedIn = true;
     HWND window = nullptr;  // the messenger's window while it runs; owned by the simulator thread

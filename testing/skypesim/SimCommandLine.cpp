@@ -1,6 +1,6 @@
 #include "skypesim/SimCommandLine.h"
 
-#include <windows.h>
+#include "skypesim/LinkSocket.h"
 
 #include <fstream>
 #include <iterator>
@@ -78,6 +78,24 @@ bool ApplyAccountOption(std::string const& option, std::string const& value, Acc
     }
     return true;
 }
+bool ApplyLinkOption(std::string const& option, std::string const& value, SimOptions& options) {
+    unsigned number = 0;
+    if (option == "--link") {
+        std::string host;
+        unsigned short port = 0;
+        options.linkAddress = value;
+        return SplitAddress(value, host, port);
+    }
+    if (!ReadNumber(value, number)) {
+        return false;
+    }
+    if (option == "--latency") {
+        options.latencyMs = number;
+        return true;
+    }
+    options.listenPort = static_cast<int>(number);
+    return number <= 65535;
+}
 }  // namespace
 
 std::optional<SimOptions> SimCommandLine::Parse(std::vector<std::string> const& arguments,
@@ -100,6 +118,11 @@ std::optional<SimOptions> SimCommandLine::Parse(std::vector<std::string> const& 
             options.quitEvent = arguments[i + 1];
         } else if (option == "--ignore-stdin") {
             options.watchStdin = false;
+        } else if (option == "--listen" || option == "--link" || option == "--latency") {
+            if (!ApplyLinkOption(option, arguments[i + 1], options)) {
+                error = "bad value: " + option + " " + arguments[i + 1];
+                return std::nullopt;
+            }
         } else if (options.accounts.empty()) {
             error = option + " comes before any --account, or is unknown";
             return std::nullopt;
@@ -119,12 +142,14 @@ std::optional<SimOptions> SimCommandLine::Parse(std::vector<std::string> const& 
 }
 
 char const* SimCommandLine::Usage() {
-    return "usage: skypesim [--quit-event NAME] [--ignore-stdin] ACCOUNT...\n"
+    return "usage: skypesim [--quit-event NAME] [--ignore-stdin] [--listen PORT] [--link HOST:PORT]\n"
+           "                [--latency MS] ACCOUNT...\n"
            "ACCOUNT: --account HANDLE \"FULL NAME\" [--friends A,B] [--status WORD] [--discover NAME]\n"
            "         [--attach NAME] [--rate BYTES_PER_SECOND] [--attach-status S[@MS],...]\n"
            "         [--avatar FILE] [--stopped]\n"
            "Prints \"ready\" when the messengers' windows exist; ends when the quit event is set\n"
-           "or a pipe on standard input closes.\n";
+           "or a pipe on standard input closes. Lines on standard input: cut, link HOST:PORT,\n"
+           "latency MS, malformed [kind|length|field], status HANDLE WORD.\n";
 }
 
 }  // namespace skypesim

@@ -11,6 +11,11 @@ constexpr std::size_t kLoggedCommandLength = 200;
 // SENDING reports of changing counts go at most this often; a stream that starts or stops
 // sending is reported at once.
 constexpr auto kSendingInterval = std::chrono::milliseconds(15);
+// What the other machine may make this one hold: its accounts, their friends, their texts.
+constexpr std::size_t kMaxRemoteAccounts = 1000;
+constexpr std::size_t kMaxRemoteFriends = 1000;
+constexpr std::size_t kMaxNameBytes = 1024;
+constexpr std::size_t kMaxStatusBytes = 64;
 // Credit saved while the simulator thread was busy elsewhere, in seconds of the rate.
 constexpr double kMaxBurstSeconds = 0.1;
 
@@ -44,6 +49,7 @@ SimAccount& SimNetwork::AddAccount(AccountConfig const& config) {
     for (std::string const& other : config.friends) {
         AddFriends(config.handle, other);
     }
+    TellAccount(account);
     return account;
 }
 
@@ -69,9 +75,14 @@ std::vector<SimAccount*> SimNetwork::Accounts() {
 }
 
 void SimNetwork::AddFriends(std::string const& a, std::string const& b) {
-    if (IsValidHandle(a) && IsValidHandle(b) && a != b) {
-        mFriendships.insert({a, b});
+    // Only a new friendship is told to the other machine, which tells back only what is new to it.
+    if (IsValidHandle(a) && IsValidHandle(b) && a != b && mFriendships.insert({a, b}).second) {
         mFriendships.insert({b, a});
+        for (SimAccount* account : {Find(a), Find(b)}) {
+            if (account) {
+                TellAccount(*account);
+            }
+        }
     }
 }
 
@@ -95,10 +106,11 @@ void SimNetwork::AnnounceStatus(SimAccount& account, std::string const& before) 
     }
     for (std::string const& handle : FriendsOf(account.config.handle)) {
         SimAccount* other = Find(handle);
-        if (other && other->running) {
+        if (other && other->running && !other->remote) {
             Notify(*other, "USER " + account.config.handle + " ONLINESTATUS " + now);
         }
     }
+    TellAccount(account);
 }
 
 void SimNetwork::MessengerStarted(SimAccount& account, HWND window) {
@@ -293,6 +305,10 @@ void SimNetwork::Connect(SimAccount& account, std::string const& name, std::stri
         throw CommandError(kUnknownUser);
     }
     Notify(account, "APPLICATION " + name + " CONNECTING " + user);
+    if (peer->remote) {
+        Tell({"CONNECT", name, account.config.handle, user});
+        return;
+    }
     // A contact whose messenger is away or lacks the application is never reached.
     if (!peer->running || !peer->loggedIn || !peer->applications.count(name)) {
         return;
@@ -351,6 +367,8 @@ void SimNetwork::Datagram(SimAccount& account, std::string const& name, std::str
     auto [peer, peerEnd] = PeerOf(name, end);
     if (peerEnd) {
         Notify(*peer, "APPLICATION " + name + " DATAGRAM " + peerEnd->Designator() + " " + text);
+    } else if (RemoteOf(end)) {
+        Tell({"DATAGRAM", name, account.config.handle, end.peer, text});
     }
 }
 
@@ -372,6 +390,8 @@ void SimNetwork::CloseStream(SimAccount& account, std::string const& name, int i
         peer->applications[name].streams.erase(peerEnd->id);
         NotifyStreams(*peer, name);
         ReportSending(*peer, name, Clock::now());
+    } else if (RemoteOf(end)) {
+        Tell({"CLOSE", name, account.config.handle, end.peer});
     }
     if (tellOwnSide) {
         NotifyStreams(account, name);
@@ -470,14 +490,208 @@ std::size_t SimNetwork::DrainEnd(SimAccount& account, std::string const& name, S
 void SimNetwork::Deliver(SimAccount& sender, std::string const& name, StreamEnd const& from,
                          std::string packet) {
     auto [peer, peerEnd] = PeerOf(name, from);
-    if (!peerEnd) {
+    if (peerEnd) {
+        Receive(*peer, name, *peerEnd, std::move(packet));
+    } else if (RemoteOf(from)) {
+        Tell({"DATA", name, sender.config.handle, from.peer, std::move(packet)});
+    }
+}
+
+void SimNetwork::Receive(SimAccount& reader, std::string const& name, StreamEnd& end, std::string packet) {
+    bool wasEmpty = end.unread.empty();
+    end.unreadBytes += packet.size();
+    end.unread.push_back(std::move(packet));
+    if (wasEmpty) {
+        NotifyReceived(reader, name);
+    }
+}
+
+// The link
+
+void SimNetwork::Tell(std::vector<std::string> fields) {
+    if (mLinked) {
+        mLinkOutgoing.emplace_back(std::move(fields));
+    }
+}
+
+void SimNetwork::TellAccount(SimAccount const& account) {
+    if (account.remote) {
         return;
     }
-    bool wasEmpty = peerEnd->unread.empty();
-    peerEnd->unreadBytes += packet.size();
-    peerEnd->unread.push_back(std::move(packet));
-    if (wasEmpty) {
-        NotifyReceived(*peer, name);
+    std::string friends;
+    for (std::string const& handle : FriendsOf(account.config.handle)) {
+        friends += (friends.empty() ? "" : ",") + handle;
+    }
+    Tell({"ACCOUNT", account.config.handle, account.config.fullName, EffectiveStatus(account), friends});
+}
+
+std::vector<LinkMessage> SimNetwork::TakeLinkOutgoing() {
+    std::vector<LinkMessage> taken;
+    taken.swap(mLinkOutgoing);
+    return taken;
+}
+
+SimAccount* SimNetwork::RemoteOf(StreamEnd const& end) {
+    SimAccount* peer = Find(end.peer);
+    return peer && peer->remote ? peer : nullptr;
+}
+
+void SimNetwork::LinkUp() {
+    mLinked = true;
+    mPeerGreeted = false;
+    Tell({"HELLO", "1"});
+    for (auto& entry : mAccounts) {
+        TellAccount(*entry.second);
+    }
+    Tell({"READY"});
+}
+
+void SimNetwork::LinkDown() {
+    mLinked = false;
+    mLinkOutgoing.clear();
+    for (auto& entry : mAccounts) {
+        SimAccount& account = *entry.second;
+        for (auto& application : account.applications) {
+            std::vector<int> cut;
+            for (auto const& stream : application.second.streams) {
+                if (RemoteOf(stream.second)) {
+                    cut.push_back(stream.first);
+                }
+            }
+            for (int id : cut) {
+                CloseStream(account, application.first, id, true);
+            }
+        }
+    }
+    for (auto& entry : mAccounts) {
+        if (entry.second->remote) {
+            std::string before = EffectiveStatus(*entry.second);
+            entry.second->config.onlineStatus = "OFFLINE";
+            AnnounceStatus(*entry.second, before);
+        }
+    }
+}
+
+bool SimNetwork::HandleLinkMessage(LinkMessage const& message) {
+    std::string const& kind = message.Kind();
+    if (!mPeerGreeted) {
+        if (kind != "HELLO" || message.Argument(0) != "1") {
+            throw LinkError("expected HELLO 1 first, got " + kind);
+        }
+        mPeerGreeted = true;
+        return false;
+    }
+    if (kind == "HELLO") {
+        throw LinkError("a second HELLO");
+    }
+    if (kind == "ACCOUNT") {
+        HandleAccount(message);
+    } else if (kind != "READY") {
+        HandleStreamMessage(message);
+    }
+    return kind == "READY";
+}
+
+SimAccount& SimNetwork::AddRemoteAccount(std::string const& handle) {
+    if (!IsValidHandle(handle)) {
+        throw LinkError("an account with the invalid handle \"" + handle.substr(0, 40) + "\"");
+    }
+    SimAccount* account = Find(handle);
+    if (account && !account->remote) {
+        throw LinkError("the account " + handle + " lives on both machines");
+    }
+    if (!account) {
+        std::size_t remote = 0;
+        for (auto const& entry : mAccounts) {
+            remote += entry.second->remote ? 1 : 0;
+        }
+        if (remote >= kMaxRemoteAccounts) {
+            throw LinkError("more than " + std::to_string(kMaxRemoteAccounts) + " accounts");
+        }
+        AccountConfig config;
+        config.handle = handle;
+        config.attachScript.clear();
+        account = (mAccounts[handle] = std::make_unique<SimAccount>(config)).get();
+        account->remote = true;
+    }
+    return *account;
+}
+
+void SimNetwork::HandleAccount(LinkMessage const& message) {
+    std::string const& status = message.Argument(2);
+    std::string const& friends = message.Argument(3);
+    if (message.Argument(1).size() > kMaxNameBytes || status.empty() || status.size() > kMaxStatusBytes ||
+        !IsValidHandle(status) ||
+        static_cast<std::size_t>(std::count(friends.begin(), friends.end(), ',')) >= kMaxRemoteFriends) {
+        throw LinkError("an account with a name, status or friends list out of bounds");
+    }
+    SimAccount& account = AddRemoteAccount(message.Argument(0));
+    std::string before = EffectiveStatus(account);
+    account.config.fullName = message.Argument(1);
+    account.config.onlineStatus = status;
+    account.running = account.loggedIn = true;
+    for (std::size_t at = 0; at < friends.size();) {
+        std::size_t comma = std::min(friends.find(',', at), friends.size());
+        AddFriends(account.config.handle, friends.substr(at, comma - at));
+        at = comma + 1;
+    }
+    AnnounceStatus(account, before);
+}
+
+SimAccount* SimNetwork::ReachableLocal(std::string const& handle, std::string const& name) {
+    SimAccount* account = Find(handle);
+    bool reachable = account && !account->remote && account->running && account->loggedIn &&
+                     account->applications.count(name);
+    return reachable ? account : nullptr;
+}
+
+StreamEnd& SimNetwork::OpenEnd(SimAccount& account, std::string const& name, std::string const& peer) {
+    StreamEnd* end = StreamTo(account, name, peer);
+    if (!end) {
+        int id = account.nextStreamId++;
+        end = &account.applications[name].streams[id];
+        end->id = id;
+        end->peer = peer;
+    }
+    return *end;
+}
+
+// Stream messages name the application, the sender's account and this side's account. Those
+// for a stream this side does not have (closed meanwhile) are dropped.
+void SimNetwork::HandleStreamMessage(LinkMessage const& message) {
+    std::string const& kind = message.Kind();
+    std::string const& name = message.Argument(0);
+    std::string const& from = message.Argument(1);
+    std::string const& to = message.Argument(2);
+    SimAccount* sender = Find(from);
+    if (!sender || !sender->remote) {
+        throw LinkError(kind + " from " + from.substr(0, 40) + ", which is no account of the other side");
+    }
+    SimAccount* local = ReachableLocal(to, name);
+    if (kind == "CONNECT" || kind == "OPENED") {
+        if (local) {
+            OpenEnd(*local, name, from);
+            NotifyStreams(*local, name);
+        }
+        if (kind == "CONNECT" && local) {
+            Tell({"OPENED", name, to, from});
+        } else if (kind == "OPENED" && !local) {
+            Tell({"CLOSE", name, to, from});
+        }
+        return;
+    }
+    StreamEnd* end = local ? StreamTo(*local, name, from) : nullptr;
+    if (!end) {
+        return;
+    }
+    if (kind == "DATA") {
+        Receive(*local, name, *end, message.Argument(3));
+    } else if (kind == "DATAGRAM") {
+        Notify(*local, "APPLICATION " + name + " DATAGRAM " + end->Designator() + " " + message.Argument(3));
+    } else {
+        local->applications[name].streams.erase(end->id);
+        NotifyStreams(*local, name);
+        ReportSending(*local, name, Clock::now());
     }
 }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "skypesim/CommandInterpreter.h"
+#include "skypesim/LinkMessage.h"
 #include "skypesim/SimAccount.h"
 
 namespace skypesim {
@@ -20,6 +21,12 @@ namespace skypesim {
 class CommandError : public std::runtime_error {
 public:
     explicit CommandError(std::string const& reply) : std::runtime_error(reply) {}
+};
+
+// A message from the linked simulator that breaks the link's rules; `what()` says which.
+class LinkError : public std::runtime_error {
+public:
+    explicit LinkError(std::string const& what) : std::runtime_error(what) {}
 };
 
 // A window message the network wants sent: a text as WM_COPYDATA (message 0), or the attach
@@ -66,6 +73,17 @@ public:
     bool NeedsTick() const;
     std::vector<Outgoing> TakeOutgoing();
 
+    // The link to the simulator of another machine, whose accounts join this network as
+    // remote ones. What the network wants to tell it collects in a list the owner takes and sends.
+    // LinkUp greets the other side: HELLO, every local account, READY.
+    void LinkUp();
+    // Streams to remote accounts close and those accounts go OFFLINE, as when a contact goes.
+    void LinkDown();
+    // Carries out one well-formed message of the other side; true for its READY. Throws
+    // LinkError for a message that breaks the link's rules.
+    bool HandleLinkMessage(LinkMessage const& message);
+    std::vector<LinkMessage> TakeLinkOutgoing();
+
     // Application operations for the command interpreter; they throw CommandError.
     void CreateApplication(SimAccount& account, std::string const& name);
     void DeleteApplication(SimAccount& account, std::string const& name);
@@ -90,9 +108,21 @@ private:
     void CloseEverything(SimAccount& account);
     void AnnounceStatus(SimAccount& account, std::string const& before);
 
+    // Link helpers: queue a message while linked; tell an account's state.
+    void Tell(std::vector<std::string> fields);
+    void TellAccount(SimAccount const& account);
+    SimAccount* RemoteOf(StreamEnd const& end);
+    SimAccount& AddRemoteAccount(std::string const& handle);
+    void HandleAccount(LinkMessage const& message);
+    void HandleStreamMessage(LinkMessage const& message);
+    // The local account `handle` while it runs, is logged in and has the application.
+    SimAccount* ReachableLocal(std::string const& handle, std::string const& name);
+    StreamEnd& OpenEnd(SimAccount& account, std::string const& name, std::string const& peer);
+
     void Drain(SimAccount& account, Clock::time_point now);
     std::size_t DrainEnd(SimAccount& account, std::string const& name, StreamEnd& end, std::size_t budget);
     void Deliver(SimAccount& sender, std::string const& name, StreamEnd const& from, std::string packet);
+    void Receive(SimAccount& reader, std::string const& name, StreamEnd& end, std::string packet);
 
     void Send(SimAccount& account, HWND client, std::string text, unsigned delayMs = 0);
     void NotifyStreams(SimAccount& account, std::string const& name);
@@ -107,6 +137,9 @@ private:
     std::set<std::pair<std::string, std::string>> mFriendships;  // both orders stored
     CommandInterpreter mInterpreter;
     std::vector<Outgoing> mOutgoing;
+    bool mLinked = false;
+    bool mPeerGreeted = false;  // the other side's HELLO came
+    std::vector<LinkMessage> mLinkOutgoing;
 };
 
 }  // namespace skypesim

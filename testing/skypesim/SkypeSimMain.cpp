@@ -1,6 +1,7 @@
 // skypesim.exe: a simulated messenger network in a process of its own, for hosts in other
-// processes. See README.md for the command line.
-#include <windows.h>
+// processes, optionally linked to the simulator of another machine. See README.md for the
+// command line.
+#include <winsock2.h>
 
 #include <fcntl.h>
 #include <io.h>
@@ -9,18 +10,29 @@
 #include <stdexcept>
 #include <vector>
 
+#include "skypesim/LinkSocket.h"
 #include "skypesim/SimCommandLine.h"
+#include "skypesim/SimConsole.h"
 #include "skypesim/SkypeSimulator.h"
 
 namespace {
-DWORD WINAPI WatchInput(void* closed) {
-    char buffer[256];
-    DWORD read = 0;
-    HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
-    while (ReadFile(input, buffer, sizeof(buffer), &read, nullptr) && read > 0) {
+constexpr unsigned kLinkTimeoutMs = 10000;
+
+// Listens and links as the options ask; false (with the reason printed) when that failed.
+bool SetUpLink(skypesim::SimOptions const& options, skypesim::SkypeSimulator& simulator,
+               skypesim::SimConsole& console) {
+    simulator.SetLinkLatency(options.latencyMs);
+    if (options.listenPort >= 0) {
+        unsigned short port = simulator.Listen(static_cast<unsigned short>(options.listenPort));
+        if (port == 0) {
+            return false;
+        }
+        console.Say("listening on port " + std::to_string(port));
     }
-    SetEvent(closed);
-    return 0;
+    std::string host;
+    unsigned short port = 0;
+    return options.linkAddress.empty() || (skypesim::SplitAddress(options.linkAddress, host, port) &&
+                                           simulator.LinkTo(host, port, kLinkTimeoutMs));
 }
 }  // namespace
 
@@ -32,20 +44,15 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "skypesim: %s\n%s", error.c_str(), skypesim::SimCommandLine::Usage());
         return 2;
     }
+    _setmode(_fileno(stdout), _O_BINARY);  // one "ready\n" line whatever reads it
     std::vector<HANDLE> ends;
     if (!options->quitEvent.empty()) {
         ends.push_back(CreateEventA(nullptr, TRUE, FALSE, options->quitEvent.c_str()));
     }
-    // Only a pipe ties the program to its parent: a null device or a console would end it at once
-    // or never.
-    HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
-    if (options->watchStdin && input && input != INVALID_HANDLE_VALUE &&
-        GetFileType(input) == FILE_TYPE_PIPE) {
-        ends.push_back(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-        CloseHandle(CreateThread(nullptr, 0, &WatchInput, ends.back(), 0, nullptr));
-    }
+    HANDLE inputClosed = CreateEventW(nullptr, TRUE, FALSE, nullptr);
 
     skypesim::SkypeSimulator simulator;
+    skypesim::SimConsole console(simulator, inputClosed);
     try {
         for (skypesim::AccountConfig const& account : options->accounts) {
             simulator.AddAccount(account);
@@ -54,9 +61,15 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "skypesim: %s\n", failure.what());
         return 2;
     }
-    _setmode(_fileno(stdout), _O_BINARY);  // one "ready\n" line whatever reads it
-    std::printf("ready\n");
-    std::fflush(stdout);
+    if (!SetUpLink(*options, simulator, console)) {
+        Sleep(500);  // lets the link's failure be printed
+        return 3;
+    }
+    console.Say("ready");
+    if (options->watchStdin) {
+        console.WatchInput();
+        ends.push_back(inputClosed);
+    }
     if (ends.empty()) {
         Sleep(INFINITE);
     }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <future>
 
+#include "skypesim/LinkSocket.h"
 #include "skypesim/SimWindows.h"
 
 namespace skypesim {
@@ -13,6 +14,8 @@ wchar_t const kWindowClass[] = L"CorvaneSkypeSimMessenger";
 constexpr unsigned kSendTimeoutMs = 5000;
 // How often send buffers drain while data is waiting.
 constexpr DWORD kTickMs = 10;
+// Bytes from the link that may wait for the simulator thread.
+constexpr std::size_t kMaxLinkInboundBytes = 128 * 1024 * 1024;
 
 // Waits for `event` while letting other threads' sent messages through, so that a caller that
 // owns windows cannot deadlock with the simulator sending to them.
@@ -32,9 +35,16 @@ SkypeSimulator::SkypeSimulator() : mWake(CreateEventW(nullptr, FALSE, FALSE, nul
 }
 
 SkypeSimulator::~SkypeSimulator() {
+    mListener.reset();
     mStopping = true;
     SetEvent(mWake);
     mThread.join();
+    {
+        std::lock_guard<std::mutex> lock(mLinkMutex);
+        ++mLinkGeneration;
+        mLinkRoom.notify_all();
+    }
+    mLink.reset();
     CloseHandle(mWake);
 }
 
@@ -85,8 +95,10 @@ void SkypeSimulator::Run(std::promise<void>* started) {
         PumpMessages();
         RunTasks();
         ProcessInbound();
+        ProcessLinkInbound();
         Clock::time_point now = Clock::now();
         mNetwork.Tick(now);
+        FlushLink();
         CollectOutgoing(now);
         DeliverAll();
         if (mInbound.empty()) {
@@ -179,6 +191,98 @@ DWORD SkypeSimulator::NextTimeout(Clock::time_point now) {
         timeout = std::min<DWORD>(timeout, static_cast<DWORD>(std::max<long long>(wait, 0)));
     }
     return timeout;
+}
+
+// The link
+
+void SkypeSimulator::AdoptLink(SOCKET socket) {
+    if (mLink) {
+        closesocket(socket);
+        mLinkEvents.Add("link refused: a simulator is linked already");
+        return;
+    }
+    unsigned generation = 0;
+    {
+        std::lock_guard<std::mutex> lock(mLinkMutex);
+        generation = ++mLinkGeneration;
+    }
+    mLink = std::make_unique<SimLink>(
+        socket, mLatencyMs,
+        [this, generation](LinkMessage message) {
+            PostFromLink({generation, std::move(message), std::string()});
+        },
+        [this, generation](std::string const& reason) {
+            PostFromLink({generation, std::nullopt, reason});
+        });
+    mNetwork.LinkUp();
+    FlushLink();
+}
+
+void SkypeSimulator::PostFromLink(LinkInbound item) {
+    std::size_t size = item.message ? item.message->ArgumentCount() + 64 : 0;
+    for (std::size_t i = 0; item.message && i < item.message->ArgumentCount(); ++i) {
+        size += item.message->Argument(i).size();
+    }
+    std::unique_lock<std::mutex> lock(mLinkMutex);
+    mLinkRoom.wait(lock, [&] {
+        return mLinkInboundBytes == 0 || mLinkInboundBytes + size <= kMaxLinkInboundBytes ||
+               item.generation != mLinkGeneration || mStopping;
+    });
+    if (item.generation != mLinkGeneration) {
+        return;
+    }
+    mLinkInboundBytes += size;
+    mLinkInbound.push_back(std::move(item));
+    SetEvent(mWake);
+}
+
+void SkypeSimulator::ProcessLinkInbound() {
+    std::deque<LinkInbound> batch;
+    {
+        std::lock_guard<std::mutex> lock(mLinkMutex);
+        batch.swap(mLinkInbound);
+        mLinkInboundBytes = 0;
+        mLinkRoom.notify_all();
+    }
+    for (LinkInbound& item : batch) {
+        if (!mLink || item.generation != mLinkGeneration) {
+            continue;  // the link it came on has ended
+        }
+        if (!item.message) {
+            EndLink(item.closedReason);
+            continue;
+        }
+        try {
+            if (mNetwork.HandleLinkMessage(*item.message)) {
+                mLinkEvents.Add("link up");
+            }
+        } catch (LinkError const& error) {
+            EndLink(std::string("broken message: ") + error.what());
+        }
+    }
+}
+
+// Runs on the simulator thread: the link's threads are joined here, so they never wait for it.
+void SkypeSimulator::EndLink(std::string const& reason) {
+    if (!mLink) {
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> lock(mLinkMutex);
+        ++mLinkGeneration;
+        mLinkRoom.notify_all();
+    }
+    mLink.reset();
+    mNetwork.LinkDown();
+    mLinkEvents.Add("link down: " + reason);
+}
+
+void SkypeSimulator::FlushLink() {
+    for (LinkMessage const& message : mNetwork.TakeLinkOutgoing()) {
+        if (mLink) {
+            mLink->Send(message);
+        }
+    }
 }
 
 // Windows
@@ -328,6 +432,54 @@ void SkypeSimulator::ClearCommands(std::string const& handle) {
 
 AccountCounters SkypeSimulator::Counters(std::string const& handle) {
     return Call([&] { return mNetwork.Get(handle).counters; });
+}
+
+}  // namespace skypesim
+
+namespace skypesim {
+
+unsigned short SkypeSimulator::Listen(unsigned short port) {
+    auto listener =
+        std::make_unique<LinkListener>(port, [this](SOCKET socket) { Invoke([&] { AdoptLink(socket); }); });
+    if (!listener->IsListening()) {
+        mLinkEvents.Add("link failed: " + listener->Error());
+        return 0;
+    }
+    unsigned short chosen = listener->Port();
+    Call([&] { mListener = std::move(listener); });
+    return chosen;
+}
+
+bool SkypeSimulator::LinkTo(std::string const& host, unsigned short port, unsigned timeoutMs) {
+    std::string error;
+    SOCKET socket = ConnectTo(host, port, timeoutMs, error);
+    if (socket == INVALID_SOCKET) {
+        mLinkEvents.Add("link failed: " + error);
+        return false;
+    }
+    Call([&] { AdoptLink(socket); });
+    return true;
+}
+
+void SkypeSimulator::SetLinkLatency(unsigned ms) {
+    Call([&] {
+        mLatencyMs = ms;
+        if (mLink) {
+            mLink->SetLatency(ms);
+        }
+    });
+}
+
+void SkypeSimulator::CutLink() {
+    Call([&] { EndLink("cut on command"); });
+}
+
+void SkypeSimulator::SendRawOnLink(std::string const& bytes) {
+    Call([&] {
+        if (mLink) {
+            mLink->SendRaw(bytes);
+        }
+    });
 }
 
 }  // namespace skypesim

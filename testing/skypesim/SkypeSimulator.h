@@ -1,6 +1,6 @@
 #pragma once
 
-#include <windows.h>
+#include <winsock2.h>
 
 #include <atomic>
 #include <deque>
@@ -14,7 +14,9 @@
 #include <type_traits>
 #include <vector>
 
+#include "skypesim/LinkListener.h"
 #include "skypesim/SimAccount.h"
+#include "skypesim/SimLink.h"
 #include "skypesim/SimNetwork.h"
 
 namespace skypesim {
@@ -65,6 +67,21 @@ public:
     void ClearCommands(std::string const& handle);
     AccountCounters Counters(std::string const& handle);
 
+    // The link to a simulator on another machine, whose accounts then join this network.
+    // Listen accepts one linked simulator at a time on a loopback port (0: any free one) and
+    // gives the port, 0 when it cannot listen. LinkTo connects to a listening simulator,
+    // trying until `timeoutMs` have passed; false when no connection came.
+    unsigned short Listen(unsigned short port);
+    bool LinkTo(std::string const& host, unsigned short port, unsigned timeoutMs = 10000);
+    // Delays everything this side sends on the link by `ms`.
+    void SetLinkLatency(unsigned ms);
+    // Closes the link from this side; both sides' streams to the other machine close.
+    void CutLink();
+    // Sends bytes as they are on the link: a broken message, for tests.
+    void SendRawOnLink(std::string const& bytes);
+    // What happened to the link: "link up", "link down: <reason>", "link refused: <reason>".
+    WaitableTexts& LinkEvents() { return mLinkEvents; }
+
 private:
     struct Inbound {
         HWND window;  // the account's window that got it
@@ -75,6 +92,12 @@ private:
     struct WindowEntry {
         std::string handle;
         UINT discoverMessage;
+    };
+    // A message or the end of the link with the given generation, from the link's threads.
+    struct LinkInbound {
+        unsigned generation;
+        std::optional<LinkMessage> message;
+        std::string closedReason;
     };
     struct Task {
         std::function<void()> body;
@@ -104,6 +127,12 @@ private:
     bool Transmit(Outgoing const& out);
     DWORD NextTimeout(Clock::time_point now);
 
+    void AdoptLink(SOCKET socket);
+    void PostFromLink(LinkInbound item);
+    void ProcessLinkInbound();
+    void EndLink(std::string const& reason);
+    void FlushLink();
+
     void OpenWindow(SimAccount& account);
     void CloseWindow(SimAccount& account);
     static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -115,6 +144,18 @@ private:
     std::deque<Inbound> mInbound;
     std::map<HWND, std::deque<Outgoing>> mMailboxes;  // per client window, in order
     std::multimap<Clock::time_point, Outgoing> mDelayed;
+    std::unique_ptr<SimLink> mLink;  // while linked
+    unsigned mLatencyMs = 0;
+
+    std::unique_ptr<LinkListener> mListener;
+    // Messages from the link wait here for the simulator thread; a reader that finds too many
+    // bytes waiting stops reading until there is room (or its link has ended).
+    std::mutex mLinkMutex;
+    std::condition_variable mLinkRoom;
+    std::deque<LinkInbound> mLinkInbound;
+    std::size_t mLinkInboundBytes = 0;
+    unsigned mLinkGeneration = 0;  // counts links; an item of an older one is dropped
+    WaitableTexts mLinkEvents;
 
     std::mutex mTaskMutex;
     std::deque<Task*> mTasks;  // not owned: each waits on its caller's stack

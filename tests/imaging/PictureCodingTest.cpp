@@ -138,6 +138,30 @@ TEST(PictureCodingTest, JpegQualityIsClampedAndSmallPicturesEncode) {
     }
 }
 
+// Encoding straight from packed rows gives the very JPEG of the picture those rows make, at
+// every pixel size, with padded rows and sizes that are no multiple of the 16-pixel units.
+TEST(PictureCodingTest, JpegStraightFromPackedRowsIsTheJpegOfTheirPicture) {
+    std::mt19937 random(5);
+    for (int bits : {8, 16, 24, 32}) {
+        SCOPED_TRACE(bits);
+        std::size_t stride = 37 * bits / 8 + 5;
+        Bytes rows(stride * 21);
+        for (unsigned char& byte : rows) {
+            byte = static_cast<unsigned char>(random());
+        }
+        EXPECT_EQ(Picture::EncodeJpeg(rows.data(), 37, 21, bits, stride, 60),
+                  Picture::FromPixels(rows.data(), 37, 21, bits, stride).Encode(Picture::Format::Jpeg, 60));
+    }
+    Bytes rows(64 * 3);
+    auto error = [&](void const* pixels, int width, int bits, std::size_t stride) {
+        return ErrorText<BaseError>([&] { Picture::EncodeJpeg(pixels, width, 2, bits, stride, 50); });
+    };
+    EXPECT_EQ(error(rows.data(), 8, 12, 96), "Unsupported bits per pixel: 12");
+    EXPECT_EQ(error(nullptr, 8, 24, 96), "Invalid pixel rows for a picture");
+    EXPECT_EQ(error(rows.data(), 8, 24, 23), "Invalid pixel rows for a picture");
+    EXPECT_EQ(error(rows.data(), 0, 24, 96), "Invalid picture size 0x2");
+}
+
 TEST(PictureCodingTest, DecodeAndLoadTellTheFormatFromTheContents) {
     Picture screen = ScreenLike(24, 16);
     struct Case {

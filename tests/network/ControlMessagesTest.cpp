@@ -13,21 +13,6 @@
 
 namespace {
 
-// The message of class T that reads `payload`, as the protocol endpoint would make it.
-template <class T>
-std::unique_ptr<T> Read(std::string const& payload) {
-    std::unique_ptr<NetworkMessage> message(NetworkMessage::ParseFactory(T::mId, payload.c_str()));
-    auto typed = dynamic_cast<T*>(message.get());
-    EXPECT_NE(typed, nullptr);
-    message.release();
-    return std::unique_ptr<T>(typed);
-}
-
-template <class T>
-std::string ReadError(std::string const& payload) {
-    return ErrorText<NetworkError>([&] { Read<T>(payload); });
-}
-
 std::string const kSeparator = "\x01";  // between a discovery's names
 
 struct Sample {

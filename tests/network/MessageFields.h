@@ -1,8 +1,12 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <functional>
+#include <memory>
 #include <string>
 
+#include "../ErrorText.h"
 #include "network/ControlMessages.h"
 
 // Every field of a routed message, read through its accessors, as one line of text:
@@ -64,4 +68,20 @@ inline std::string FieldsOf(NetworkMessage& message) {
     } keeper;
     message.Route(keeper);
     return keeper.line;
+}
+
+// The message of class T that reads `payload`, as the protocol endpoint would make it.
+template <class T>
+std::unique_ptr<T> Read(std::string const& payload) {
+    std::unique_ptr<NetworkMessage> message(NetworkMessage::ParseFactory(T::mId, payload.c_str()));
+    auto typed = dynamic_cast<T*>(message.get());
+    EXPECT_NE(typed, nullptr);
+    message.release();
+    return std::unique_ptr<T>(typed);
+}
+
+// The text of the NetworkError that reading `payload` raises; "<none>" when it reads.
+template <class T>
+std::string ReadError(std::string const& payload) {
+    return ErrorText<NetworkError>([&] { Read<T>(payload); });
 }

@@ -70,6 +70,14 @@ TEST(SkypeSimProcessTest, CommandLineDescribesAccounts) {
     EXPECT_FALSE(alice.running);
     EXPECT_TRUE(options->accounts[1].running);
     EXPECT_EQ(options->accounts[1].discoverMessage, L"SkypeControlAPIDiscover");
+    EXPECT_EQ(options->listenPort, -1);
+
+    options = SimCommandLine::Parse(
+        {"--listen", "0", "--link", "127.0.0.1:4000", "--latency", "25", "--account", "alice", "A"}, error);
+    ASSERT_TRUE(options) << error;
+    EXPECT_EQ(options->listenPort, 0);
+    EXPECT_EQ(options->linkAddress, "127.0.0.1:4000");
+    EXPECT_EQ(options->latencyMs, 25u);
 
     std::vector<std::string> const wrong[] = {
         {},
@@ -79,9 +87,12 @@ TEST(SkypeSimProcessTest, CommandLineDescribesAccounts) {
         {"--account", "alice", "A", "--attach-status", "0@soon"},
         {"--account", "alice", "A", "--colour", "blue"},
         {"--account", "alice", "A", "--avatar", "no such file.png"},
+        {"--link", "nowhere", "--account", "alice", "A"},
+        {"--listen", "70000", "--account", "alice", "A"},
+        {"--latency", "soon", "--account", "alice", "A"},
     };
     for (auto const& arguments : wrong) {
-        SCOPED_TRACE(arguments.empty() ? std::string("nothing") : arguments.back());
+        SCOPED_TRACE(arguments.empty() ? std::string("nothing") : arguments.front() + " " + arguments[1]);
         EXPECT_FALSE(SimCommandLine::Parse(arguments, error));
         EXPECT_FALSE(error.empty());
     }

@@ -1,0 +1,220 @@
+#include "PeerCommands.h"
+
+#include <cstdio>
+#include <stdexcept>
+#include <vector>
+
+#include "foundation/Errors.h"
+#include "network/ControlMessages.h"
+
+namespace {
+constexpr DWORD kWaitMs = 10000;
+constexpr std::size_t kMaxPayload = 64 * 1024 * 1024;
+
+// A number of at most `digits` decimal digits; std::invalid_argument for anything else.
+unsigned long Number(std::string const& text, std::size_t digits = 9, int base = 10) {
+    if (text.empty() || text.size() > digits ||
+        text.find_first_not_of(base == 16 ? "0123456789abcdefABCDEF" : "0123456789") != std::string::npos) {
+        throw std::invalid_argument("not a number: " + text);
+    }
+    return std::stoul(text, nullptr, base);
+}
+
+// Two words of `arguments`; std::invalid_argument when there are not exactly two.
+std::pair<std::string, std::string> TwoWords(std::string const& arguments) {
+    std::size_t blank = arguments.find(' ');
+    if (blank == std::string::npos || arguments.find(' ', blank + 1) != std::string::npos) {
+        throw std::invalid_argument("needs two words");
+    }
+    return {arguments.substr(0, blank), arguments.substr(blank + 1)};
+}
+
+// Bytes no compression shrinks.
+std::vector<unsigned char> NoiseBytes(std::size_t size) {
+    std::vector<unsigned char> bytes(size);
+    unsigned seed = 2463534242u;
+    for (unsigned char& byte : bytes) {
+        seed ^= seed << 13;
+        seed ^= seed >> 17;
+        seed ^= seed << 5;
+        byte = static_cast<unsigned char>(seed >> 24);
+    }
+    return bytes;
+}
+
+// A desktop-like picture's pixels, 24 bits each, 1280 to a row: a gradient with windows of
+// text-like strokes, so that compression has real work.
+std::vector<unsigned char> ScreenLikeBytes(std::size_t size) {
+    std::vector<unsigned char> bytes(size);
+    unsigned seed = 12345;
+    for (std::size_t i = 0; i < size; ++i) {
+        std::size_t pixel = i / 3;
+        int x = static_cast<int>(pixel % 1280);
+        int y = static_cast<int>(pixel / 1280);
+        bool window = (x / 320 + y / 256) % 3 == 1;
+        seed = seed * 1103515245 + 12345;
+        bool stroke = window && (y % 16) < 10 && ((seed >> 16) & 7) == 0;
+        int channel = static_cast<int>(i % 3);
+        int gradient = channel == 0 ? x * 255 / 1280 : channel == 1 ? (y % 1024) * 255 / 1024 : 128;
+        bytes[i] = static_cast<unsigned char>(window ? (stroke ? 0 : 240) : gradient);
+    }
+    return bytes;
+}
+
+void NeedText(std::string const& text) {
+    if (text.empty() || text.find(':') != std::string::npos) {
+        throw std::invalid_argument("needs a text without \":\"");
+    }
+}
+}  // namespace
+
+PeerCommands::PeerCommands(PeerHost& host, PeerDesktop& desktop, PeerOutput& output)
+    : mHost(host), mDesktop(desktop), mOutput(output) {
+    Add("help", "", "lists the commands", [this](std::string const&) { Help(); });
+    Add("sleep", "MS", "waits", [](std::string const& ms) { Sleep(Number(ms, 6)); });
+    AddMessengerCommands();
+    AddMessageCommands();
+    AddDesktopCommands();
+    AddPlannedCommands();
+}
+
+void PeerCommands::Add(std::string const& name, std::string const& usage, std::string const& help,
+                       Handler run) {
+    mCommands[name] = {usage, help, std::move(run)};
+}
+
+void PeerCommands::AddMessengerCommands() {
+    Add("attach", "", "attaches to the messenger and registers the applications", [this](std::string const&) {
+        if (!mHost.Attach(kWaitMs)) {
+            throw std::runtime_error("no attachment within 10 s");
+        }
+    });
+    Add("connect", "CONTACT", "opens both applications' streams to the contact",
+        [this](std::string const& who) {
+            if (who.empty() || !mHost.Connect(who, kWaitMs)) {
+                throw std::runtime_error("the streams to \"" + who + "\" did not open within 10 s");
+            }
+        });
+    Add("wait-connected", "[SECONDS]", "waits until a contact's streams are open",
+        [this](std::string const& s) {
+            if (!mHost.WaitConnected(s.empty() ? kWaitMs : Number(s, 3) * 1000)) {
+                throw std::runtime_error("no contact connected");
+            }
+            mOutput.Say("ready");
+        });
+}
+
+void PeerCommands::AddMessageCommands() {
+    Add("discovery", "", "tells the contact who is here",
+        [this](std::string const&) { mHost.Control().Protocol().Send(DiscoveryNetMsg(true)); });
+    Add("ping", "TEXT", "connection test: the contact echoes the text", [this](std::string const& text) {
+        NeedText(text);
+        mHost.Control().SendPing(text);
+    });
+    Add("datagram", "TEXT", "the connection test as a datagram", [this](std::string const& text) {
+        NeedText(text);
+        mHost.Control().SendDatagramPing(text);
+    });
+    Add("clipboard", "TEXT", "sends a clipboard text to the contact", [this](std::string const& text) {
+        if (text.empty()) {
+            throw std::invalid_argument("an empty clipboard cannot travel");
+        }
+        mHost.Control().SendClipboard(std::vector<unsigned char>(text.begin(), text.end()));
+    });
+    Add("payload", "BYTES|screen [noise]",
+        "screen-like (or random) bytes as clipboard contents on the screen stream",
+        [this](std::string const& arguments) {
+            std::size_t blank = arguments.find(' ');
+            std::string size = arguments.substr(0, blank);
+            bool noise = blank != std::string::npos && arguments.substr(blank + 1) == "noise";
+            std::size_t bytes = size == "screen" ? 1280 * 1024 * 3 : Number(size);
+            if (bytes == 0 || bytes > kMaxPayload) {
+                throw std::invalid_argument("1 to 67108864 bytes");
+            }
+            mHost.Screen().SendClipboard(noise ? NoiseBytes(bytes) : ScreenLikeBytes(bytes));
+        });
+    Add("counters", "", "characters sent and received per stream", [this](std::string const&) {
+        mOutput.Say("counters " + mHost.Control().Counters() + "; " + mHost.Screen().Counters());
+    });
+}
+
+void PeerCommands::AddDesktopCommands() {
+    Add("paint", "RRGGBB", "covers this machine's screen with a colour", [this](std::string const& colour) {
+        if (!mDesktop.Paint(Number(colour, 6, 16), kWaitMs)) {
+            throw std::runtime_error("the screen did not show the colour");
+        }
+        mOutput.Say("painted " + colour);
+    });
+    Add("pixel", "X Y", "the colour of this machine's screen at a point", [this](std::string const& point) {
+        auto [x, y] = TwoWords(point);
+        char colour[16];
+        std::snprintf(colour, sizeof(colour), "%06lx", mDesktop.Pixel(Number(x, 5), Number(y, 5)));
+        mOutput.Say("pixel " + point + " " + colour);
+    });
+    Add("put-clipboard", "TEXT", "puts a text on this machine's clipboard", [this](std::string const& text) {
+        if (!mDesktop.PutClipboardText(text)) {
+            throw std::runtime_error("the clipboard did not take the text");
+        }
+        mOutput.Say("clipboard set");
+    });
+    Add("show-clipboard", "", "the text on this machine's clipboard", [this](std::string const&) {
+        std::string text;
+        mOutput.Say(mDesktop.ClipboardText(text) ? "clipboard " + PeerOutput::Quote(text)
+                                                 : "clipboard empty");
+    });
+}
+
+void PeerCommands::AddPlannedCommands() {
+    std::pair<char const*, char const*> const planned[] = {
+        {"request", "asks the contact for their desktop"},
+        {"share", "offers the own desktop to the contact"},
+        {"accept", "accepts what the contact asks or offers"},
+        {"decline", "declines it"},
+        {"stop", "stops viewing or sharing"},
+        {"mouse", "moves the viewer's mouse: X Y"},
+        {"save", "saves the viewed picture as PNG: FILE"},
+        {"record", "records the viewed desktop: FILE"},
+    };
+    for (auto const& command : planned) {
+        Add(command.first, "", command.second, nullptr);
+    }
+}
+
+void PeerCommands::Help() {
+    for (auto const& entry : mCommands) {
+        Command const& command = entry.second;
+        mOutput.Say("help " + entry.first + (command.usage.empty() ? "" : " " + command.usage) + ": " +
+                    command.help + (command.run ? "" : " (not available yet)"));
+    }
+    mOutput.Say("help quit: ends the peer host");
+}
+
+bool PeerCommands::Run(std::string const& line) {
+    std::size_t blank = line.find(' ');
+    std::string name = line.substr(0, blank);
+    std::string arguments = blank == std::string::npos ? std::string() : line.substr(blank + 1);
+    if (name.empty() || name[0] == '#') {
+        return true;
+    }
+    if (name == "quit") {
+        mOutput.Say("bye");
+        return false;
+    }
+    auto command = mCommands.find(name);
+    if (command == mCommands.end()) {
+        mOutput.Error("unknown command " + PeerOutput::Quote(name) + " (\"help\" lists them)");
+        return true;
+    }
+    if (!command->second.run) {
+        mOutput.Error(name + ": not available yet: this peer host has no sessions");
+        return true;
+    }
+    try {
+        command->second.run(arguments);
+    } catch (BaseError const& error) {
+        mOutput.Error(name + ": " + error.what());
+    } catch (std::exception const& error) {
+        mOutput.Error(name + ": " + error.what());
+    }
+    return true;
+}

@@ -1,0 +1,115 @@
+#!/usr/bin/env bash
+# Two machines on this computer, alice on machine 1 and bob on machine 2, each with its own
+# display, Wine prefix, simulator and peer host; the simulators are linked over loopback.
+# Messages travel end to end, the machines are really apart, a cut link and a broken link
+# message are seen and survived. Everything started here stops when the script ends.
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+source "$root/scripts/lib/wine-session.sh"
+source "$root/scripts/lib/machines.sh"
+trap 'echo "FAILED: line $LINENO: $BASH_COMMAND" >&2' ERR
+
+step() { echo "-- $*"; }
+same() { [ "$1" = "$2" ] || { echo "FAILED: \"$1\" where \"$2\" was expected" >&2; return 1; }; }
+differ() { [ "$1" != "$2" ] || { echo "FAILED: \"$1\" on both machines" >&2; return 1; }; }
+
+link_again() {
+  corvane_tell sim2 "link 127.0.0.1:${corvane_sim_port[1]}"
+  corvane_expect sim1 '^link up$'
+  corvane_expect sim2 '^link up$'
+  corvane_expect alice '^status bob ONLINE$'
+  corvane_tell alice "connect bob"
+  corvane_expect alice '^connected corvane.screen bob$'
+  corvane_tell alice "ping $1"
+  corvane_expect alice "^received pong \"$1\" from bob"
+}
+
+# Both sides see the link go, as when a contact goes offline.
+expect_link_down() {
+  corvane_expect sim1 "^link down: $1"
+  corvane_expect sim2 "^link down: $2"
+  corvane_expect alice '^disconnected corvane bob$'
+  corvane_expect alice '^disconnected corvane.screen bob$'
+  corvane_expect alice '^status bob OFFLINE$'
+  corvane_expect bob '^disconnected corvane.screen alice$'
+  corvane_expect bob '^status alice OFFLINE$'
+}
+
+corvane_deadline 300  # ctest's own time-out (600 s) would kill the script without its clean-up
+
+step "machines, simulators and peer hosts"
+corvane_machines_start 1 2
+corvane_start_simulator 1 --listen 0 --latency 20 \
+  --account alice "Alice Example" --friends bob --discover Corvane.alice.Discover --attach Corvane.alice.Attach
+corvane_start_simulator 2 --link "127.0.0.1:${corvane_sim_port[1]}" --latency 20 \
+  --account bob "Bob Example" --discover Corvane.bob.Discover --attach Corvane.bob.Attach
+corvane_expect sim1 '^link up$'
+corvane_expect sim2 '^link up$'
+corvane_spawn 1 alice corvane_peer.exe --discover Corvane.alice.Discover --attach Corvane.alice.Attach
+corvane_spawn 2 bob corvane_peer.exe --discover Corvane.bob.Discover --attach Corvane.bob.Attach
+corvane_tell alice attach
+corvane_tell bob attach
+corvane_expect alice '^registered corvane corvane.screen$'
+corvane_expect bob '^registered corvane corvane.screen$'
+corvane_tell alice "connect bob"
+corvane_tell bob "wait-connected"
+corvane_expect alice '^connected corvane.screen bob$'
+corvane_expect bob '^ready$'
+
+step "a ping, a 1 MB message and a datagram end to end"
+corvane_tell alice "ping first-contact"
+corvane_expect bob '^received ping "first-contact" from alice on corvane$'
+corvane_expect alice '^received pong "first-contact" from bob on corvane after'
+corvane_tell alice "payload 1048576 noise"
+sent=$(corvane_expect alice '^sent clipboard 1048576 bytes')
+received=$(corvane_expect bob '^received clipboard 1048576 bytes' 60)
+corvane_expect alice '^clipboard acknowledged from bob on corvane.screen' 60
+same "$(cut -d' ' -f3-6 <<<"$received")" "$(cut -d' ' -f3-6 <<<"$sent")"  # size and checksum
+corvane_tell bob "datagram through-the-link"
+corvane_expect alice '^received datagram from bob on corvane'
+corvane_expect alice '^received ping "through-the-link" from bob on corvane$'
+corvane_expect bob '^received pong "through-the-link" from alice'
+corvane_tell bob "clipboard text from bob"
+corvane_expect alice '^received clipboard 13 bytes .* from bob on corvane: "text from bob"$'
+
+step "the machines are apart: screens and clipboards"
+corvane_tell alice "paint ff0000"
+corvane_tell bob "paint 0000ff"
+corvane_expect alice '^painted ff0000$'
+corvane_expect bob '^painted 0000ff$'
+corvane_tell alice "pixel 640 512"
+corvane_tell bob "pixel 640 512"
+same "$(corvane_expect alice '^pixel ')" "pixel 640 512 ff0000"
+same "$(corvane_expect bob '^pixel ')" "pixel 640 512 0000ff"
+corvane_tell alice "put-clipboard only on machine one $$"
+corvane_expect alice '^clipboard set$'
+corvane_tell bob "show-clipboard"
+differ "$(corvane_expect bob '^clipboard ')" "clipboard \"only on machine one $$\""
+corvane_tell bob "put-clipboard only on machine two $$"
+corvane_expect bob '^clipboard set$'
+corvane_tell alice "show-clipboard"
+same "$(corvane_expect alice '^clipboard ')" "clipboard \"only on machine one $$\""
+
+step "a cut link is seen on both machines, and linking again works"
+corvane_tell sim1 cut
+expect_link_down "cut on command" "closed by the other side"
+link_again after-the-cut
+
+step "a broken link message closes the link on both sides; both simulators go on"
+corvane_tell sim2 "malformed length"
+expect_link_down "malformed message" "closed by the other side"
+link_again after-the-broken-message
+corvane_tell sim1 "malformed kind"
+expect_link_down "closed by the other side" "malformed message: unknown kind"
+link_again after-the-second-broken-message
+
+step "commands that need sessions say so"
+corvane_tell alice "request"
+corvane_expect alice '^error: request: not available yet'
+
+step "the peer hosts end"
+corvane_tell alice quit
+corvane_tell bob quit
+corvane_expect alice '^bye$'
+corvane_expect bob '^bye$'
+echo "two machines: passed"
