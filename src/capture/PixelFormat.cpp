@@ -95,19 +95,53 @@ bool EqualsBgrx(unsigned char const* bgrx, std::size_t count, unsigned char cons
     return !differs;
 }
 
+// 3-3-2 or 5-6-5 from four 32-bit pixels at a time: bias with saturation, then shift each
+// component into place within its 32-bit lane and gather the low byte or word of each lane.
+__attribute__((target("ssse3"))) std::size_t ConvertLowVector(unsigned char const* bgrx, std::size_t count,
+                                                              int bytesPerPixel, unsigned char* out) {
+    bool const small = bytesPerPixel == 1;
+    __m128i const bias = small ? _mm_set1_epi32(0x000F0F0F) : _mm_set1_epi32(0x00030103);
+    __m128i const order = small ? _mm_setr_epi8(0, 4, 8, 12, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1)
+                                : _mm_setr_epi8(0, 1, 4, 5, 8, 9, 12, 13, -1, -1, -1, -1, -1, -1, -1, -1);
+    auto part = [](__m128i p, int shift, int mask) {
+        return _mm_and_si128(_mm_srli_epi32(p, shift), _mm_set1_epi32(mask));
+    };
+    std::size_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        __m128i p = _mm_adds_epu8(_mm_loadu_si128(reinterpret_cast<__m128i const*>(bgrx + 4 * i)), bias);
+        __m128i value =
+            small ? _mm_or_si128(_mm_or_si128(part(p, 16, 0xE0), part(p, 11, 0x1C)), part(p, 6, 0x03))
+                  : _mm_or_si128(_mm_or_si128(part(p, 8, 0xF800), part(p, 5, 0x07E0)), part(p, 3, 0x1F));
+        value = _mm_shuffle_epi8(value, order);
+        if (small) {
+            int bytes = _mm_cvtsi128_si32(value);
+            std::memcpy(out + i, &bytes, 4);
+        } else {
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 2 * i), value);
+        }
+    }
+    return i;
+}
+
 template <std::size_t kSourceBytes>
 void Convert(unsigned char const* bgr, std::size_t count, int bytesPerPixel, unsigned char* out) {
+    std::size_t i = 0;
+    if (kSourceBytes == 4 && (bytesPerPixel == 1 || bytesPerPixel == 2) && HasSsse3()) {
+        i = ConvertLowVector(bgr, count, bytesPerPixel, out);
+    }
     switch (bytesPerPixel) {
         case 1:
-            for (std::size_t i = 0; i < count; ++i, bgr += kSourceBytes) {
-                out[i] = kTables.red8[bgr[2]] | kTables.green8[bgr[1]] | kTables.blue8[bgr[0]];
+            for (; i < count; ++i) {
+                unsigned char const* pixel = bgr + kSourceBytes * i;
+                out[i] = kTables.red8[pixel[2]] | kTables.green8[pixel[1]] | kTables.blue8[pixel[0]];
             }
             break;
         case 2:
-            for (std::size_t i = 0; i < count; ++i, bgr += kSourceBytes) {
+            for (; i < count; ++i) {
+                unsigned char const* pixel = bgr + kSourceBytes * i;
                 // Little-endian, as the packet wants it.
                 std::uint16_t value =
-                    kTables.red16[bgr[2]] | kTables.green16[bgr[1]] | kTables.blue16[bgr[0]];
+                    kTables.red16[pixel[2]] | kTables.green16[pixel[1]] | kTables.blue16[pixel[0]];
                 std::memcpy(out + 2 * i, &value, 2);
             }
             break;
