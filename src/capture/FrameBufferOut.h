@@ -47,7 +47,7 @@ public:
     // packet (FreeData or free), 0 when it is the driver's memory (valid until the next call).
     // False when nothing changed or on failure. Grabbing gives one rectangle per call.
     bool GetData(void*& data, unsigned long& size, int& owned);
-    // As GetData; in driver mode every rectangle is rescaled from the frame's size to `target`
+    // As GetData when grabbing; in driver mode every rectangle is rescaled from the frame's size to `target`
     // and converted to `targetBytesPerPixel`, in a new packet the caller owns (release it with
     // free). Raises BaseError "Allocation error" when that packet cannot be allocated.
     bool GetDataStratched(void*& data, unsigned long& size, int& owned, SIZE& target,
@@ -66,7 +66,8 @@ public:
     // when it is not inside the frame). The stored frame is not changed.
     bool HasRectChanged(RECT const& rect);
     // Grabs `rect` of `source` into `out` (packed, top-down, `bytesPerPixel` per pixel),
-    // through a 24-bit DIB, and releases `source` to the screen. False when a GDI call fails.
+    // through a 24-bit DIB, and releases `source` to the screen. False when a GDI call fails or
+    // the depth is none of the packet's (the buffer would go out unwritten).
     static bool GrabRectFromScreen(HDC source, RECT const& rect, unsigned char* out,
                                    unsigned long rasterOperation, int bytesPerPixel);
 
@@ -86,7 +87,6 @@ private:
     bool CopyFromBands(RECT const& rect, unsigned char* out);
     bool GetGrabbedData(void*& data, unsigned long& size);
     bool GetDriverData(void*& data, unsigned long& size);
-    void UseScreenSize();
     void TrackWholeFrame();
     void DecideMode();
 
