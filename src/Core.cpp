@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include "capture/QuvixDriver.h"
 #include "foundation/ConsoleHolder.h"
 #include "foundation/CrossThreadCallQueue.h"
 #include "foundation/LogFileHandler.h"
@@ -43,7 +44,7 @@ void RegisterMessages(NetworkMessageRegistry& registry) {
 // 1. cross-thread call queue; 2. thread-name slot; 3. thread exception event; 4. main thread
 // id; 5. message registry; 6. the messenger API's registered messages; 7. the command-id
 // event; 8. start-up clocks and console holder; 9. dispatcher message; 10. thread window map;
-// 11. log file.
+// 11. log file; 12. mirror driver.
 static CrossThreadCallQueue gCrossThreadCallQueue CORVANE_LOAD_ORDER;
 static ThreadNameSlot gThreadNameSlot CORVANE_LOAD_ORDER;
 Event<std::exception const*> Thread::OnThreadException CORVANE_LOAD_ORDER;
@@ -58,6 +59,7 @@ DispatcherMessageId MessageDispatcher::mDispatchMessage CORVANE_LOAD_ORDER;
 static ThreadWindow::WindowMap gThreadWindowMap CORVANE_LOAD_ORDER;
 static LogFileHandler gLogFileHandler CORVANE_LOAD_ORDER(LogFileHandler::DefaultPath(),
                                                          LogFileHandler::kMutexName);
+static CQuvixDriver gQuvixDriver CORVANE_LOAD_ORDER;
 
 // The classes reach their process-wide objects through these pointers (constant-initialised,
 // so valid from the start); each object clears its pointer when it is destroyed.
@@ -69,6 +71,7 @@ NetworkMessageRegistry* NetworkMessageRegistry::mInstance = &gMessageRegistry;
 ConsoleHolder* ConsoleHolder::mInstance = &gConsoleHolder;
 ThreadWindow::WindowMap* ThreadWindow::mMap = &gThreadWindowMap;
 LogFileHandler* LogFileHandler::mInstance = &gLogFileHandler;
+CQuvixDriver* CQuvixDriver::mInstance = &gQuvixDriver;
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     if (reason == DLL_PROCESS_ATTACH) {

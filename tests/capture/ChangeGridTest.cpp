@@ -1,0 +1,83 @@
+#include <gtest/gtest.h>
+
+#include <set>
+#include <utility>
+
+#include "CapturePackets.h"
+#include "capture/ChangeGrid.h"
+
+namespace {
+
+// Every dirty cell counts as changed and is recorded, so the grid's own choices show.
+class RecordingComparer : public ICellComparer {
+public:
+    bool HasCellChanged(int column, int row, RECT const&) override {
+        looked.insert({column, row});
+        return true;
+    }
+    std::set<std::pair<int, int>> looked;
+};
+
+std::set<std::pair<int, int>> DirtyCells(ChangeGrid& grid) {
+    std::set<std::pair<int, int>> cells;
+    for (int y = 0; y < grid.GetRows(); ++y) {
+        for (int x = 0; x < grid.GetColumns(); ++x) {
+            if (grid.IsDirty(x, y)) {
+                cells.insert({x, y});
+            }
+        }
+    }
+    return cells;
+}
+
+// A tracked area of a whole number of cells (a 1025-pixel frame): edges that reach its end
+// convert to one past the last cell, which must never be written.
+TEST(ChangeGridTest, MarkingStaysInsideTheGrid) {
+    struct Case {
+        RECT mark;
+        int count;
+        std::pair<int, int> last;  // the highest cell marked
+    };
+    Case const cases[] = {
+        {{0, 0, 1024, 1024}, 32 * 32, {31, 31}}, {{1000, 1000, 5000, 5000}, 1, {31, 31}},
+        {{31, 31, 33, 33}, 4, {1, 1}},           {{33, 33, 31, 31}, 4, {1, 1}},
+        {{1024, 0, 1100, 10}, 0, {0, 0}},        {{2000, 2000, 2100, 2100}, 0, {0, 0}},
+        {{-100, -100, -40, -40}, 0, {0, 0}},
+    };
+    for (Case const& c : cases) {
+        SCOPED_TRACE(Describe(c.mark));
+        RecordingComparer comparer;
+        ChangeGrid grid(comparer);
+        grid.SetArea(RECT{0, 0, 1024, 1024});
+        grid.Clear();
+        grid.Mark(c.mark);
+        std::set<std::pair<int, int>> dirty = DirtyCells(grid);
+        ASSERT_EQ(int(dirty.size()), c.count);
+        if (c.count) {
+            EXPECT_EQ(*dirty.rbegin(), c.last);
+        }
+    }
+}
+
+// A cell that is marked again right after it was taken waits until the other dirty cells of
+// the screen had their turn.
+TEST(ChangeGridTest, RemarkedCellWaitsForTheOthers) {
+    RecordingComparer comparer;
+    ChangeGrid grid(comparer);
+    grid.SetArea(RECT{0, 0, 1279, 1023});
+    RECT rect;
+    ASSERT_TRUE(grid.NextChangedRect(rect));  // the full refresh
+    RECT const closeBy = {3 * 32, 0, 3 * 32 + 1, 1};
+    RECT const farAway = {30 * 32, 25 * 32, 30 * 32 + 1, 25 * 32 + 1};
+    grid.Mark(closeBy);
+    grid.Mark(farAway);
+    std::vector<long> lefts;
+    for (int i = 0; i < 4; ++i) {
+        ASSERT_TRUE(grid.NextChangedRect(rect));
+        lefts.push_back(rect.left);
+        grid.Mark(closeBy);  // changes all the time
+    }
+    EXPECT_EQ(lefts, (std::vector<long>{closeBy.left, farAway.left, closeBy.left, closeBy.left}));
+}
+
+}  // namespace

@@ -1,0 +1,201 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+
+#include "CapturePackets.h"
+#include "FakeQuvixDevice.h"
+#include "capture/FrameBufferOut.h"
+#include "capture/QuvixCursorShape.h"
+#include "capture/QuvixDriver.h"
+#include "capture/QuvixEscapeBlock.h"
+#include "capture/QuvixSurface.h"
+
+namespace {
+
+using Block = QuvixEscapeBlock;
+
+TEST(QuvixDriverTest, WithoutTheDriverTheBufferGrabs) {
+    EXPECT_EQ(CQuvixDriver::Instance()->CheckState(), CQuvixDriver::NoDevice);
+    EXPECT_FALSE(CFrameBufferOut::DriverCanBeUsed());
+    CFrameBufferOut buffer;
+    EXPECT_EQ(buffer.UseDriver(), 0);
+    EXPECT_EQ(buffer.GetChangedValue(), 0);
+    EXPECT_EQ(buffer.GetCursorInfo(), nullptr);
+    EXPECT_EQ(CQuvixDriver::Instance()->GetSinkWindow(), nullptr);
+
+    // The position read is stored, so a cursor that stays put reports no move.
+    ASSERT_TRUE(SetCursorPos(10, 20));
+    POINT point = {};
+    EXPECT_NE(buffer.GetCursorPos(&point), 0);
+    EXPECT_EQ(point.x, 10);
+    EXPECT_EQ(point.y, 20);
+    EXPECT_EQ(buffer.GetCursorPos(&point), 0);
+    EXPECT_EQ(buffer.GetCursorPos(nullptr), 0);
+}
+
+// A frame buffer in driver mode on a fake driver with a 1000 x 700 display at 2 bytes per pixel.
+class DriverModeTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        buffer = std::make_unique<CFrameBufferOut>();
+        ASSERT_EQ(buffer->UseDriver(), 1);
+        buffer->SetCaps(1000, 700, 2);
+        ASSERT_NE(device.GetBuffer(), nullptr);
+    }
+
+    FakeQuvixDevice device{SIZE{1000, 700}};
+    std::unique_ptr<CFrameBufferOut> buffer;
+};
+
+TEST_F(DriverModeTest, MapBlockLayoutAndSharedBufferSize) {
+    std::vector<FakeQuvixDevice::Call> calls = device.TakeCalls();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].code, 0x63741C99u);
+    Block const& block = calls[0].block;
+    ASSERT_EQ(block.GetSize(), 104);
+    char16_t const name[] = u"KVR.Quvix.Escape";
+    EXPECT_EQ(std::memcmp(block.GetData(), name, sizeof(name)), 0);
+    EXPECT_EQ(sizeof(name), 34u);
+    for (int i = 34; i < 68; ++i) {
+        ASSERT_EQ(block.GetData()[i], 0) << i;
+    }
+    EXPECT_EQ(block.GetU32(68), 104u);
+    EXPECT_EQ(block.GetU32(72), 2u);
+    EXPECT_EQ(block.GetU32(76), 1000u);
+    EXPECT_EQ(block.GetU32(80), 700u);
+    EXPECT_EQ(block.GetU32(84), 16u);  // tile: 8 x bytes per pixel
+    // Pixels, 8 bytes per 16 x 16 tile (63 x 44 of them), 8 more.
+    std::uint64_t const expected = 1000ull * 700 * 2 + 63 * 44 * 8 + 8;
+    EXPECT_EQ(block.GetU64(96), expected);
+    EXPECT_EQ(device.GetBufferSize(), expected);
+    EXPECT_EQ(CQuvixSurface::BufferSize(SIZE{65535, 65535}, 3, 24),
+              65535ull * 65535 * 3 + 2731ull * 2731 * 8 + 8);
+}
+
+TEST_F(DriverModeTest, ChangeListIsHandedOverAsTheDriverLeftIt) {
+    device.TakeCalls();
+    EXPECT_FALSE(TakePacket(*buffer).present);
+    EXPECT_TRUE(device.TakeCalls().empty()) << "no fetch without the pending flag";
+
+    std::vector<unsigned char> list =
+        FakeQuvixDevice::MakeChangeList({{0, 0, 3, 2}, {990, 690, 1000, 700}}, 2, 0x5A);
+    device.SimulateChanges(list);
+    device.SimulateCounter(42);
+    void* data = nullptr;
+    unsigned long size = 0;
+    int owned = -1;
+    ASSERT_TRUE(buffer->GetData(data, size, owned));
+    EXPECT_EQ(owned, 0);
+    ASSERT_EQ(size, list.size());
+    EXPECT_EQ(std::memcmp(data, list.data(), size), 0);
+    EXPECT_EQ(data, device.GetBuffer() + 4);
+    buffer->FreeData(data);  // the driver's memory: nothing happens
+    std::vector<FakeQuvixDevice::Call> calls = device.TakeCalls();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].code, 0x63741C9Cu);
+    EXPECT_EQ(calls[0].block.GetSize(), 76);
+    EXPECT_EQ(calls[0].block.GetU32(72), 1u);  // the surface id
+    EXPECT_EQ(buffer->GetChangedValue(), 42);
+    EXPECT_FALSE(buffer->GetData(data, size, owned)) << "the flag was taken down";
+}
+
+// The driver's memory is read as untrusted: a list that does not fit is refused whole.
+TEST_F(DriverModeTest, MalformedChangeListsAreRefused) {
+    std::vector<unsigned char> hugeCount = {0xFF, 0xFF, 0xFF, 0x7F, 0, 0, 0, 0, 1, 0, 1, 0, 0, 0};
+    std::vector<unsigned char> const cases[] = {
+        hugeCount,
+        FakeQuvixDevice::MakeChangeList({{0, 0, 1001, 1}}, 2, 1),
+        FakeQuvixDevice::MakeChangeList({{5, 0, 4, 1}}, 2, 1),
+        FakeQuvixDevice::MakeChangeList({{0, 0, 1000, 700}, {0, 0, 1000, 700}}, 2, 1),
+    };
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE("case " + std::to_string(i));
+        device.SimulateChanges(cases[i]);
+        EXPECT_FALSE(TakePacket(*buffer).present);
+    }
+}
+
+TEST_F(DriverModeTest, CursorShapeIsCheckedAndKept) {
+    EXPECT_EQ(buffer->GetCursorInfo(), nullptr);
+    std::vector<unsigned char> shape(16 + 2 * 2 + 2 * 2 * 4, 0xFF);
+    std::uint32_t const header[] = {2, 2, 1, 0};
+    std::memcpy(shape.data(), header, sizeof(header));
+    std::vector<unsigned char> tooWide = shape;
+    tooWide[0] = 0;
+    tooWide[1] = 2;  // 512 pixels
+
+    device.SimulateCursorShape(tooWide);
+    EXPECT_EQ(buffer->GetCursorInfo(), nullptr);
+    device.SimulateCursorShape(shape);
+    CQuvixCursorShape* cursor = buffer->GetCursorInfo();
+    ASSERT_NE(cursor, nullptr);
+    EXPECT_EQ(cursor->GetWidth(), 2u);
+    EXPECT_EQ(cursor->GetHotSpot().x, 1);
+    HICON icon = cursor->CreateIcon();
+    EXPECT_NE(icon, nullptr);
+    DestroyIcon(icon);
+    device.SimulateCursorShape(tooWide);
+    EXPECT_EQ(buffer->GetCursorInfo(), cursor) << "a bad shape leaves the last good one";
+}
+
+// The sink window unmaps and maps the surfaces on the driver's messages, and on a new screen
+// geometry re-attaches the driver between the two.
+TEST_F(DriverModeTest, DisplayChangesRemapTheSurface) {
+    HWND sink = CQuvixDriver::Instance()->GetSinkWindow();
+    ASSERT_NE(sink, nullptr);
+    EXPECT_EQ(FindWindowW(CQuvixDriver::kSinkClass, nullptr), sink);
+    device.TakeCalls();
+
+    SendMessageW(sink, RegisterWindowMessageW(L"halvik.message.destroy_surfaces"), 0, 0);
+    device.SetMode(SIZE{800, 600});
+    SendMessageW(sink, RegisterWindowMessageW(L"halvik.message.create_surfaces"), 0, 0);
+    std::vector<FakeQuvixDevice::Call> calls = device.TakeCalls();
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[0].code, 0x63741C9Au);
+    EXPECT_EQ(calls[0].block.GetU32(72), 1u);
+    EXPECT_EQ(calls[1].code, 0x63741C99u);
+    EXPECT_EQ(calls[1].block.GetU32(76), 800u);
+    EXPECT_EQ(calls[1].block.GetU64(96), 800ull * 600 * 2 + 50 * 38 * 8 + 8);
+
+    SendMessageW(sink, WM_DISPLAYCHANGE, 32, MAKELPARAM(1024, 768));
+    ASSERT_EQ(device.GetReattached().size(), 1u);
+    EXPECT_EQ(device.GetReattached()[0].cx, 1024);
+    calls = device.TakeCalls();
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[0].code, 0x63741C9Au);
+    EXPECT_EQ(calls[1].block.GetU32(80), 768u);
+
+    buffer.reset();
+    EXPECT_EQ(CQuvixDriver::Instance()->GetSinkWindow(), nullptr);
+    EXPECT_EQ(device.TakeCalls().back().code, 0x63741C9Au);
+}
+
+// Rectangles widen to whole blocks of the common grid (2 x 2 pixels to 1) and never past the
+// frame; the output is sized and written at the target depth.
+TEST(QuvixRescaleTest, RectanglesMapOntoTheTargetGrid) {
+    FakeQuvixDevice device(SIZE{1280, 1024});
+    CFrameBufferOut buffer;
+    buffer.SetCaps(1280, 1024, 3);
+    for (int targetDepth : {3, 1}) {
+        SCOPED_TRACE("target bytes per pixel " + std::to_string(targetDepth));
+        device.SimulateChanges(FakeQuvixDevice::MakeChangeList({{11, 10, 20, 19}, {0, 0, 1280, 1024}}, 3, 0));
+        void* data = nullptr;
+        unsigned long size = 0;
+        int owned = 0;
+        SIZE target = {640, 512};
+        ASSERT_TRUE(buffer.GetDataStratched(data, size, owned, target, targetDepth));
+        EXPECT_EQ(owned, 1);
+        auto const* bytes = static_cast<unsigned char const*>(data);
+        auto u16 = [&](std::size_t at) { return long(bytes[at] | bytes[at + 1] << 8); };
+        EXPECT_EQ(bytes[0], 2);
+        EXPECT_EQ(Describe(RECT{u16(4), u16(6), u16(8), u16(10)}), "(5,5)-(11,10)");
+        std::size_t second = 4 + 8 + 6 * 5 * targetDepth;
+        EXPECT_EQ(Describe(RECT{u16(second), u16(second + 2), u16(second + 4), u16(second + 6)}),
+                  "(0,0)-(640,512)");
+        EXPECT_EQ(size, second + 8 + 640 * 512 * targetDepth);
+        std::free(data);
+    }
+}
+
+}  // namespace
