@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
@@ -9,6 +10,7 @@
 
 #include "CapturePackets.h"
 #include "LogCapture.h"
+#include "SceneTest.h"
 #include "ScreenScene.h"
 #include "capture/DesktopTracker.h"
 #include "capture/MouseHandler.h"
@@ -62,6 +64,7 @@ public:
         std::lock_guard<std::mutex> lock(mMutex);
         return mChanges.at(index);
     }
+    boost::shared_ptr<TrackingMode> const& Mode() const { return mMode; }
     // Switches the mode on and waits for the next change.
     Received Next() {
         std::size_t const count = Count();
@@ -115,59 +118,57 @@ private:
     std::atomic<long> mHeight{0};
 };
 
-void ExpectFullFrame(Received const& change, SIZE size) {
+void ExpectFullFrame(Received const& change, SIZE size, int depth = 3) {
     EXPECT_EQ(change.width, size.cx);
     EXPECT_EQ(change.height, size.cy);
     EXPECT_EQ(Describe(change.Rect()), Describe(RECT{0, 0, size.cx, size.cy}));
-    ASSERT_EQ(change.bytes.size(), 12u + 3u * size.cx * size.cy);
-    std::vector<unsigned char> const screen = ScreenScene::Grab(RECT{0, 0, size.cx, size.cy});
-    EXPECT_TRUE(std::equal(screen.begin(), screen.end(), change.bytes.begin() + 12))
-        << "pixels of the screen";
+    ASSERT_EQ(change.bytes.size(), 12u + std::size_t(depth) * size.cx * size.cy);
+    if (depth == 3) {
+        std::vector<unsigned char> const screen = ScreenScene::Grab(RECT{0, 0, size.cx, size.cy});
+        EXPECT_TRUE(std::equal(screen.begin(), screen.end(), change.bytes.begin() + 12))
+            << "pixels of the screen";
+    }
 }
 
-class DesktopTrackerTest : public ::testing::Test {
+class DesktopTrackerTest : public SceneTest {
 protected:
-    static void SetUpTestSuite() { scene = new ScreenScene; }
-    static void TearDownTestSuite() {
-        delete scene;
-        scene = nullptr;
+    // Paints `painted` green, makes a mode of `tracker` at `depth` with a collector that has all
+    // of its changes, and checks the first two.
+    std::unique_ptr<ChangeCollector> Watch(DesktopTracker& tracker, int depth, RECT const& painted,
+                                           bool failFirst = false) {
+        Fill(painted, kGreen);
+        tracker.Pause();
+        auto mode = tracker.GetTrackingMode(depth, size.cx, size.cy);
+        auto changes = std::make_unique<ChangeCollector>(mode, failFirst);
+        tracker.Resume();
+        ExpectFirstChanges(*changes, depth, painted);
+        return changes;
     }
-    void SetUp() override {
-        ASSERT_TRUE(scene->IsShown());
-        ASSERT_TRUE(scene->Reset());
-        size = scene->GetSize();
-    }
-    void Fill(RECT const& rect, COLORREF colour) { ASSERT_TRUE(scene->Fill(rect, colour)); }
 
-    static ScreenScene* scene;
-    SIZE size = {0, 0};
+    // A full frame of the screen first, then the frame buffer's first packet: the part of the
+    // screen that is not black, `painted`.
+    void ExpectFirstChanges(ChangeCollector& changes, int depth, RECT const& painted) {
+        ASSERT_TRUE(changes.WaitFor(1));
+        Received const full = changes.At(0);
+        EXPECT_EQ(full.bytesPerPixel, depth);
+        EXPECT_EQ(full.timing, 0);
+        ExpectFullFrame(full, size, depth);
+        EXPECT_EQ(Describe(changes.Next().Rect()), Describe(painted)) << "the first packet, trimmed";
+    }
 };
-
-ScreenScene* DesktopTrackerTest::scene = nullptr;
 
 // A full frame, then the frame buffer's first packet (the non-black part of the screen), then
 // only what changed; nothing is taken while the mode is off, and what changed meanwhile comes
 // after it is on again.
 TEST_F(DesktopTrackerTest, FullFrameThenChangesPacedByTheSubscriber) {
     RECT const first = {100, 120, 180, 150};
-    Fill(first, kOrange);
     DesktopTracker tracker;
-    tracker.Pause();
-    auto mode = tracker.GetTrackingMode(3, size.cx, size.cy);
-    EXPECT_EQ(tracker.GetTrackingMode(3, size.cx, size.cy), mode) << "the same frame and depth";
-    ChangeCollector changes(mode);
-    tracker.Resume();
-
-    ASSERT_TRUE(changes.WaitFor(1));
-    Received const full = changes.At(0);
-    EXPECT_EQ(full.bytesPerPixel, 3);
-    EXPECT_EQ(full.timing, 0);
-    ExpectFullFrame(full, size);
-    EXPECT_EQ(Describe(changes.Next().Rect()), Describe(first)) << "the first packet, trimmed";
+    auto changes = Watch(tracker, 3, first);
+    EXPECT_EQ(tracker.GetTrackingMode(3, size.cx, size.cy), changes->Mode()) << "the same frame and depth";
 
     RECT const second = {600, 500, 601, 540};
     Fill(second, kGreen);
-    Received const change = changes.Next();
+    Received const change = changes->Next();
     EXPECT_EQ(Describe(change.Rect()), Describe(second));
     EXPECT_EQ(change.bytes.size(), 12u + 3 * 40);
     EXPECT_GT(change.timing, 0) << "since the previous change";
@@ -176,10 +177,10 @@ TEST_F(DesktopTrackerTest, FullFrameThenChangesPacedByTheSubscriber) {
     RECT const fourth = {1000, 60, 1010, 70};
     Fill(third, kGreen);
     Fill(fourth, kOrange);
-    EXPECT_FALSE(changes.WaitFor(4, 400)) << "nothing while the mode is off";
+    EXPECT_FALSE(changes->WaitFor(4, 400)) << "nothing while the mode is off";
     std::set<std::string> seen;
-    seen.insert(Describe(changes.Next().Rect()));
-    seen.insert(Describe(changes.Next().Rect()));
+    seen.insert(Describe(changes->Next().Rect()));
+    seen.insert(Describe(changes->Next().Rect()));
     EXPECT_EQ(seen, (std::set<std::string>{Describe(third), Describe(fourth)}));
 }
 
@@ -187,26 +188,20 @@ TEST_F(DesktopTrackerTest, FullFrameThenChangesPacedByTheSubscriber) {
 // and the new frame buffer's packets follow.
 TEST_F(DesktopTrackerTest, ResolutionChangeSendsFullFrameAfterTwoSeconds) {
     RECT const before = {5, 5, 10, 10};
-    Fill(before, kGreen);
     ResizingTracker tracker;
-    tracker.Pause();
-    auto mode = tracker.GetTrackingMode(3, size.cx, size.cy);
-    ChangeCollector changes(mode);
-    tracker.Resume();
-    ASSERT_TRUE(changes.WaitFor(1));
-    EXPECT_EQ(Describe(changes.Next().Rect()), Describe(before));
+    auto changes = Watch(tracker, 3, before);
 
     SIZE const smaller = {size.cx - 256, size.cy - 128};
     DWORD const changed = GetTickCount();
     tracker.SetScreenSize(smaller);
-    mode->SetEnabled(true);
+    changes->Mode()->SetEnabled(true);
     RECT const during = {200, 200, 260, 230};
     Fill(during, kOrange);
-    ASSERT_TRUE(changes.WaitFor(3, 4000));
-    Received const full = changes.At(2);
+    ASSERT_TRUE(changes->WaitFor(3, 4000));
+    Received const full = changes->At(2);
     EXPECT_GE(full.at - changed, 1990u) << "no packet before the deadline";
     ExpectFullFrame(full, smaller);
-    Received const next = changes.Next();
+    Received const next = changes->Next();
     EXPECT_EQ(next.width, smaller.cx);
     EXPECT_EQ(Describe(next.Rect()), Describe(RECT{before.left, before.top, during.right, during.bottom}))
         << "the new frame buffer's first packet";
@@ -227,15 +222,8 @@ TEST_F(DesktopTrackerTest, LastModeStopsThreadsAndSubscriberErrorsAreLogged) {
     EXPECT_FALSE(tracker.IsRunning()) << "both threads joined";
 
     LogCapture log;
-    Fill(RECT{10, 10, 20, 20}, kGreen);
-    tracker.Pause();
-    auto mode = tracker.GetTrackingMode(2, size.cx, size.cy);
+    auto changes = Watch(tracker, 2, RECT{10, 10, 20, 20}, true);
     EXPECT_TRUE(tracker.IsRunning());
-    ChangeCollector changes(mode, true);
-    tracker.Resume();
-    ASSERT_TRUE(changes.WaitFor(1));
-    EXPECT_EQ(changes.At(0).bytes.size(), 12u + 2u * size.cx * size.cy);
-    EXPECT_EQ(Describe(changes.Next().Rect()), Describe(RECT{10, 10, 20, 20}));
     EXPECT_TRUE(log.Contains("Error processing screen change: subscriber failed"));
 }
 
