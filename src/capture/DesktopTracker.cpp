@@ -77,6 +77,9 @@ SIZE DesktopTracker::GetScreenSize() const {
 }
 
 void DesktopTracker::Start() {
+    // Threads stopped from a subscriber were only told to end.
+    mTrackerThread.Join(kTrackerJoinMs, true);
+    mGrabberThread.Join(kGrabberJoinMs, true);
     mTrackerThread.ResetStopEvent();
     mGrabberThread.ResetStopEvent();
     try {

@@ -227,6 +227,37 @@ TEST_F(DesktopTrackerTest, LastModeStopsThreadsAndSubscriberErrorsAreLogged) {
     EXPECT_TRUE(log.Contains("Error processing screen change: subscriber failed"));
 }
 
+// Removes its mode from inside the mode's own event, as a sharing side that ends would.
+class RemovingSubscriber {
+public:
+    RemovingSubscriber(DesktopTracker& tracker, boost::shared_ptr<TrackingMode> mode)
+        : mTracker(tracker), mMode(mode) {
+        mMode->Add(Delegate<IScreenChange&>::Bind<&RemovingSubscriber::OnChange>(this));
+    }
+    SyncEvent removed;
+
+private:
+    void OnChange(IScreenChange&) {
+        mTracker.RemoveTrackingMode(mMode);
+        removed.Set();
+    }
+    DesktopTracker& mTracker;
+    boost::shared_ptr<TrackingMode> mMode;
+};
+
+TEST_F(DesktopTrackerTest, SubscriberRemovesTheLastModeAndTheOwnerStartsAgain) {
+    DesktopTracker tracker;
+    tracker.Pause();
+    RemovingSubscriber subscriber(tracker, tracker.GetTrackingMode(3, size.cx, size.cy));
+    tracker.Resume();
+    ASSERT_EQ(subscriber.removed.Wait(kArrivalMs), WAIT_OBJECT_0);
+    for (int i = 0; i < 200 && tracker.IsRunning(); ++i) {
+        Sleep(10);
+    }
+    EXPECT_FALSE(tracker.IsRunning()) << "the threads ended by themselves";
+    Watch(tracker, 1, RECT{30, 40, 50, 60});
+}
+
 class PointCollector {
 public:
     void OnMove(POINT const& point) {

@@ -238,7 +238,6 @@ TEST(ClipboardHelperTest, EmptyAndBitmapOnlyClipboards) {
 // Counts and sizes from the peer never lead past the payload; formats whose data would be
 // taken for a handle are refused; a long format logs only its first 80 bytes.
 TEST(ClipboardHelperTest, HostilePayloads) {
-    std::string const hundred(100, 'x');
     struct Case {
         char const* name;
         Bytes payload;
@@ -276,10 +275,6 @@ TEST(ClipboardHelperTest, HostilePayloads) {
          Payload(2, {{0, "Some Name"}, {CF_RIFF, "r"}}),
          {{CF_RIFF, "r"}},
          nullptr},
-        {"first 80 bytes logged",
-         Payload(1, {{CF_WAVE, hundred}}),
-         {{CF_WAVE, hundred}},
-         "Set clipboard data format:12 dataxxxxxxxxxx"},
     };
     for (Case const& c : cases) {
         SCOPED_TRACE(c.name);
@@ -300,7 +295,7 @@ TEST(ClipboardHelperTest, HostilePayloads) {
         }
     }
     LogCapture log;
-    Apply(Payload(1, {{CF_WAVE, hundred}}));
+    Apply(Payload(1, {{CF_WAVE, std::string(100, 'x')}}));
     EXPECT_TRUE(log.Contains("Set clipboard data format:12 data" + std::string(80, 'x')));
     EXPECT_FALSE(log.Contains(std::string(81, 'x')));
 }
