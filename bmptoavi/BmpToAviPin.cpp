@@ -30,7 +30,7 @@ REFERENCE_TIME FrameStart(LONGLONG frame, double fps) {
 
 }  // namespace
 
-BmpToAviPin::BmpToAviPin(IBaseFilter* filter) : mFilter(filter) {}
+BmpToAviPin::BmpToAviPin(IBaseFilter* filter) : PinBase(filter, kPinName, PINDIR_OUTPUT) {}
 
 BmpToAviPin::~BmpToAviPin() {
     ReleaseConnection();
@@ -155,14 +155,6 @@ HRESULT STDMETHODCALLTYPE BmpToAviPin::QueryInterface(REFIID iid, void** object)
     return E_NOINTERFACE;
 }
 
-ULONG STDMETHODCALLTYPE BmpToAviPin::AddRef() {
-    return mFilter->AddRef();
-}
-
-ULONG STDMETHODCALLTYPE BmpToAviPin::Release() {
-    return mFilter->Release();
-}
-
 HRESULT STDMETHODCALLTYPE BmpToAviPin::Connect(IPin* receiver, AM_MEDIA_TYPE const* type) {
     if (!receiver) {
         return E_POINTER;
@@ -260,60 +252,6 @@ void BmpToAviPin::ReleaseConnection() {
     }
 }
 
-HRESULT STDMETHODCALLTYPE BmpToAviPin::ConnectedTo(IPin** pin) {
-    if (!pin) {
-        return E_POINTER;
-    }
-    *pin = mConnected;
-    if (!mConnected) {
-        return VFW_E_NOT_CONNECTED;
-    }
-    mConnected->AddRef();
-    return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE BmpToAviPin::ConnectionMediaType(AM_MEDIA_TYPE* type) {
-    if (!type) {
-        return E_POINTER;
-    }
-    if (!mConnected) {
-        *type = AM_MEDIA_TYPE{};
-        return VFW_E_NOT_CONNECTED;
-    }
-    return CopyMediaType(type, mType);
-}
-
-HRESULT STDMETHODCALLTYPE BmpToAviPin::QueryPinInfo(PIN_INFO* info) {
-    if (!info) {
-        return E_POINTER;
-    }
-    info->pFilter = mFilter;
-    mFilter->AddRef();
-    info->dir = PINDIR_OUTPUT;
-    lstrcpynW(info->achName, kPinName, MAX_PIN_NAME);
-    return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE BmpToAviPin::QueryDirection(PIN_DIRECTION* direction) {
-    if (!direction) {
-        return E_POINTER;
-    }
-    *direction = PINDIR_OUTPUT;
-    return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE BmpToAviPin::QueryId(LPWSTR* id) {
-    if (!id) {
-        return E_POINTER;
-    }
-    *id = static_cast<LPWSTR>(CoTaskMemAlloc(sizeof(kPinName)));
-    if (!*id) {
-        return E_OUTOFMEMORY;
-    }
-    std::memcpy(*id, kPinName, sizeof(kPinName));
-    return S_OK;
-}
-
 bool BmpToAviPin::Accepts(AM_MEDIA_TYPE const* type) const {
     auto matches = [](GUID const& asked, GUID const& ours) { return asked == GUID_NULL || asked == ours; };
     if (!mHasFormat || !matches(type->majortype, mType.majortype) || !matches(type->subtype, mType.subtype) ||
@@ -351,10 +289,6 @@ HRESULT STDMETHODCALLTYPE BmpToAviPin::EnumMediaTypes(IEnumMediaTypes** types) {
     return OneItemEnum<IEnumMediaTypes, AM_MEDIA_TYPE*>::Create(make, mHasFormat ? 1 : 0, types);
 }
 
-HRESULT STDMETHODCALLTYPE BmpToAviPin::QueryInternalConnections(IPin**, ULONG*) {
-    return E_NOTIMPL;
-}
-
 HRESULT STDMETHODCALLTYPE BmpToAviPin::EndOfStream() {
     return E_UNEXPECTED;
 }
@@ -365,8 +299,4 @@ HRESULT STDMETHODCALLTYPE BmpToAviPin::BeginFlush() {
 
 HRESULT STDMETHODCALLTYPE BmpToAviPin::EndFlush() {
     return E_UNEXPECTED;
-}
-
-HRESULT STDMETHODCALLTYPE BmpToAviPin::NewSegment(REFERENCE_TIME, REFERENCE_TIME, double) {
-    return S_OK;
 }

@@ -3,11 +3,13 @@
 #include <windows.h>
 #include <dshow.h>
 
+#include "PinBase.h"
+
 // The filter's one output pin. It offers one uncompressed RGB video type built from the
 // filter's parameters, takes the allocator of the pin it connects to, and turns each bitmap
 // into one sample stamped with the next frame interval. Its reference count is the filter's.
 // The filter serialises every call that changes or uses the connection under its own lock.
-class BmpToAviPin : public IPin {
+class BmpToAviPin : public PinBase {
 public:
     // `filter` owns the pin and outlives it.
     explicit BmpToAviPin(IBaseFilter* filter);
@@ -26,26 +28,19 @@ public:
     // S_OK when it took the sample. E_INVALIDARG for a bitmap of another size.
     HRESULT Deliver(HBITMAP bitmap);
 
-    // IUnknown
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
     // IPin
     HRESULT STDMETHODCALLTYPE Connect(IPin* receiver, AM_MEDIA_TYPE const* type) override;
     HRESULT STDMETHODCALLTYPE ReceiveConnection(IPin* connector, AM_MEDIA_TYPE const* type) override;
     HRESULT STDMETHODCALLTYPE Disconnect() override;
-    HRESULT STDMETHODCALLTYPE ConnectedTo(IPin** pin) override;
-    HRESULT STDMETHODCALLTYPE ConnectionMediaType(AM_MEDIA_TYPE* type) override;
-    HRESULT STDMETHODCALLTYPE QueryPinInfo(PIN_INFO* info) override;
-    HRESULT STDMETHODCALLTYPE QueryDirection(PIN_DIRECTION* direction) override;
-    HRESULT STDMETHODCALLTYPE QueryId(LPWSTR* id) override;
     HRESULT STDMETHODCALLTYPE QueryAccept(AM_MEDIA_TYPE const* type) override;
     HRESULT STDMETHODCALLTYPE EnumMediaTypes(IEnumMediaTypes** types) override;
-    HRESULT STDMETHODCALLTYPE QueryInternalConnections(IPin** pins, ULONG* count) override;
     HRESULT STDMETHODCALLTYPE EndOfStream() override;
     HRESULT STDMETHODCALLTYPE BeginFlush() override;
     HRESULT STDMETHODCALLTYPE EndFlush() override;
-    HRESULT STDMETHODCALLTYPE NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate) override;
+
+protected:
+    AM_MEDIA_TYPE const& ConnectedType() const override { return mType; }
 
 private:
     bool Accepts(AM_MEDIA_TYPE const* type) const;
@@ -53,12 +48,10 @@ private:
     HRESULT FillSample(IMediaSample* sample, HBITMAP bitmap);
     void ReleaseConnection();
 
-    IBaseFilter* mFilter;  // not held: it owns the pin
     bool mHasFormat = false;
     VIDEOINFOHEADER mFormat{};
     AM_MEDIA_TYPE mType{};  // pbFormat points at mFormat
     double mFps = 0;
-    IPin* mConnected = nullptr;           // held while connected
     IMemInputPin* mInput = nullptr;       // held while connected
     IMemAllocator* mAllocator = nullptr;  // held while connected
     bool mActive = false;

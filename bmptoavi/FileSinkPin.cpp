@@ -10,7 +10,8 @@ namespace {
 constexpr wchar_t kPinName[] = L"in";
 }
 
-FileSinkPin::FileSinkPin(IBaseFilter* filter, Owner* owner) : mFilter(filter), mOwner(owner) {}
+FileSinkPin::FileSinkPin(IBaseFilter* filter, Owner* owner)
+    : PinBase(filter, kPinName, PINDIR_INPUT), mOwner(owner) {}
 
 FileSinkPin::~FileSinkPin() {
     Disconnect();
@@ -36,11 +37,11 @@ HRESULT STDMETHODCALLTYPE FileSinkPin::QueryInterface(REFIID iid, void** object)
 }
 
 ULONG STDMETHODCALLTYPE FileSinkPin::AddRef() {
-    return mFilter->AddRef();
+    return PinBase::AddRef();
 }
 
 ULONG STDMETHODCALLTYPE FileSinkPin::Release() {
-    return mFilter->Release();
+    return PinBase::Release();
 }
 
 HRESULT STDMETHODCALLTYPE FileSinkPin::Connect(IPin*, AM_MEDIA_TYPE const*) {
@@ -76,60 +77,6 @@ HRESULT STDMETHODCALLTYPE FileSinkPin::Disconnect() {
     return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE FileSinkPin::ConnectedTo(IPin** pin) {
-    if (!pin) {
-        return E_POINTER;
-    }
-    *pin = mConnected;
-    if (!mConnected) {
-        return VFW_E_NOT_CONNECTED;
-    }
-    mConnected->AddRef();
-    return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE FileSinkPin::ConnectionMediaType(AM_MEDIA_TYPE* type) {
-    if (!type) {
-        return E_POINTER;
-    }
-    if (!mConnected) {
-        *type = AM_MEDIA_TYPE{};
-        return VFW_E_NOT_CONNECTED;
-    }
-    return CopyMediaType(type, mType);
-}
-
-HRESULT STDMETHODCALLTYPE FileSinkPin::QueryPinInfo(PIN_INFO* info) {
-    if (!info) {
-        return E_POINTER;
-    }
-    info->pFilter = mFilter;
-    mFilter->AddRef();
-    info->dir = PINDIR_INPUT;
-    lstrcpynW(info->achName, kPinName, MAX_PIN_NAME);
-    return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE FileSinkPin::QueryDirection(PIN_DIRECTION* direction) {
-    if (!direction) {
-        return E_POINTER;
-    }
-    *direction = PINDIR_INPUT;
-    return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE FileSinkPin::QueryId(LPWSTR* id) {
-    if (!id) {
-        return E_POINTER;
-    }
-    *id = static_cast<LPWSTR>(CoTaskMemAlloc(sizeof(kPinName)));
-    if (!*id) {
-        return E_OUTOFMEMORY;
-    }
-    std::memcpy(*id, kPinName, sizeof(kPinName));
-    return S_OK;
-}
-
 HRESULT STDMETHODCALLTYPE FileSinkPin::QueryAccept(AM_MEDIA_TYPE const* type) {
     if (!type) {
         return E_POINTER;
@@ -141,10 +88,6 @@ HRESULT STDMETHODCALLTYPE FileSinkPin::EnumMediaTypes(IEnumMediaTypes** types) {
     return OneItemEnum<IEnumMediaTypes, AM_MEDIA_TYPE*>::Create([]() { return nullptr; }, 0, types);
 }
 
-HRESULT STDMETHODCALLTYPE FileSinkPin::QueryInternalConnections(IPin**, ULONG*) {
-    return E_NOTIMPL;
-}
-
 HRESULT STDMETHODCALLTYPE FileSinkPin::EndOfStream() {
     return S_OK;
 }
@@ -154,10 +97,6 @@ HRESULT STDMETHODCALLTYPE FileSinkPin::BeginFlush() {
 }
 
 HRESULT STDMETHODCALLTYPE FileSinkPin::EndFlush() {
-    return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE FileSinkPin::NewSegment(REFERENCE_TIME, REFERENCE_TIME, double) {
     return S_OK;
 }
 

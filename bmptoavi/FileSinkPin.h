@@ -3,10 +3,12 @@
 #include <windows.h>
 #include <dshow.h>
 
+#include "PinBase.h"
+
 // The file sink's input pin: takes a byte stream (MEDIATYPE_Stream) and hands the connected
 // multiplexer the sink's open file as IStream; samples that arrive are written at the offset
 // their start time carries. Its reference count is the filter's.
-class FileSinkPin : public IPin, public IMemInputPin {
+class FileSinkPin : public PinBase, public IMemInputPin {
 public:
     // Hands out the open file's stream, or null while the sink is stopped. Called under the
     // filter's lock.
@@ -28,18 +30,11 @@ public:
     HRESULT STDMETHODCALLTYPE Connect(IPin* receiver, AM_MEDIA_TYPE const* type) override;
     HRESULT STDMETHODCALLTYPE ReceiveConnection(IPin* connector, AM_MEDIA_TYPE const* type) override;
     HRESULT STDMETHODCALLTYPE Disconnect() override;
-    HRESULT STDMETHODCALLTYPE ConnectedTo(IPin** pin) override;
-    HRESULT STDMETHODCALLTYPE ConnectionMediaType(AM_MEDIA_TYPE* type) override;
-    HRESULT STDMETHODCALLTYPE QueryPinInfo(PIN_INFO* info) override;
-    HRESULT STDMETHODCALLTYPE QueryDirection(PIN_DIRECTION* direction) override;
-    HRESULT STDMETHODCALLTYPE QueryId(LPWSTR* id) override;
     HRESULT STDMETHODCALLTYPE QueryAccept(AM_MEDIA_TYPE const* type) override;
     HRESULT STDMETHODCALLTYPE EnumMediaTypes(IEnumMediaTypes** types) override;
-    HRESULT STDMETHODCALLTYPE QueryInternalConnections(IPin** pins, ULONG* count) override;
     HRESULT STDMETHODCALLTYPE EndOfStream() override;
     HRESULT STDMETHODCALLTYPE BeginFlush() override;
     HRESULT STDMETHODCALLTYPE EndFlush() override;
-    HRESULT STDMETHODCALLTYPE NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate) override;
     // IMemInputPin
     HRESULT STDMETHODCALLTYPE GetAllocator(IMemAllocator** allocator) override;
     HRESULT STDMETHODCALLTYPE NotifyAllocator(IMemAllocator* allocator, BOOL readOnly) override;
@@ -48,9 +43,10 @@ public:
     HRESULT STDMETHODCALLTYPE ReceiveMultiple(IMediaSample** samples, long count, long* processed) override;
     HRESULT STDMETHODCALLTYPE ReceiveCanBlock() override;
 
+protected:
+    AM_MEDIA_TYPE const& ConnectedType() const override { return mType; }
+
 private:
-    IBaseFilter* mFilter;        // not held: it owns the pin
-    Owner* mOwner;               // the filter
-    IPin* mConnected = nullptr;  // held while connected
+    Owner* mOwner;  // the filter
     AM_MEDIA_TYPE mType{};
 };
