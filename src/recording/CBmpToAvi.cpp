@@ -159,6 +159,13 @@ bool CBmpToAvi::Close() {
         long code = 0;
         mEvent->WaitForCompletion(INFINITE, &code);
     }
+    // A graph whose start failed half-way leaves some filters running, and Wine's graph then
+    // cannot take them out: stop each one (stopping a stopped filter does nothing).
+    for (IBaseFilter* filter : {mWriter.Get(), mMux.Get(), mSource.Get()}) {
+        if (filter) {
+            filter->Stop();
+        }
+    }
     ReleaseGraph();
     return stopped;
 }

@@ -169,7 +169,7 @@ TEST(AviRecorderTest, AWriteFailureStopsTheRecordingAndDropsLaterFrames) {
     recorder.Init();
     recorder.Add(0, 0);
     recorder.Add(1, 300);  // frame 0 is due three times: the second write fails
-    for (int i = 0; i < 200 && boxes.Boxes().empty(); ++i) {
+    for (int i = 0; i < 1000 && boxes.Boxes().empty(); ++i) {
         Sleep(10);
     }
     ASSERT_EQ(1u, boxes.Boxes().size());
