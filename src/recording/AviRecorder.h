@@ -96,9 +96,9 @@ private:
     POINT mHotSpot{};
     int mCursorWidth = 0;
     int mCursorHeight = 0;
-    int mCursorX = 0;
-    int mCursorY = 0;
-    bool mCursorVisible = false;
+    std::atomic<int> mCursorX{0};
+    std::atomic<int> mCursorY{0};
+    std::atomic<bool> mCursorVisible{false};
 
     std::string mFullName;
     tagBMPTOAVI_PARMS mParms;
@@ -110,8 +110,8 @@ private:
     HGDIOBJ mOldBitmap = nullptr;    // mFrameDc's own
     Thread mThread;
 
-    HBITMAP mLastBitmap = nullptr;  // the last frame's bitmap (the caller's), for ShowHideCursor
-    int mLastTiming = -1;
+    std::atomic<HBITMAP> mLastBitmap{nullptr};  // the last frame's bitmap (the caller's), for ShowHideCursor
+    std::atomic<int> mLastTiming{-1};
     Timer mTimer;
     std::atomic<bool> mPending{false};
     std::atomic<bool> mStopping{false};
