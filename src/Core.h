@@ -66,3 +66,8 @@
 #include "skype/SkypeClient.h"
 #include "skype/SkypeCommand.h"
 #include "foundation/ThreadWindow.h"
+#include "recording/AviManager.h"
+#include "recording/AviRecorder.h"
+#include "recording/BmpToAviParms.h"
+#include "recording/CBmpToAvi.h"
+#include "recording/CodecsEngine.h"
