@@ -3,13 +3,16 @@
 // The whole public interface of Core.dll.
 
 #include "capture/ChangeGrid.h"
+#include "capture/DrawingHelper.h"
 #include "capture/FrameBuffer.h"
 #include "capture/FrameBufferOut.h"
+#include "capture/IconHelpers.h"
 #include "capture/IQuvixDevice.h"
 #include "capture/QuvixCursorShape.h"
 #include "capture/QuvixDriver.h"
 #include "capture/QuvixEscapeBlock.h"
 #include "capture/QuvixSurface.h"
+#include "capture/RemoteScreenSurface.h"
 #include "config/ConfigGroups.h"
 #include "config/ConfigParsers.h"
 #include "config/ConfigRegistry.h"
