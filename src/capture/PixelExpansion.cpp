@@ -1,7 +1,5 @@
 #include "capture/PixelExpansion.h"
 
-#include <cstring>
-
 namespace {
 
 struct ExactColour {
@@ -18,26 +16,28 @@ ExactColour const kExactColours[] = {
     {255, 255, 128}, {255, 128, 128}, {128, 0, 255},   {64, 128, 255},
 };
 
-RGBTRIPLE Triple(int red, int green, int blue) {
-    RGBTRIPLE triple;
-    triple.rgbtRed = static_cast<BYTE>(red);
-    triple.rgbtGreen = static_cast<BYTE>(green);
-    triple.rgbtBlue = static_cast<BYTE>(blue);
-    return triple;
+constexpr std::uint32_t Colour(std::uint32_t red, std::uint32_t green, std::uint32_t blue) {
+    return (red & 0xFF) << 16 | (green & 0xFF) << 8 | (blue & 0xFF);
 }
 
 }  // namespace
 
 struct PixelExpansion::Palette {
-    RGBTRIPLE colours[256];
+    std::uint32_t colours[256];
+    // A 5-6-5 pixel's colour is low565[low byte] | high565[high byte]: the byte boundary
+    // splits green, whose parts are put together by the OR.
+    std::uint32_t low565[256];
+    std::uint32_t high565[256];
 
     Palette() {
-        for (int i = 0; i < 256; ++i) {
-            colours[i] = Triple((i & 0xE0) + 15, ((i & 0x1C) << 3) + 15, ((i & 0x03) << 6) + 31);
+        for (std::uint32_t i = 0; i < 256; ++i) {
+            colours[i] = Colour((i & 0xE0) + 15, ((i & 0x1C) << 3) + 15, ((i & 0x03) << 6) + 31);
+            low565[i] = From565(static_cast<std::uint16_t>(i)) & 0x00FFFF;
+            high565[i] = From565(static_cast<std::uint16_t>(i << 8)) & 0xFFFF00;
         }
         for (ExactColour const& c : kExactColours) {
             colours[(c.red & 0xE0) | ((c.green & 0xE0) >> 3) | (c.blue >> 6)] =
-                Triple(c.red, c.green, c.blue);
+                Colour(c.red, c.green, c.blue);
         }
     }
 };
@@ -47,27 +47,24 @@ PixelExpansion::Palette const& PixelExpansion::GetPalette() {
     return palette;
 }
 
-RGBTRIPLE PixelExpansion::From332(unsigned char pixel) {
+std::uint32_t PixelExpansion::From332(unsigned char pixel) {
     return GetPalette().colours[pixel];
 }
 
-RGBTRIPLE PixelExpansion::From565(std::uint16_t pixel) {
-    return Triple(((pixel >> 8) & 0xF8) + 3, ((pixel >> 3) & 0xFC) | 1, ((pixel & 0x1F) << 3) + 3);
+std::uint32_t PixelExpansion::From565(std::uint16_t pixel) {
+    return Colour(((pixel >> 8) & 0xF8) + 3, ((pixel >> 3) & 0xFC) | 1, ((pixel & 0x1F) << 3) + 3);
 }
 
 void PixelExpansion::ExpandRow(unsigned char const* pixels, std::size_t count, int bytesPerPixel,
-                               unsigned char* bgr) {
-    if (bytesPerPixel == 3) {
-        std::memcpy(bgr, pixels, count * 3);
-    } else if (bytesPerPixel == 2) {
-        for (std::size_t i = 0; i < count; ++i, bgr += 3) {
-            RGBTRIPLE colour = From565(static_cast<std::uint16_t>(pixels[2 * i] | pixels[2 * i + 1] << 8));
-            std::memcpy(bgr, &colour, 3);
+                               std::uint32_t* out) {
+    Palette const& palette = GetPalette();
+    if (bytesPerPixel == 2) {
+        for (std::size_t i = 0; i < count; ++i) {
+            out[i] = palette.low565[pixels[2 * i]] | palette.high565[pixels[2 * i + 1]];
         }
     } else if (bytesPerPixel == 1) {
-        RGBTRIPLE const* colours = GetPalette().colours;
-        for (std::size_t i = 0; i < count; ++i, bgr += 3) {
-            std::memcpy(bgr, &colours[pixels[i]], 3);
+        for (std::size_t i = 0; i < count; ++i) {
+            out[i] = palette.colours[pixels[i]];
         }
     }
 }
