@@ -4,8 +4,10 @@
 
 #include "capture/ChangeGrid.h"
 #include "capture/DesktopTracker.h"
+#include "capture/DrawingHelper.h"
 #include "capture/FrameBuffer.h"
 #include "capture/FrameBufferOut.h"
+#include "capture/IconHelpers.h"
 #include "capture/IQuvixDevice.h"
 #include "capture/IScreenChange.h"
 #include "capture/MouseHandler.h"
@@ -13,8 +15,10 @@
 #include "capture/QuvixDriver.h"
 #include "capture/QuvixEscapeBlock.h"
 #include "capture/QuvixSurface.h"
+#include "capture/RemoteScreenSurface.h"
 #include "capture/ScreenChange.h"
 #include "capture/TrackingMode.h"
+
 #include "config/ConfigGroups.h"
 #include "config/ConfigParsers.h"
 #include "config/ConfigRegistry.h"

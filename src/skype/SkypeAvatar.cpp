@@ -1,6 +1,5 @@
 #include "skype/SkypeAvatar.h"
 
-#include <algorithm>
 #include <exception>
 
 #include "foundation/CorvaneLogging.h"
@@ -12,17 +11,6 @@ constexpr int kThumbnailSide = 16;
 char const kThumbnailSuffix[] = ".thumb.png";
 
 }  // namespace
-
-tagSIZE ResizeProportional(tagSIZE const& size, int longerSide) {
-    if (size.cx <= 0 || size.cy <= 0) {
-        return tagSIZE{0, 0};
-    }
-    bool wide = size.cx >= size.cy;
-    float factor = static_cast<float>(longerSide) / static_cast<float>(wide ? size.cx : size.cy);
-    // A very long picture would otherwise lose its short side altogether.
-    int shorter = std::max(1, static_cast<int>((wide ? size.cy : size.cx) * factor));
-    return wide ? tagSIZE{longerSide, shorter} : tagSIZE{shorter, longerSide};
-}
 
 std::string GetAndConvertAvatar(ISkypeClient::UserInfo const& info, boost::shared_ptr<Picture>* picture,
                                 boost::shared_ptr<Picture>* thumbnail) {

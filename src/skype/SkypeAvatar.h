@@ -6,12 +6,9 @@
 
 #include <boost/shared_ptr.hpp>
 
+#include "capture/IconHelpers.h"
 #include "imaging/Picture.h"
 #include "skype/ISkypeClient.h"
-
-// The size scaled so that its longer side (the width on a tie) becomes `longerSide`; the
-// other side is truncated, but never below 1. A size without area gives 0 x 0.
-tagSIZE ResizeProportional(tagSIZE const& size, int longerSide);
 
 // Makes a 16-pixel PNG thumbnail of the user's avatar beside it (avatar path + ".thumb.png")
 // and gives its path; empty when there is no avatar or it cannot be read, scaled or written.
