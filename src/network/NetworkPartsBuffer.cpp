@@ -43,7 +43,7 @@ std::string NetworkPartsBuffer::Add(NetworkDatagram chunk) {
 
 // The sequence that just grew is dropped last: only when it alone breaks the byte limit.
 void NetworkPartsBuffer::DropIdlestBeyondLimits(int keep) {
-    while (mSequences.size() > kMaxSequences || mHeldBytes > kMaxHeldBytes) {
+    while (mSequences.size() > mMaxSequences || mHeldBytes > mMaxHeldBytes) {
         int idlest = mIdleOrder.front();
         if (idlest == keep && mSequences.size() > 1) {
             idlest = *std::next(mIdleOrder.begin());

@@ -39,6 +39,11 @@ public:
     // the parts are wanted).
     void CheckExpired(std::vector<ExpiredPartInfo>* expired);
     void SetExpireTimeout(unsigned long timeoutMs) { mExpireTimeout = timeoutMs; }
+    // Other bounds than kMaxSequences and kMaxHeldBytes (for tests); they apply from the next Add.
+    void SetLimits(std::size_t maxSequences, std::size_t maxHeldBytes) {
+        mMaxSequences = maxSequences;
+        mMaxHeldBytes = maxHeldBytes;
+    }
 
     std::size_t GetSequenceCount() const { return mSequences.size(); }
     std::size_t GetHeldBytes() const { return mHeldBytes; }
@@ -58,4 +63,6 @@ private:
     std::list<int> mIdleOrder;  // sequences, the one whose last chunk is oldest first
     std::size_t mHeldBytes = 0;
     unsigned long mExpireTimeout = kDefaultExpireTimeout;
+    std::size_t mMaxSequences = kMaxSequences;
+    std::size_t mMaxHeldBytes = kMaxHeldBytes;
 };

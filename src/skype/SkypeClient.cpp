@@ -17,12 +17,8 @@ wchar_t const kWindowName[] = L"Halvik.Corvane.ClientWindow";
 constexpr unsigned long kIdleMs = 50;
 constexpr unsigned long kReAttachMs = 10000;
 constexpr unsigned long kJoinMs = 2000;
-// A messenger that has not taken a text by then is hung; Windows calls a window hung after 5 s
-// without messages, and commands give up after 1 s anyway.
-constexpr UINT kSendTimeoutMs = 5000;
-// Notifications waiting for "SkypeEvent": a peer's datagrams can pile up while it is busy.
-constexpr std::size_t kMaxQueuedTexts = 4096;
-constexpr std::size_t kMaxQueuedBytes = 16u * 1024 * 1024;
+// A messenger that has not taken a text by then is hung: commands give up after 1 s anyway.
+constexpr UINT kSendTimeoutMs = 2000;
 constexpr std::size_t kLoggedChars = 80;
 
 constexpr LPARAM kAttachSuccess = 0;

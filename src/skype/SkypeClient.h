@@ -27,6 +27,11 @@ struct SkypeControlMessages {
 // other members may be called from any thread, commands from any but the window's own.
 class SkypeClient : public IWindowMessageHandler, public ISkypeClient {
 public:
+    // Notifications waiting for "SkypeEvent", at most: a peer's datagrams can pile up while it
+    // is busy. Beyond either bound the messenger's texts are dropped, and logged.
+    static constexpr std::size_t kMaxQueuedTexts = 4096;
+    static constexpr std::size_t kMaxQueuedBytes = 16u * 1024 * 1024;
+
     // Its own window, the API's registered messages.
     SkypeClient();
     // `window` must exist already, is not owned, must outlive the client and is closed by its

@@ -127,6 +127,10 @@ TEST_F(SkypeApplicationTest, SendStatesDecideWhenAStreamHasDrained) {
     EXPECT_EQ(EventsOf({"APPLICATION corvane SENDING bob:1=1500", "APPLICATION corvane SENDING"}),
               Events{"finished bob"});
     EXPECT_EQ(app->GetSendingSize("bob"), 0);
+    // The threshold is 2000 bytes exactly: 2000 still waits, 1999 has drained.
+    EXPECT_EQ(EventsOf({"APPLICATION corvane SENDING bob:1=5000", "APPLICATION corvane SENDING bob:1=2000"}),
+              Events{});
+    EXPECT_EQ(EventsOf({"APPLICATION corvane SENDING bob:1=1999"}), Events{"finished bob"});
 
     LogCapture log;
     EXPECT_EQ(app->GetSendingSize("carol"), 0);
@@ -145,9 +149,10 @@ TEST_F(SkypeApplicationTest, ThroughputIsMeasuredOverSixBursts) {
     }
     double const elapsed = (GetTickCount() - started) / 1000.0;
     int const throughput = app->GetBandwidthInfo("bob").bytesPerSecond;
-    // 60000 bytes over bursts lasting at least 6 x 20 ms, and no longer than the whole test.
-    EXPECT_LE(throughput, 60000 / 0.12 + 1);
-    EXPECT_GE(throughput, static_cast<int>(60000 / elapsed) - 1);
+    // 60000 bytes over bursts lasting at least 6 x 20 ms, and no longer than the whole test;
+    // the margins are the clock's granularity and a loaded machine (exact figures: the bench).
+    EXPECT_LE(throughput, 60000 / 0.06);
+    EXPECT_GE(throughput, static_cast<int>(60000 / elapsed / 2));
     EXPECT_EQ(app->GetBandwidthInfo("carol").bytesPerSecond, 0);
 }
 
