@@ -22,7 +22,7 @@ public:
     void Send(std::string const& text) override;
     void SetDumper(PacketDumper* dumper) override { mDumper = dumper; }
     void SetChunkSize(int size) { mChunkSize = size; }
-    // How long an incomplete message waits for its missing chunks (5000 ms by default).
+    // How long an incomplete message waits for its next chunk (5000 ms by default).
     void SetExpireTimeout(unsigned long timeoutMs) { mPartsBuffer.SetExpireTimeout(timeoutMs); }
 
 protected:
