@@ -135,7 +135,8 @@ TEST(NetworkProtocolTest, VisitorsMayChangeTheVisitorListWhileAMessageIsRouted) 
     LoopbackTextTransport transport;
     NetworkProtocol protocol(&transport);
     std::vector<std::string> log;
-    ChangingVisitor first(log, "first"), second(log, "second"), third(log, "third"), successor(log, "successor");
+    ChangingVisitor first(log, "first"), second(log, "second"), third(log, "third"),
+        successor(log, "successor");
     first.action = [&] {
         protocol.UnregisterVisitor(&first);
         protocol.RegisterVisitor(&successor);
@@ -195,7 +196,8 @@ TEST(NetworkProtocolTest, CountersCountEverySenderOnEveryThread) {
     for (std::thread& sender : senders) {
         sender.join();
     }
-    EXPECT_EQ(protocol.GetSendFps().GetTotal(), static_cast<int64_t>(4) * kPerThread * message.ToString().size());
+    EXPECT_EQ(protocol.GetSendFps().GetTotal(),
+              static_cast<int64_t>(4) * kPerThread * message.ToString().size());
 }
 
 // Both directions are dumped: the message (.msg) and each chunk frame (.pkt), named by the

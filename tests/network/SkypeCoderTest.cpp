@@ -176,7 +176,8 @@ TEST(SkypeCoderTest, SizeClaimsTheDataCannotBackAreRefusedBeforeAllocating) {
               "Failed to uncompress buffer");
     std::unique_ptr<NetworkMessage> clipboard;
     EXPECT_EQ(ErrorText<NetworkError>([&] {
-                  clipboard.reset(NetworkMessage::ParseFactory(ClipboardNetMsg::mId, ("268435456:" + packed).c_str()));
+                  clipboard.reset(
+                      NetworkMessage::ParseFactory(ClipboardNetMsg::mId, ("268435456:" + packed).c_str()));
               }),
               "Failed to uncompress buffer");
 

@@ -111,7 +111,8 @@ TEST_F(LifetimeTest, TheNotificationQueueIsBounded) {
     EXPECT_EQ(log.Count("Notification queue full, dropped"), kExtra);
     EXPECT_TRUE(log.Contains("Notification queue full, dropped: APPLICATION corvane DATAGRAM bob:1 " +
                              std::to_string(SkypeClient::kMaxQueuedTexts)));
-    EXPECT_TRUE(recorder->WaitFor("datagram corvane bob:1 " + std::to_string(SkypeClient::kMaxQueuedTexts - 1)));
+    EXPECT_TRUE(
+        recorder->WaitFor("datagram corvane bob:1 " + std::to_string(SkypeClient::kMaxQueuedTexts - 1)));
     client->OnIdle.Remove(MakeDelegate<&EventThreadBlocker::OnIdle>(&blocker));
 }
 
@@ -125,9 +126,8 @@ TEST_F(LifetimeTest, ACommandIdAlreadyWaitingIsNotTakenOver) {
     SkypeCommand first("PING", 500);
     SkypeCommand second("PING", 500);
     SkypeCommandId::OnGenerate.Remove(fixed);
-    auto waiting = std::async(std::launch::async, [&] {
-        return ErrorText<SkypeError>([&] { client->Send(first); });
-    });
+    auto waiting =
+        std::async(std::launch::async, [&] { return ErrorText<SkypeError>([&] { client->Send(first); }); });
     ASSERT_TRUE(sim->WaitForCommand(me, "PING", kWait));
     ExpectSkypeError([&] { client->Send(second); }, "Command id already waiting: #same PING");
     EXPECT_EQ(waiting.get(), "Command timeout: #same PING");
