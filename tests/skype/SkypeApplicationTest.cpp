@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "LogCapture.h"
@@ -154,6 +155,30 @@ TEST_F(SkypeApplicationTest, ThroughputIsMeasuredOverSixBursts) {
     EXPECT_LE(throughput, 60000 / 0.06);
     EXPECT_GE(throughput, static_cast<int>(60000 / elapsed / 2));
     EXPECT_EQ(app->GetBandwidthInfo("carol").bytesPerSecond, 0);
+}
+
+// A handler that ends the application while it reports several lost connections: the
+// application reports nothing more, and touches nothing of itself.
+TEST_F(SkypeApplicationTest, AHandlerMayDeleteTheApplicationThatCalledIt) {
+    Open("alice");
+    EventsOf({"APPLICATION corvane STREAMS bob:1 carol:2"});
+    using Self = std::remove_pointer_t<decltype(this)>;
+    struct Closer {
+        Self* test;
+        int calls = 0;
+        void OnFailure(std::string const&, ISkypeApplication*) {
+            ++calls;
+            test->Close("alice");
+        }
+    } closer{this};
+    recorders.erase("alice");
+    apps["alice"]->OnConnectFailure.Add(MakeDelegate<&Closer::OnFailure>(&closer));
+    skype_test::EventRecorder client(peers.Client("alice"));
+    peers.Simulator().InjectNotification("alice", "APPLICATION corvane STREAMS");
+    peers.Simulator().InjectNotification("alice", "USER done ONLINESTATUS ONLINE");
+    ASSERT_TRUE(client.WaitFor("status done 1"));
+    EXPECT_EQ(closer.calls, 1);
+    EXPECT_EQ(apps.count("alice"), 0u);
 }
 
 TEST_F(SkypeApplicationTest, DataIsTakenOnlyFromTheRegisteredStream) {
