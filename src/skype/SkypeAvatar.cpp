@@ -1,5 +1,7 @@
 #include "skype/SkypeAvatar.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <exception>
 
 #include "foundation/CorvaneLogging.h"
@@ -8,6 +10,8 @@
 namespace {
 
 constexpr int kThumbnailSide = 16;
+// Avatars are small; the file is the messenger's, and resampling costs 16 bytes a pixel.
+constexpr std::uint64_t kMaxAvatarPixels = 1024 * 1024;
 char const kThumbnailSuffix[] = ".thumb.png";
 
 }  // namespace
@@ -19,7 +23,7 @@ std::string GetAndConvertAvatar(ISkypeClient::UserInfo const& info, boost::share
     }
     std::string thumbnailPath = info.avatarPath + kThumbnailSuffix;
     try {
-        Picture avatar = Picture::Load(StringHelper::StrToWstr(info.avatarPath, false));
+        Picture avatar = Picture::Load(StringHelper::StrToWstr(info.avatarPath, false), kMaxAvatarPixels);
         tagSIZE size = ResizeProportional(tagSIZE{avatar.GetWidth(), avatar.GetHeight()}, kThumbnailSide);
         Picture small = avatar.Resample(size.cx, size.cy);
         if (picture) {

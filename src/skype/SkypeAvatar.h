@@ -11,7 +11,8 @@
 #include "skype/ISkypeClient.h"
 
 // Makes a 16-pixel PNG thumbnail of the user's avatar beside it (avatar path + ".thumb.png")
-// and gives its path; empty when there is no avatar or it cannot be read, scaled or written.
+// and gives its path; empty when there is no avatar, when it has more than a megapixel, or when
+// it cannot be read, scaled or written.
 // `picture` and `thumbnail` may be null; otherwise they receive the loaded avatar and the
 // thumbnail. Never throws.
 std::string GetAndConvertAvatar(ISkypeClient::UserInfo const& info, boost::shared_ptr<Picture>* picture,
