@@ -10,6 +10,7 @@
 #include "network/NetworkDatagram.h"
 #include "network/NetworkMessage.h"
 #include "network/NetworkProtocol.h"
+#include "network/ScreenChangeNetMsg.h"
 #include "network/SkypeCoder.h"
 #include "network/TextNetworkTransport.h"
 #include "skype/ISkypeClient.h"
@@ -159,6 +160,45 @@ void ReadClipboard(std::string const& input) {
     ReadMessage(ClipboardNetMsg::mId, input.c_str());
 }
 
+// --- the screen change message: a real sender's payload, sometimes damaged
+
+// A small change packet of one or two rectangles inside a 24 x 16 frame, at `bytesPerPixel`.
+std::string RandomChangePacket(std::mt19937& random, int bytesPerPixel) {
+    std::string packet(4, '\0');
+    std::uint32_t const count = 1 + static_cast<std::uint32_t>(Below(random, 2));
+    packet[0] = static_cast<char>(count);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        std::uint16_t const left = static_cast<std::uint16_t>(Below(random, 12));
+        std::uint16_t const top = static_cast<std::uint16_t>(Below(random, 8));
+        std::uint16_t const edges[] = {left, top, static_cast<std::uint16_t>(left + 1 + Below(random, 12)),
+                                       static_cast<std::uint16_t>(top + 1 + Below(random, 8))};
+        for (std::uint16_t edge : edges) {
+            packet.push_back(static_cast<char>(edge & 0xFF));
+            packet.push_back(static_cast<char>(edge >> 8));
+        }
+        std::size_t const pixels = std::size_t(edges[2] - edges[0]) * (edges[3] - edges[1]);
+        packet += std::string(pixels * bytesPerPixel, static_cast<char>(Below(random, 256)));
+    }
+    return packet;
+}
+
+std::string GenerateScreenChange(std::mt19937& random) {
+    int const depths[] = {1, 4, 8, 16, 24};
+    int const depth = Pick(random, depths);
+    std::string const packet = RandomChangePacket(random, depth <= 4 ? 3 : depth / 8);
+    ScreenChangeNetMsg message(packet.data(), tagSIZE{24, 16}, static_cast<unsigned char>(depth),
+                               static_cast<unsigned long>(packet.size()), 40, Below(random, 2) == 0, 75);
+    std::string payload = message.GetData();
+    if (Below(random, 4)) {
+        Mutate(payload, random);
+    }
+    return payload;
+}
+
+void ReadScreenChange(std::string const& input) {
+    ReadMessage(ScreenChangeNetMsg::mId, input.c_str());
+}
+
 // --- the coder: "size|text"
 
 std::string GenerateCoded(std::mt19937& random) {
@@ -279,6 +319,7 @@ std::vector<FuzzReader> const& FuzzReaders() {
         {"frames", &GenerateFrame, &ReadFrame, 1 * kMiB, 150000},
         {"control payloads", &GenerateControlPayload, &ReadControlPayload, 1 * kMiB, 150000},
         {"clipboard payload", &GenerateClipboard, &ReadClipboard, 16 * kMiB, 15000},
+        {"screen change", &GenerateScreenChange, &ReadScreenChange, 1 * kMiB, 3000},
         {"coder", &GenerateCoded, &ReadCoded, 16 * kMiB, 15000},
         {"chunks and reassembly", &GenerateChunks, &ReadChunks, 1 * kMiB, 50000},
         {"messenger notifications", &GenerateNotification, &ReadNotification, 1 * kMiB, 150000},
