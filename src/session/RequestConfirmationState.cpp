@@ -1,0 +1,58 @@
+#include "session/RequestConfirmationState.h"
+
+#include "config/Configuration.h"
+#include "session/AvailableState.h"
+#include "session/ISessionGui.h"
+#include "session/TrackingState.h"
+
+RequestConfirmationState::RequestConfirmationState(SessionQualityConfiguration const& quality)
+    : mQuality(quality) {}
+
+void RequestConfirmationState::GetAvailableOperations(std::vector<AvailableOperation>& operations) {
+    operations.push_back(
+        Operation("Accept", 8, 0, Delegate0::Bind<&RequestConfirmationState::HandleAccept>(this)));
+    operations.push_back(
+        Operation("Decline", 9, 0, Delegate0::Bind<&RequestConfirmationState::HandleDecline>(this)));
+}
+
+void RequestConfirmationState::GetPendingNotifications(std::vector<PendingNotification>& notifications) {
+    PendingNotification notification;
+    notification.title = mSession->GetFullName();
+    notification.text = "User wants to see your desktop";
+    GetAvailableOperations(notification.actions);
+    notifications.push_back(notification);
+}
+
+std::string RequestConfirmationState::GetDescription(bool longForm) {
+    return longForm ? "Waiting for confirmation to start sharing the desktop" : "User confirmation required";
+}
+
+void RequestConfirmationState::OnStarted() {
+    if (mConfig->Plugin.AcceptMyAccount.Get() && mSession->IsSameAccount()) {
+        HandleAccept();
+        return;
+    }
+    ListenToNotificationClicks(true);
+}
+
+void RequestConfirmationState::HandleAccept() {
+    mGui->CloseNotification();
+    RequestRemoteDesktopNetMsg allowed;
+    allowed.SetResponse(true);
+    Send(allowed);
+    ChangeState(new TrackingState(mQuality));
+}
+
+void RequestConfirmationState::HandleDecline() {
+    mGui->CloseNotification();
+    SendAbort();
+    ChangeState(new AvailableState);
+}
+
+void RequestConfirmationState::Handle(RequestRemoteDesktopNetMsg const& message) {
+    if (message.IsAborted()) {
+        ShowRawNotification("Remote user cancelled request.", L"red");
+        mGui->CloseNotification();
+        ChangeState(new AvailableState);
+    }
+}
