@@ -6,7 +6,7 @@
 #include "session/TrackingState.h"
 
 RequestConfirmationState::RequestConfirmationState(SessionQualityConfiguration const& quality)
-    : mQuality(quality) {}
+    : ConfirmationState(quality) {}
 
 void RequestConfirmationState::GetAvailableOperations(std::vector<AvailableOperation>& operations) {
     operations.push_back(
@@ -16,11 +16,7 @@ void RequestConfirmationState::GetAvailableOperations(std::vector<AvailableOpera
 }
 
 void RequestConfirmationState::GetPendingNotifications(std::vector<PendingNotification>& notifications) {
-    PendingNotification notification;
-    notification.title = mSession->GetFullName();
-    notification.text = "User wants to see your desktop";
-    GetAvailableOperations(notification.actions);
-    notifications.push_back(notification);
+    AddQuestion("User wants to see your desktop", notifications);
 }
 
 std::string RequestConfirmationState::GetDescription(bool longForm) {
@@ -47,12 +43,4 @@ void RequestConfirmationState::HandleDecline() {
     mGui->CloseNotification();
     SendAbort();
     ChangeState(new AvailableState);
-}
-
-void RequestConfirmationState::Handle(RequestRemoteDesktopNetMsg const& message) {
-    if (message.IsAborted()) {
-        ShowRawNotification("Remote user cancelled request.", L"red");
-        mGui->CloseNotification();
-        ChangeState(new AvailableState);
-    }
 }

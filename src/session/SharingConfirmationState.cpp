@@ -20,11 +20,7 @@ void SharingConfirmationState::GetPendingNotifications(std::vector<PendingNotifi
     std::string const shape = size.cx != 0 && size.cy != 0
                                   ? std::to_string(size.cx) + "x" + std::to_string(size.cy) + "x" + depth
                                   : "best fit " + depth + "bit";
-    PendingNotification notification;
-    notification.title = mSession->GetFullName();
-    notification.text = "User wants you to see remote desktop (" + shape + "). Accept?";
-    GetAvailableOperations(notification.actions);
-    notifications.push_back(notification);
+    AddQuestion("User wants you to see remote desktop (" + shape + "). Accept?", notifications);
 }
 
 std::string SharingConfirmationState::GetDescription(bool longForm) {
@@ -55,13 +51,5 @@ void SharingConfirmationState::HandleMore() {
         HandleAccept();
     } else if (answer == 1) {
         HandleDecline();
-    }
-}
-
-void SharingConfirmationState::Handle(RequestRemoteDesktopNetMsg const& message) {
-    if (message.IsAborted()) {
-        ShowRawNotification("Remote user cancelled request.", L"red");
-        mGui->CloseNotification();
-        ChangeState(new AvailableState);
     }
 }
