@@ -292,6 +292,7 @@ void Session::ChangeState(ISessionState* next) {
                 channel->protocol->UnregisterVisitor(old);
             }
         }
+        CriticalSectionLock stateLock(mStateLock);
         mState = next;
         for (Channel const* channel : {&mControl, &mScreen}) {
             if (next && channel->protocol) {
@@ -305,7 +306,13 @@ void Session::ChangeState(ISessionState* next) {
     if (mState == next) {
         StateChanged(this, next);
     }
+    { CriticalSectionLock readersDone(mStateLock); }
     delete old;
+}
+
+void Session::ReadState(boost::function<void(ISessionState*)> const& read) const {
+    CriticalSectionLock lock(mStateLock);
+    read(mState);
 }
 
 ISessionState& Session::GetCurrentState() const {
@@ -360,7 +367,9 @@ void Session::GetStatusProperties(std::vector<SessionProperty>& properties) {
         properties.push_back({"Bandwidth", "Sent", std::to_string(sent) + " bytes"});
         properties.push_back({"Bandwidth", "Send speed", std::to_string(GetSendCps()) + " cps"});
     }
-    if (mState) {
-        mState->GetStatusProperties(properties);
-    }
+    ReadState([&properties](ISessionState* state) {
+        if (state) {
+            state->GetStatusProperties(properties);
+        }
+    });
 }

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include <boost/function.hpp>
 #include <boost/shared_ptr.hpp>
 
 #include "foundation/CriticalSection.h"
@@ -51,6 +52,11 @@ public:
     ISessionState& GetCurrentState() const override;
 
     void SetGui(boost::shared_ptr<ISessionGui> gui) { mGui = gui; }
+
+    // Calls `read` with the current state (null when there is none) while no state switch can
+    // delete it: for the user interface's thread, which reads while "SkypeEvent" switches.
+    // `read` must not switch the state or wait for "SkypeEvent".
+    void ReadState(boost::function<void(ISessionState*)> const& read) const;
 
     // Runs the current state's operation `name` on "SkypeEvent" at the next idle tick, if the
     // state is still the one current now and still offers it. Any thread.
@@ -107,7 +113,10 @@ private:
     // rebuilds or drops them. Never held while a channel is deleted (that waits for a running
     // dispatch, whose handlers may send).
     CriticalSection mChannelLock;
-    ISessionState* mState = nullptr;       // owned
+    ISessionState* mState = nullptr;  // owned
+    // Held by readers of the state on other threads; a switch waits for them before it
+    // deletes the old state, but never holds it while deleting.
+    mutable CriticalSection mStateLock;
     std::atomic<long> mPendingStop{0};     // 0 none, 1 stop, 2 stop and return to AvailableState
     std::atomic<unsigned> mGeneration{0};  // counts state switches
     bool mSubscribed = false;

@@ -197,21 +197,39 @@ void SessionManager::HandleSessionStateChanged(ISession* session, ISessionState*
     SessionsChanged(callimpl::EventVoidType());
 }
 
+// Reads the state through the session's reader lock: "SkypeEvent" may switch it meanwhile.
+void SessionManager::DescribeSession(ISession& session, std::string& items) {
+    bool show = false;
+    std::string resource;
+    std::string description;
+    auto read = [&](ISessionState* state) {
+        show = state && state->GetShowToUser();
+        if (show) {
+            resource = state->GetResourceId();
+            description = state->GetDescription(false);
+        }
+    };
+    if (Session* own = dynamic_cast<Session*>(&session)) {
+        own->ReadState(read);
+    } else {
+        read(&session.GetCurrentState());
+    }
+    if (!show) {
+        return;
+    }
+    std::string picture = GetAndConvertAvatar(*mClient, session.GetUserNameW(), nullptr, nullptr);
+    if (picture.empty()) {
+        picture = "res://Tolvane.dll/status" + resource;
+    }
+    items += "<LI><IMG SRC='" + picture + "'> <B>" + session.GetFullName() + "</B>: " + description + "</LI>";
+}
+
 std::string SessionManager::GetCurrentStateDescription() {
     std::string items;
     {
         CriticalSectionLock lock(mLock);
         for (ISession* session : mSessions) {
-            ISessionState& state = session->GetCurrentState();
-            if (!state.GetShowToUser()) {
-                continue;
-            }
-            std::string picture = GetAndConvertAvatar(*mClient, session->GetUserNameW(), nullptr, nullptr);
-            if (picture.empty()) {
-                picture = "res://Tolvane.dll/status" + state.GetResourceId();
-            }
-            items += "<LI><IMG SRC='" + picture + "'> <B>" + session->GetFullName() +
-                     "</B>: " + state.GetDescription(false) + "</LI>";
+            DescribeSession(*session, items);
         }
     }
     if (items.empty()) {

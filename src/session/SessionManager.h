@@ -56,6 +56,8 @@ private:
     void DeleteDropped();
     void HandleIdle();
     static void DeleteSession(ISession* session);
+    // Appends the session's list item when its state is shown to the user.
+    void DescribeSession(ISession& session, std::string& items);
 
     Configuration* mConfig;                       // not owned
     ISkypeClient* mClient;                        // not owned
