@@ -73,6 +73,18 @@ corvane_prepare_prefix() {
   # Start Wine's own services now, detached from our output: a service started by a test
   # would inherit the test's output pipe and keep ctest waiting for its end.
   wineboot >/dev/null 2>&1 </dev/null
+  corvane_register_filters
+}
+
+# Registers the recordings' filters (build/bin/BmpToAvi.dll) in the prefix: once, and again
+# only when the file was rebuilt or is another one. Nothing while it is not built.
+corvane_register_filters() {
+  local dll=$bin/BmpToAvi.dll mark=$WINEPREFIX/.corvane-bmptoavi
+  [ -f "$dll" ] || return 0
+  [ "$(cat "$mark" 2>/dev/null)" = "$dll $(stat -c %Y "$dll")" ] && return 0
+  (cd "$bin" && wine regsvr32 /s BmpToAvi.dll >/dev/null 2>&1 </dev/null) ||
+    { echo "wine: BmpToAvi.dll did not register" >&2; return 1; }
+  echo "$dll $(stat -c %Y "$dll")" >"$mark"
 }
 
 corvane_stop_session() {

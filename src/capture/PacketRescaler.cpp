@@ -6,17 +6,13 @@
 #include <cstdlib>
 #include <numeric>
 
+#include "capture/ChangePacketReader.h"
 #include "capture/ScreenGrab.h"
 #include "foundation/Errors.h"
 
 namespace {
 
 constexpr std::uint64_t kRecordHeader = 8;
-
-std::uint32_t ReadU32(unsigned char const* at) {
-    return std::uint32_t(at[0]) | std::uint32_t(at[1]) << 8 | std::uint32_t(at[2]) << 16 |
-           std::uint32_t(at[3]) << 24;
-}
 
 void WriteU16(unsigned char* at, long value) {
     at[0] = static_cast<unsigned char>(value);
@@ -77,33 +73,14 @@ bool PacketRescaler::Rescale(void const* packet, unsigned long size, SIZE frame,
 // The packet's rectangles, block-aligned; records that hold no frame pixel are dropped.
 bool PacketRescaler::ReadRecords(void const* packet, unsigned long size, SIZE frame, int frameBytes,
                                  SIZE target, std::vector<Record>& records) {
-    auto const* bytes = static_cast<unsigned char const*>(packet);
-    if (!packet || size < 4) {
-        return false;
-    }
     Axis horizontal(frame.cx, target.cx);
     Axis vertical(frame.cy, target.cy);
-    std::uint64_t count = ReadU32(bytes);
-    std::uint64_t offset = 4;
-    for (std::uint64_t i = 0; i < count; ++i) {
-        if (size - offset < kRecordHeader) {
-            return false;
-        }
-        std::uint32_t leftTop = ReadU32(bytes + offset);
-        std::uint32_t rightBottom = ReadU32(bytes + offset + 4);
-        RECT edges = {long(leftTop & 0xFFFF), long(leftTop >> 16), long(rightBottom & 0xFFFF),
-                      long(rightBottom >> 16)};
-        if (edges.right < edges.left || edges.bottom < edges.top) {
-            return false;
-        }
-        std::uint64_t recordBytes = RecordBytes(edges, frameBytes);
-        if (recordBytes > size - offset) {
-            return false;
-        }
-        offset += recordBytes;
+    ChangePacketReader reader(packet, size, frameBytes);
+    ChangePacketRecord edges;
+    while (reader.Next(edges)) {
         Record record;
-        horizontal.Align(edges.left, edges.right, record.source.left, record.source.right);
-        vertical.Align(edges.top, edges.bottom, record.source.top, record.source.bottom);
+        horizontal.Align(edges.rect.left, edges.rect.right, record.source.left, record.source.right);
+        vertical.Align(edges.rect.top, edges.rect.bottom, record.source.top, record.source.bottom);
         if (record.source.left >= record.source.right || record.source.top >= record.source.bottom) {
             continue;
         }
@@ -112,7 +89,7 @@ bool PacketRescaler::ReadRecords(void const* packet, unsigned long size, SIZE fr
             horizontal.ToDestination(record.source.right), vertical.ToDestination(record.source.bottom)};
         records.push_back(record);
     }
-    return true;
+    return packet && size >= 4 && !reader.IsMalformed();
 }
 
 // Stretches each source rectangle of the screen into a frame-sized scratch bitmap and grabs

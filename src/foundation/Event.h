@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+#include <memory>
 #include <vector>
 
 #include "foundation/CriticalSection.h"
@@ -7,18 +9,22 @@
 
 // The common core of the multicast events: an ordered list of delegates guarded by a
 // recursive lock. A dispatch holds the lock across all its handler calls and runs over a
-// snapshot of the list, so handlers may add or remove handlers of the same event; the
-// change shows from the next dispatch. An exception from a handler ends the dispatch and
-// travels on to its caller. Events own none of the objects their delegates name.
+// snapshot of the list, so handlers may add or remove handlers of the same event: an added
+// handler is first called by the next dispatch, and a removed one is not called again, not
+// even later in the running dispatch. A handler may also destroy the event (its owner): the
+// dispatch then calls nothing more. An exception from a handler ends the dispatch and travels
+// on to its caller. Events own none of the objects their delegates name.
 class base_event {
 public:
-    base_event() = default;
-    ~base_event() = default;
+    base_event();
+    ~base_event();
     base_event(base_event const&) = delete;
     base_event& operator=(base_event const&) = delete;
 
     bool IsEmpty() const;
     void Clear();
+    // True when the list holds `delegate` at least once.
+    bool Contains(DelegateMemento const& delegate) const;
 
 protected:
     void AddInternal(DelegateMemento const& delegate);
@@ -27,30 +33,48 @@ protected:
     void RemoveInternal(std::vector<DelegateMemento> const& delegates);
     std::vector<DelegateMemento> Handlers() const;
 
-    // Calls invoke(memento) for each delegate of a snapshot, under the lock.
+    // Calls invoke(memento) for each delegate of a snapshot that is still registered, under
+    // the lock.
     template <class Invoke>
     void Dispatch(Invoke const& invoke) const {
-        DispatchScope scope(*this);
-        for (DelegateMemento const& delegate : scope.snapshot) {
-            invoke(delegate);
+        DispatchScope scope(mState);
+        for (Entry const& entry : scope.snapshot) {
+            if (scope.IsStillRegistered(entry)) {
+                invoke(entry.delegate);
+            }
         }
     }
 
 private:
-    // Marks this event as being dispatched on the calling thread while the scope lives.
+    // One registration: the serial tells two registrations of the same delegate apart.
+    struct Entry {
+        DelegateMemento delegate;
+        unsigned long long serial;
+    };
+    // Shared with running dispatches, so that it outlives an event destroyed by a handler.
+    struct State {
+        CriticalSection lock;
+        std::vector<Entry> handlers;
+        unsigned long long nextSerial = 0;
+        unsigned long long removals = 0;
+        std::atomic<bool> destroyed{false};
+    };
+    // Holds the lock and marks this event as being dispatched on the calling thread.
     struct DispatchScope {
-        explicit DispatchScope(base_event const& event);
+        explicit DispatchScope(std::shared_ptr<State> const& state);
         ~DispatchScope();
-        base_event const& event;
+        bool IsStillRegistered(Entry const& entry) const;
+
+        std::shared_ptr<State> state;
         DispatchScope const* outer;
-        std::vector<DelegateMemento> snapshot;
+        std::vector<Entry> snapshot;
+        unsigned long long removals;  // the count when the snapshot was taken
     };
 
     bool IsInsideCall() const;
     void ReportChangeInsideCall() const;
 
-    mutable CriticalSection mLock;
-    std::vector<DelegateMemento> mHandlers;
+    std::shared_ptr<State> mState;
 };
 
 namespace callimpl {

@@ -29,35 +29,44 @@ std::string LogFileHandler::DefaultPath() {
 }
 
 void LogFileHandler::WriteLine(std::string const& text) {
-    CriticalSectionLock lock(mLock);
-    if (!mStarted) {
-        mStarted = true;
-        WriteLine(kBanner);
+    std::string const line = CorvaneLogging::FormatLinePrefix() + text + "\n";
+    // Another process may hold the file for its own line; give it a moment to finish, waiting
+    // longer after each failure (0, 1, 3, 7 ... 255 ms) so that a busy machine loses no line.
+    // The lock is not held while waiting: other threads' lines go in as soon as the file is free.
+    for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
+        if (attempt > 0) {
+            Sleep((1u << (attempt - 1)) - 1);
+        }
+        if (TryAppend(line)) {
+            return;
+        }
     }
-    if (!Append(CorvaneLogging::FormatLinePrefix() + text + "\n") && CorvaneLogging::IsLoggingEnabled()) {
+    if (CorvaneLogging::IsLoggingEnabled()) {
         std::stringstream message;
         message << kCannotOpen;
         CorvaneLogging::CorvaneDebugOutput(message, CorvaneLogging::LogConsole);
     }
 }
 
-bool LogFileHandler::Append(std::string const& line) {
-    HANDLE file = INVALID_HANDLE_VALUE;
-    // Another process may hold the file for its own line; give it a moment to finish, waiting
-    // longer after each failure (0, 1, 3, 7 ... 255 ms) so that a busy machine loses no line.
-    for (int attempt = 0; attempt < kOpenAttempts && file == INVALID_HANDLE_VALUE; ++attempt) {
-        if (attempt > 0) {
-            Sleep((1u << (attempt - 1)) - 1);
-        }
-        file = CreateFileA(mPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    }
+// The first line of the process goes in after the banner, in the same opening.
+bool LogFileHandler::TryAppend(std::string const& line) {
+    CriticalSectionLock lock(mLock);
+    HANDLE file = CreateFileA(mPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return false;
     }
     SetFilePointer(file, 0, nullptr, FILE_END);
-    DWORD written = 0;
-    WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    if (!mStarted) {
+        mStarted = true;
+        Write(file, CorvaneLogging::FormatLinePrefix() + kBanner + "\n");
+    }
+    Write(file, line);
     CloseHandle(file);
     return true;
+}
+
+void LogFileHandler::Write(HANDLE file, std::string const& text) {
+    DWORD written = 0;
+    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
 }

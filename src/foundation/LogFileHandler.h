@@ -20,7 +20,8 @@ public:
     LogFileHandler(LogFileHandler const&) = delete;
     LogFileHandler& operator=(LogFileHandler const&) = delete;
 
-    // Appends one line (prefix and text); the first line of the process is preceded by the banner.
+    // Appends one line (prefix and text); the first line of the process is preceded by the
+    // banner. Any thread; a thread that waits for the file does not hold up the others.
     void WriteLine(std::string const& text);
     std::string const& GetPath() const { return mPath; }
 
@@ -32,7 +33,8 @@ public:
 private:
     static LogFileHandler* mInstance;  // the object lives in Core.cpp
 
-    bool Append(std::string const& line);
+    bool TryAppend(std::string const& line);
+    static void Write(void* file, std::string const& text);
 
     std::string mPath;
     bool mStarted = false;

@@ -234,9 +234,9 @@ Picture Picture::Decode(void const* data, std::size_t size, std::uint64_t maxPix
     return WicCodec::Decode(bytes, size, header.container);
 }
 
-Picture Picture::Load(std::wstring const& path) {
+Picture Picture::Load(std::wstring const& path, std::uint64_t maxPixels) {
     std::vector<unsigned char> bytes = ReadFileBytes(path);
-    return Decode(bytes.data(), bytes.size());
+    return Decode(bytes.data(), bytes.size(), maxPixels);
 }
 
 std::vector<unsigned char> Picture::GetBgr24() const {

@@ -50,7 +50,7 @@ public:
     // any decoder runs; anything else raises.
     static Picture Decode(void const* data, std::size_t size, std::uint64_t maxPixels = kMaxPixels);
     // Reads a file of at most kMaxEncodedBytes and decodes it as Decode does.
-    static Picture Load(std::wstring const& path);
+    static Picture Load(std::wstring const& path, std::uint64_t maxPixels = kMaxPixels);
 
     // Raises BaseError unless 1 <= width, height <= kMaxSide and width x height <= kMaxPixels.
     static void CheckSize(std::uint64_t width, std::uint64_t height);

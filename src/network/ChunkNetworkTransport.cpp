@@ -10,7 +10,9 @@
 #include "network/NetworkMessage.h"
 #include "network/PacketDumper.h"
 
-bool ChunkNetworkTransport::IsDumping() const { return mDumper && mDumper->IsEnabled(); }
+bool ChunkNetworkTransport::IsDumping() const {
+    return mDumper && mDumper->IsEnabled();
+}
 
 void ChunkNetworkTransport::Send(std::string const& text) {
     if (mChunkSize <= 0) {
@@ -34,8 +36,8 @@ void ChunkNetworkTransport::Send(std::string const& text) {
         chunk.append(std::to_string(count)).append(1, ':').append(text, offset, chunkSize);
         frames.push_back(NetworkMessage::ToString(kChunkId, chunk));
         if (IsDumping()) {
-            mDumper->Dump(PacketDumper::kSent, PacketDumper::kPacket, frames.back().data(), frames.back().size(),
-                          sequence, true);
+            mDumper->Dump(PacketDumper::kSent, PacketDumper::kPacket, frames.back().data(),
+                          frames.back().size(), sequence, true);
         }
         ChunkPrepared(sequence, part, frames.back());
     }
@@ -50,16 +52,23 @@ void ChunkNetworkTransport::Send(std::string const& text) {
 }
 
 void ChunkNetworkTransport::OnReceiveChunk(char const* frame) {
+    // A handler of OnTextReceived may delete this transport: past it, members are touched
+    // only while the transport lives.
+    std::weak_ptr<int> alive = mLifetime;
     int sequence = -1;
     try {
         int id = 0;
         char const* data = NetworkMessage::ParseResponse(frame, id);
         sequence = HandleMessageById(id, data);
     } catch (...) {
-        DumpReceived(frame, -1, false);
+        if (!alive.expired()) {
+            DumpReceived(frame, -1, false);
+        }
         throw;
     }
-    DumpReceived(frame, sequence, true);
+    if (!alive.expired()) {
+        DumpReceived(frame, sequence, true);
+    }
 }
 
 void ChunkNetworkTransport::DumpReceived(char const* frame, int sequence, bool good) {
@@ -74,26 +83,10 @@ int ChunkNetworkTransport::HandleMessageById(int id, char const* data) {
     }
     NetworkDatagram chunk(data);
     int const sequence = chunk.GetSequence();
-    DropExpiredSequences();
+    mPartsBuffer.CheckExpired(nullptr);
     std::string text = mPartsBuffer.Add(std::move(chunk));
     if (!text.empty()) {
-        OnTextReceived(text.c_str(), sequence);
+        OnTextReceived(text.c_str(), sequence);  // the last use of this object
     }
     return sequence;
-}
-
-// A peer that sends the first chunks of a message and never the rest must not make the buffer
-// grow without end: incomplete messages older than the expiry time are dropped.
-void ChunkNetworkTransport::DropExpiredSequences() {
-    std::vector<NetworkPartsBuffer::ExpiredPartInfo> missing;
-    mPartsBuffer.CheckExpired(&missing);
-    for (std::size_t i = 0; i < missing.size();) {
-        std::size_t first = i;
-        while (i < missing.size() && missing[i].sequence == missing[first].sequence) {
-            ++i;
-        }
-        CORVANE_LOG("Dropped incomplete message seq " << missing[first].sequence << ": " << (i - first)
-                                                      << " part(s) never arrived, first missing part "
-                                                      << missing[first].part);
-    }
 }

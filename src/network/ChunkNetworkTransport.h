@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <memory>
 #include <string>
 
 #include "foundation/CriticalSection.h"
@@ -21,7 +22,7 @@ public:
     void Send(std::string const& text) override;
     void SetDumper(PacketDumper* dumper) override { mDumper = dumper; }
     void SetChunkSize(int size) { mChunkSize = size; }
-    // How long an incomplete message waits for its missing chunks (5000 ms by default).
+    // How long an incomplete message waits for its next chunk (5000 ms by default).
     void SetExpireTimeout(unsigned long timeoutMs) { mPartsBuffer.SetExpireTimeout(timeoutMs); }
 
 protected:
@@ -30,20 +31,23 @@ protected:
     // Called for every chunk right after it is framed.
     virtual void ChunkPrepared(int sequence, int part, std::string const& frame) {}
     // Handles one received frame's data; returns the chunk's sequence, or -1 for a frame that
-    // is not a chunk (ignored).
+    // is not a chunk (ignored). Incomplete messages whose chunks stopped coming for the expiry
+    // time are dropped first. Raising OnTextReceived is its last use of the object: a handler
+    // may delete the transport.
     virtual int HandleMessageById(int id, char const* data);
 
-    // Handles one received frame; raises for a malformed one (after dumping it as bad).
+    // Handles one received frame; raises for a malformed one (after dumping it as bad). Called
+    // on the receiving thread; the transport may be deleted by a handler during the call.
     void OnReceiveChunk(char const* frame);
 
 private:
     bool IsDumping() const;
     void DumpReceived(char const* frame, int sequence, bool good);
-    void DropExpiredSequences();
 
     NetworkPartsBuffer mPartsBuffer;
     int mChunkSize = kDefaultChunkSize;
     std::atomic<unsigned int> mSequence{0};
     CriticalSection mSendLock;
-    PacketDumper* mDumper = nullptr;  // not owned
+    PacketDumper* mDumper = nullptr;                            // not owned
+    std::shared_ptr<int> mLifetime = std::make_shared<int>(0);  // expires with the transport
 };

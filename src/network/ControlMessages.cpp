@@ -195,7 +195,7 @@ void ClipboardNetMsg::ParseNetworkMessage(char const* data) {
     if (size == 0) {
         Raise(NetworkMessageFormatError("Invalid clipboard network message data size"));
     }
-    DecodeAndUncompress(mBytes, encoded, static_cast<unsigned int>(size));
+    DecodeAndUncompress(mBytes, encoded, static_cast<unsigned int>(size), kMaxSize);
 }
 
 DesktopResolutionMsg::DesktopResolutionMsg() {

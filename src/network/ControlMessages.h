@@ -138,6 +138,9 @@ private:
 // Clipboard contents: byte count, ":", the bytes compressed and escape-coded.
 class ClipboardNetMsg : public NetworkMessageBase<ClipboardNetMsg, 12, 0> {
 public:
+    // The largest clipboard a peer may send (a 4K screenshot as a 32-bit bitmap is 33 MB).
+    static constexpr unsigned int kMaxSize = 64u * 1024 * 1024;
+
     ClipboardNetMsg() = default;
     explicit ClipboardNetMsg(std::vector<unsigned char> const& bytes);
 
@@ -148,8 +151,8 @@ public:
 protected:
     // NetworkMessageFormatError "Invalid clipboard network message fields" or "... data size"
     // (a count of 0: an empty clipboard cannot travel); NetworkError "Failed to uncompress
-    // buffer" when the bytes do not inflate to the count. The data stays empty: the bytes are
-    // the content.
+    // buffer" when the bytes do not inflate to the count or the count is above kMaxSize. The data stays
+    // empty: the bytes are the content.
     void ParseNetworkMessage(char const* data) override;
 
 private:

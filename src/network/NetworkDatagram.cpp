@@ -9,13 +9,15 @@
 #include "network/SkypeCoder.h"
 
 // A message text is at most twice its coded payload (escaping) plus a short frame.
-unsigned int const NetworkDatagram::kMaxCount =
-    static_cast<unsigned int>((2ull * kMaxUncompressedSize + 1024) / ChunkNetworkTransport::kDefaultChunkSize + 1);
+unsigned int const NetworkDatagram::kMaxCount = static_cast<unsigned int>(
+    (2ull * kMaxUncompressedSize + 1024) / ChunkNetworkTransport::kDefaultChunkSize + 1);
 
 NetworkDatagram::NetworkDatagram(unsigned int part, unsigned int count, int sequence, char const* data)
     : mSequence(sequence), mPart(part), mCount(count), mData(data) {}
 
-NetworkDatagram::NetworkDatagram(char const* text) { Parse(text); }
+NetworkDatagram::NetworkDatagram(char const* text) {
+    Parse(text);
+}
 
 void NetworkDatagram::Parse(char const* text) {
     std::vector<std::string> fields;

@@ -1,6 +1,5 @@
 #include "network/NetworkProtocol.h"
 
-#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -8,15 +7,20 @@
 #include "foundation/Errors.h"
 #include "foundation/TypeName.h"
 #include "network/NetworkMessage.h"
+#include "network/NetworkVisitor.h"
 #include "network/TextNetworkTransport.h"
 
 namespace {
 constexpr std::size_t kLoggedCharacters = 80;
 }
 
-NetworkProtocol::NetworkProtocol(TextNetworkTransport* transport) { SetTransport(transport); }
+NetworkProtocol::NetworkProtocol(TextNetworkTransport* transport) {
+    SetTransport(transport);
+}
 
-NetworkProtocol::~NetworkProtocol() { SetTransport(nullptr); }
+NetworkProtocol::~NetworkProtocol() {
+    SetTransport(nullptr);
+}
 
 void NetworkProtocol::SetTransport(TextNetworkTransport* transport) {
     if (mTransport) {
@@ -36,7 +40,10 @@ void NetworkProtocol::Send(NetworkMessage const& message) {
     }
     std::string text = message.ToString();
     CORVANE_LOG("NET SEND MSG (" << TypeName(typeid(message)) << "): " << text.substr(0, kLoggedCharacters));
-    mSendFps.Add(static_cast<int>(text.size()));
+    {
+        CriticalSectionLock lock(mCountersLock);
+        mSendFps.Add(static_cast<int>(text.size()));
+    }
     mTransport->Send(text);
 }
 
@@ -44,28 +51,48 @@ void NetworkProtocol::OnResponse(char const* text, int sequence) {
     if (!text || !*text) {
         return;
     }
-    mReceiveFps.Add(static_cast<int>(strlen(text)));
+    {
+        CriticalSectionLock lock(mCountersLock);
+        mReceiveFps.Add(static_cast<int>(strlen(text)));
+    }
     int id = 0;
     char const* data = NetworkMessage::ParseResponse(text, id);
     std::unique_ptr<NetworkMessage> message(NetworkMessage::ParseFactory(id, data));
-    CORVANE_LOG("NET RECV MSG (" << TypeName(typeid(*message)) << "): "
-                                 << std::string(data, strnlen(data, kLoggedCharacters)));
+    CORVANE_LOG("NET RECV MSG (" << TypeName(typeid(*message))
+                                 << "): " << std::string(data, strnlen(data, kLoggedCharacters)));
     if (mDumper.IsEnabled()) {
         mDumper.Dump(PacketDumper::kReceived, PacketDumper::kMessage, data, strlen(data), sequence, true);
     }
-    for (NetworkVisitor* visitor : mVisitors) {
-        message->Route(*visitor);
-    }
+    // The last use of this object: a visitor may delete the endpoint.
+    mVisitors(*message);
 }
 
-void NetworkProtocol::RegisterVisitor(NetworkVisitor* visitor) { mVisitors.push_back(visitor); }
+void NetworkProtocol::RegisterVisitor(NetworkVisitor* visitor) {
+    mVisitors.Add(MakeDelegate<&NetworkVisitor::Visit>(visitor));
+}
 
 void NetworkProtocol::UnregisterVisitor(NetworkVisitor* visitor) {
-    auto found = std::find(mVisitors.begin(), mVisitors.end(), visitor);
-    if (found == mVisitors.end()) {
+    auto delegate = MakeDelegate<&NetworkVisitor::Visit>(visitor);
+    if (!mVisitors.Contains(delegate.GetMemento())) {
         Raise(SkypeError("Trying to remove network visitor that wasn't added yet"));
     }
-    mVisitors.erase(found);
+    mVisitors.Remove(delegate);
 }
 
-void NetworkProtocol::EnableDump(std::string const& folder) { mDumper.Enable(folder); }
+FpsCalculator NetworkProtocol::GetSendFps() const {
+    CriticalSectionLock lock(mCountersLock);
+    return mSendFps;
+}
+
+FpsCalculator NetworkProtocol::GetReceiveFps() const {
+    CriticalSectionLock lock(mCountersLock);
+    return mReceiveFps;
+}
+
+void NetworkVisitor::Visit(NetworkMessage& message) {
+    message.Route(*this);
+}
+
+void NetworkProtocol::EnableDump(std::string const& folder) {
+    mDumper.Enable(folder);
+}

@@ -2,8 +2,9 @@
 
 #include <exception>
 #include <string>
-#include <vector>
 
+#include "foundation/CriticalSection.h"
+#include "foundation/Event.h"
 #include "foundation/FpsCalculator.h"
 #include "network/PacketDumper.h"
 
@@ -14,7 +15,8 @@ class TextNetworkTransport;
 // A session's endpoint on one stream: frames and sends messages through its transport, turns
 // received texts back into messages and routes them to its visitors, counts the characters
 // both ways, and dumps the traffic when asked. Send may be called from any thread; received
-// messages arrive on the thread that delivers the transport's texts.
+// messages arrive on the thread that delivers the transport's texts. A visitor may unregister
+// itself or others, or delete the endpoint, while it handles a message.
 class NetworkProtocol {
 public:
     // `transport` (may be null) is not owned and must outlive its attachment.
@@ -28,16 +30,20 @@ public:
     // Raises NetworkError "Network transport not set" without a transport.
     void Send(NetworkMessage const& message);
 
-    // Visitors are not owned; one registered twice receives every message twice.
+    // Visitors are not owned; one registered twice receives every message twice. Any thread;
+    // a visitor registered while a message is being routed first sees the next message.
     void RegisterVisitor(NetworkVisitor* visitor);
     // Removes the first registration; raises SkypeError for a visitor that is not registered.
+    // Any thread; a visitor unregistered while a message is being routed is not called for it
+    // any more.
     void UnregisterVisitor(NetworkVisitor* visitor);
 
     // Dumps every sent and received text under the dump folder `folder`.
     void EnableDump(std::string const& folder);
 
-    FpsCalculator const& GetSendFps() const { return mSendFps; }
-    FpsCalculator const& GetReceiveFps() const { return mReceiveFps; }
+    // Copies of the character counters, for display from any thread.
+    FpsCalculator GetSendFps() const;
+    FpsCalculator GetReceiveFps() const;
 
 protected:
     // Handles one received message text with the sequence the transport reported.
@@ -47,8 +53,9 @@ protected:
 
 private:
     TextNetworkTransport* mTransport = nullptr;  // not owned
-    std::vector<NetworkVisitor*> mVisitors;      // not owned
+    Event<NetworkMessage&> mVisitors;            // routes to NetworkVisitor::Visit; visitors not owned
     PacketDumper mDumper;
+    mutable CriticalSection mCountersLock;  // senders on several threads, readers on any
     FpsCalculator mSendFps;
     FpsCalculator mReceiveFps;
 };

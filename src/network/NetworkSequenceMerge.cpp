@@ -2,7 +2,7 @@
 
 #include "foundation/Errors.h"
 
-NetworkSequenceMerge::NetworkSequenceMerge() : mCreated(GetTickCount()) {}
+NetworkSequenceMerge::NetworkSequenceMerge() : mLastChunk(GetTickCount()) {}
 
 unsigned int NetworkSequenceMerge::GetPartsCount() const {
     return mParts.empty() ? 0 : mParts.begin()->second.GetCount();
@@ -16,10 +16,14 @@ void NetworkSequenceMerge::Add(NetworkDatagram chunk) {
         Raise(NetworkMessageFormatError("Different count for same sequence"));
     }
     unsigned int const part = chunk.GetPart();
+    mHeldBytes += chunk.GetData().size() + kChunkOverhead;
     mParts.emplace(part, std::move(chunk));
+    mLastChunk = GetTickCount();
 }
 
-bool NetworkSequenceMerge::IsComplete() const { return !mParts.empty() && mParts.size() == GetPartsCount(); }
+bool NetworkSequenceMerge::IsComplete() const {
+    return !mParts.empty() && mParts.size() == GetPartsCount();
+}
 
 std::string NetworkSequenceMerge::GetAllText() const {
     std::size_t length = 0;
@@ -35,7 +39,7 @@ std::string NetworkSequenceMerge::GetAllText() const {
 }
 
 bool NetworkSequenceMerge::IsExpired(unsigned long timeoutMs) const {
-    return static_cast<DWORD>(GetTickCount() - mCreated) > timeoutMs;
+    return static_cast<DWORD>(GetTickCount() - mLastChunk) > timeoutMs;
 }
 
 void NetworkSequenceMerge::GetIncompleteParts(std::vector<int>& parts) const {
@@ -44,4 +48,16 @@ void NetworkSequenceMerge::GetIncompleteParts(std::vector<int>& parts) const {
             parts.push_back(static_cast<int>(part));
         }
     }
+}
+
+unsigned int NetworkSequenceMerge::GetMissingCount() const {
+    return GetPartsCount() - static_cast<unsigned int>(mParts.size());
+}
+
+unsigned int NetworkSequenceMerge::GetFirstMissingPart() const {
+    unsigned int part = 1;
+    for (auto it = mParts.begin(); it != mParts.end() && it->first == part; ++it) {
+        ++part;
+    }
+    return part <= GetPartsCount() ? part : 0;
 }

@@ -11,12 +11,16 @@ class DesktopResolutionMsg;
 class ClipboardRequestNetMsg;
 class ClipboardAcknowledgeNetMsg;
 class MouseMoveNetMsg;
+class NetworkMessage;
 
 // Receives routed messages: a handler overrides the Handle of each message it cares about;
 // the others do nothing. The message is valid for the call only.
 class NetworkVisitor {
 public:
     virtual ~NetworkVisitor() = default;
+
+    // Passes `message` to the Handle of its class (how an endpoint routes to its visitors).
+    void Visit(NetworkMessage& message);
 
     virtual void Handle(RequestRemoteDesktopNetMsg const&) {}
     virtual void Handle(TestConnectNetMsg const&) {}

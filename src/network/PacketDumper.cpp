@@ -29,8 +29,8 @@ std::string FileName(int sequence, bool good, char const* kind) {
     SYSTEMTIME now;
     GetLocalTime(&now);
     char name[96];
-    snprintf(name, sizeof(name), "%u.%u.%u.%u_%d%s.%s", now.wHour, now.wMinute, now.wSecond, now.wMilliseconds,
-             sequence, good ? "" : "_bad", kind);
+    snprintf(name, sizeof(name), "%u.%u.%u.%u_%d%s.%s", now.wHour, now.wMinute, now.wSecond,
+             now.wMilliseconds, sequence, good ? "" : "_bad", kind);
     return name;
 }
 
@@ -60,7 +60,8 @@ void PacketDumper::Dump(char const* direction, char const* kind, char const* byt
     HANDLE file = INVALID_HANDLE_VALUE;
     for (int attempt = 0; attempt < kNameAttempts && file == INVALID_HANDLE_VALUE; ++attempt) {
         std::string path = DirectionFolder(direction) + FileName(sequence, good, kind);
-        file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        file =
+            CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) {
             break;
         }

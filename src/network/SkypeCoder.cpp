@@ -77,21 +77,43 @@ std::size_t DecodeInto(char const*& p, char const* end, char* out, std::size_t r
     }
 }
 
-// Inflates the escape-coded zlib stream `text` into `room` bytes at `out`; returns the
-// number of bytes produced, or -1 unless the stream ends within the room.
-long InflateEncoded(char const* text, unsigned char* out, unsigned int room) {
+// Where the output starts when the announced size is large: it grows with what the data
+// really gives, so an announced size costs nothing before the data backs it. Screens seldom
+// pack better than 32:1, so most data fits the first room and is never moved.
+constexpr std::size_t kFirstOutputRoom = 1u << 20;
+constexpr std::size_t kFirstRoomPerTextByte = 32;
+
+// The next output room: the first, then double, within the announced size.
+void GrowOutput(std::vector<unsigned char>& output, unsigned int expectedSize, std::size_t textLength) {
+    std::size_t first = std::max(kFirstOutputRoom, textLength * kFirstRoomPerTextByte);
+    std::size_t room = output.empty() ? first : output.size() * 2;
+    output.resize(std::min<std::size_t>(room, expectedSize));
+}
+
+// Inflates the escape-coded zlib stream `text` (`length` characters) into `output`, which
+// grows up to `expectedSize`; returns the number of bytes produced, or -1 unless the stream
+// ends within that size.
+long InflateEncoded(char const* text, std::size_t length, std::vector<unsigned char>& output,
+                    unsigned int expectedSize) {
     z_stream stream = {};
     if (inflateInit(&stream) != Z_OK) {
         return -1;
     }
+    output.clear();
     unsigned char none = 0;  // zlib wants somewhere to write even when there is no room
-    stream.next_out = room ? out : &none;
-    stream.avail_out = room;
+    stream.next_out = &none;
     char chunk[kInflateChunk];
     char const* p = text;
-    char const* end = text + std::strlen(text);
+    char const* end = text + length;
+    std::size_t produced = 0;
     int result = Z_OK;
     while (result == Z_OK) {
+        if (stream.avail_out == 0 && output.size() < expectedSize) {
+            produced = output.size();
+            GrowOutput(output, expectedSize, length);
+            stream.next_out = output.data() + produced;
+            stream.avail_out = static_cast<uInt>(output.size() - produced);
+        }
         if (stream.avail_in == 0) {
             if (p == end) {
                 break;  // the text ended before the stream did
@@ -100,13 +122,13 @@ long InflateEncoded(char const* text, unsigned char* out, unsigned int room) {
             stream.next_in = reinterpret_cast<Bytef*>(chunk);
         }
         result = inflate(&stream, Z_NO_FLUSH);
-        if (result == Z_BUF_ERROR && stream.avail_in == 0) {
-            result = Z_OK;  // it only wants more input
+        if (result == Z_BUF_ERROR && (stream.avail_in == 0 || output.size() < expectedSize)) {
+            result = Z_OK;  // it only wants more input or more room
         }
     }
-    long produced = static_cast<long>(room - stream.avail_out);
+    produced = output.size() - stream.avail_out;
     inflateEnd(&stream);
-    return result == Z_STREAM_END ? produced : -1;
+    return result == Z_STREAM_END ? static_cast<long>(produced) : -1;
 }
 
 }  // namespace
@@ -149,15 +171,18 @@ std::string CompressAndEncode(void const* data, unsigned int size) {
     return SkypeCoder::Encode(compressed.data(), static_cast<unsigned int>(compressedSize));
 }
 
-void DecodeAndUncompress(std::vector<unsigned char>& output, char const* text, unsigned int expectedSize) {
-    if (expectedSize > kMaxUncompressedSize) {
+void DecodeAndUncompress(std::vector<unsigned char>& output, char const* text, unsigned int expectedSize,
+                         unsigned int maxSize) {
+    std::size_t const length = std::strlen(text);
+    // Decoding never lengthens the text, so its length bounds the compressed bytes.
+    if (expectedSize > std::min(maxSize, kMaxUncompressedSize) ||
+        expectedSize > static_cast<unsigned long long>(length) * kMaxInflateRatio) {
         Raise(NetworkError("Failed to uncompress buffer"));
     }
-    // Bytes already there are overwritten, not cleared first; only a short result's tail is.
-    output.resize(expectedSize);
-    long produced = InflateEncoded(text, output.data(), expectedSize);
+    long produced = InflateEncoded(text, length, output, expectedSize);
     if (produced < 0) {
         Raise(NetworkError("Failed to uncompress buffer"));
     }
-    std::fill(output.begin() + produced, output.end(), 0);
+    // The sender states the exact size; a shorter result keeps it, zero beyond the data.
+    output.resize(expectedSize);
 }

@@ -24,13 +24,20 @@ private:
 };
 
 // The largest uncompressed size a peer may announce (an 8K screen at 3 bytes per pixel is
-// about 100 MB): a larger one is refused before anything is allocated.
+// about 100 MB): a larger one is refused before anything is allocated. Each message may set a
+// smaller cap of its own.
 constexpr unsigned int kMaxUncompressedSize = 256u * 1024 * 1024;
+// zlib packs at most about 1032 bytes into one (a 258-byte match in two bits), so a size above
+// that many times the compressed length is a lie.
+constexpr unsigned long long kMaxInflateRatio = 1032;
 
 // zlib (level 9), then the escape coding. Raises NetworkError "Failed to compress buffer".
 std::string CompressAndEncode(void const* data, unsigned int size);
 // The escape decoding, then zlib into `output`, which ends up exactly `expectedSize` bytes
 // long (zero beyond what the data gave). Raises NetworkError "Failed to uncompress buffer"
-// unless the data is one whole zlib stream that fits that size, or when the size is above
-// kMaxUncompressedSize. The text is decoded piece by piece as zlib consumes it.
-void DecodeAndUncompress(std::vector<unsigned char>& output, char const* text, unsigned int expectedSize);
+// unless the data is one whole zlib stream that fits that size, and before anything is
+// allocated when the size is above `maxSize`, above kMaxUncompressedSize or above what the
+// text's length could inflate to. The output grows with what zlib produces, and the text is
+// decoded piece by piece as zlib consumes it. Any thread; keeps no state.
+void DecodeAndUncompress(std::vector<unsigned char>& output, char const* text, unsigned int expectedSize,
+                         unsigned int maxSize = kMaxUncompressedSize);

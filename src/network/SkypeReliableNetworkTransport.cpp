@@ -12,6 +12,10 @@ SkypeReliableNetworkTransport::~SkypeReliableNetworkTransport() {
     mApplication->OnDataReceived.Remove(MakeDelegate<&SkypeReliableNetworkTransport::OnReceive>(this));
 }
 
-void SkypeReliableNetworkTransport::DoReceive(char const* text) { OnReceiveChunk(text); }
+void SkypeReliableNetworkTransport::DoReceive(char const* text) {
+    OnReceiveChunk(text);
+}
 
-void SkypeReliableNetworkTransport::SendChunk(std::string const& frame) { mApplication->Write(mUser, frame); }
+void SkypeReliableNetworkTransport::SendChunk(std::string const& frame) {
+    mApplication->Write(mUser, frame);
+}

@@ -16,6 +16,7 @@ public:
     // Gives the transport a dumper for the texts it moves (not owned; may be null).
     virtual void SetDumper(PacketDumper* dumper) {}
 
-    // A received message's whole text and its sequence number.
+    // A received message's whole text and its sequence number. A handler may delete the
+    // transport.
     Event2<char const*, int> OnTextReceived;
 };

@@ -1,5 +1,7 @@
 #include "skype/SkypeApplication.h"
 
+#include <memory>
+
 #include <algorithm>
 #include <climits>
 #include <cstring>
@@ -110,7 +112,8 @@ std::string SkypeApplication::StreamIdOf(std::string const& user) const {
     return found == mConnections.end() ? std::string() : found->second.streamId;
 }
 
-std::string SkypeApplication::StreamCommand(char const* verb, std::string const& user, std::string const& text) {
+std::string SkypeApplication::StreamCommand(char const* verb, std::string const& user,
+                                            std::string const& text) {
     std::string streamId;
     {
         CriticalSectionLock lock(mLock);
@@ -180,18 +183,27 @@ void SkypeApplication::OnStreams(std::string const& name, StreamList const& stre
         }
         for (auto const& stream : current) {
             if (StreamIdOf(stream.first) != stream.second) {
-                CORVANE_LOG("AP2AP: " << mName << " connect success: " << stream.first << ":" << stream.second);
+                CORVANE_LOG("AP2AP: " << mName << " connect success: " << stream.first << ":"
+                                      << stream.second);
                 mConnections[stream.first] = Connection();
                 mConnections[stream.first].streamId = stream.second;
                 connected.push_back(stream.first);
             }
         }
     }
+    // A handler may delete this application: nothing of it is touched once it is gone.
+    std::weak_ptr<int> alive = mLifetime;
     for (std::string const& user : failed) {
         OnConnectFailure(user, this);
+        if (alive.expired()) {
+            return;
+        }
     }
     for (std::string const& user : connected) {
         OnConnectSuccess(user, this);
+        if (alive.expired()) {
+            return;
+        }
     }
 }
 
@@ -220,14 +232,22 @@ void SkypeApplication::OnReceived(std::string const& name, StreamList const& str
     if (name != mName) {
         return;
     }
+    std::weak_ptr<int> alive = mLifetime;
     for (auto const& stream : streams) {
-        if (!AcceptData(stream.first, stream.second)) {
+        bool accepted = AcceptData(stream.first, stream.second);
+        if (alive.expired()) {
+            return;  // deleted by a handler of a connection it reported
+        }
+        if (!accepted) {
             continue;
         }
         std::string const read = Command("READ " + stream.first + ":" + stream.second);
         std::string reply = mClient->SendCommand(read, false);
         if (reply.size() > read.size()) {
             OnDataReceived(stream.first, reply.c_str() + read.size() + 1);
+            if (alive.expired()) {
+                return;
+            }
         }
     }
 }
@@ -238,7 +258,8 @@ void SkypeApplication::OnDatagram(std::string const& name, ISkypeEvents::AppData
     }
 }
 
-void SkypeApplication::OnSending(std::string const& name, std::vector<ISkypeEvents::AppSendingData> const& sending) {
+void SkypeApplication::OnSending(std::string const& name,
+                                 std::vector<ISkypeEvents::AppSendingData> const& sending) {
     if (name != mName) {
         return;
     }
@@ -246,20 +267,26 @@ void SkypeApplication::OnSending(std::string const& name, std::vector<ISkypeEven
     {
         CriticalSectionLock lock(mLock);
         for (auto& entry : mConnections) {
-            auto item = std::find_if(sending.begin(), sending.end(),
-                                     [&](ISkypeEvents::AppSendingData const& data) { return data.user == entry.first; });
+            auto item = std::find_if(
+                sending.begin(), sending.end(),
+                [&](ISkypeEvents::AppSendingData const& data) { return data.user == entry.first; });
             bool const listed = item != sending.end();
             if (UpdateSending(entry.first, entry.second, listed, listed ? item->bytes : 0)) {
                 finished.push_back(entry.first);
             }
         }
     }
+    std::weak_ptr<int> alive = mLifetime;
     for (std::string const& user : finished) {
         OnSendingFinished(user, this);
+        if (alive.expired()) {
+            return;
+        }
     }
 }
 
-bool SkypeApplication::UpdateSending(std::string const& user, Connection& connection, bool listed, int pending) {
+bool SkypeApplication::UpdateSending(std::string const& user, Connection& connection, bool listed,
+                                     int pending) {
     int const previous = connection.pending;
     if (previous == 0 && pending > 0) {
         connection.burstBytes += pending;

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <utility>
@@ -15,7 +16,8 @@
 // One named messenger application: registers it, connects it to contacts, writes and reads
 // their streams, and reports connections, received text and drained send buffers. Its events
 // are raised on the client's notification thread; its operations may be called from any
-// thread except the client's window thread. The client must outlive the application.
+// thread except the client's window thread. The client must outlive the application. A
+// handler of its events may delete it.
 class SkypeApplication : public ISkypeApplication {
 public:
     // Pending bytes below which a stream counts as drained (flow control of the screen stream).
@@ -77,6 +79,7 @@ private:
     std::string mName;
     ISkypeClient* mClient;  // not owned
     std::map<std::string, Connection> mConnections;
-    CriticalSection mLock;  // guards mConnections and mRequested
+    CriticalSection mLock;                                      // guards mConnections and mRequested
+    std::shared_ptr<int> mLifetime = std::make_shared<int>(0);  // expires with the application
     std::set<std::string> mRequested;
 };

@@ -1,6 +1,7 @@
 #include "skype/SkypeAvatar.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <exception>
 
 #include "foundation/CorvaneLogging.h"
@@ -9,20 +10,11 @@
 namespace {
 
 constexpr int kThumbnailSide = 16;
+// Avatars are small; the file is the messenger's, and resampling costs 16 bytes a pixel.
+constexpr std::uint64_t kMaxAvatarPixels = 1024 * 1024;
 char const kThumbnailSuffix[] = ".thumb.png";
 
 }  // namespace
-
-tagSIZE ResizeProportional(tagSIZE const& size, int longerSide) {
-    if (size.cx <= 0 || size.cy <= 0) {
-        return tagSIZE{0, 0};
-    }
-    bool wide = size.cx >= size.cy;
-    float factor = static_cast<float>(longerSide) / static_cast<float>(wide ? size.cx : size.cy);
-    // A very long picture would otherwise lose its short side altogether.
-    int shorter = std::max(1, static_cast<int>((wide ? size.cy : size.cx) * factor));
-    return wide ? tagSIZE{longerSide, shorter} : tagSIZE{shorter, longerSide};
-}
 
 std::string GetAndConvertAvatar(ISkypeClient::UserInfo const& info, boost::shared_ptr<Picture>* picture,
                                 boost::shared_ptr<Picture>* thumbnail) {
@@ -31,7 +23,7 @@ std::string GetAndConvertAvatar(ISkypeClient::UserInfo const& info, boost::share
     }
     std::string thumbnailPath = info.avatarPath + kThumbnailSuffix;
     try {
-        Picture avatar = Picture::Load(StringHelper::StrToWstr(info.avatarPath, false));
+        Picture avatar = Picture::Load(StringHelper::StrToWstr(info.avatarPath, false), kMaxAvatarPixels);
         tagSIZE size = ResizeProportional(tagSIZE{avatar.GetWidth(), avatar.GetHeight()}, kThumbnailSide);
         Picture small = avatar.Resample(size.cx, size.cy);
         if (picture) {

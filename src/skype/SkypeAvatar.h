@@ -6,15 +6,13 @@
 
 #include <boost/shared_ptr.hpp>
 
+#include "capture/IconHelpers.h"
 #include "imaging/Picture.h"
 #include "skype/ISkypeClient.h"
 
-// The size scaled so that its longer side (the width on a tie) becomes `longerSide`; the
-// other side is truncated, but never below 1. A size without area gives 0 x 0.
-tagSIZE ResizeProportional(tagSIZE const& size, int longerSide);
-
 // Makes a 16-pixel PNG thumbnail of the user's avatar beside it (avatar path + ".thumb.png")
-// and gives its path; empty when there is no avatar or it cannot be read, scaled or written.
+// and gives its path; empty when there is no avatar, when it has more than a megapixel, or when
+// it cannot be read, scaled or written.
 // `picture` and `thumbnail` may be null; otherwise they receive the loaded avatar and the
 // thumbnail. Never throws.
 std::string GetAndConvertAvatar(ISkypeClient::UserInfo const& info, boost::shared_ptr<Picture>* picture,

@@ -17,6 +17,8 @@ wchar_t const kWindowName[] = L"Halvik.Corvane.ClientWindow";
 constexpr unsigned long kIdleMs = 50;
 constexpr unsigned long kReAttachMs = 10000;
 constexpr unsigned long kJoinMs = 2000;
+// A messenger that has not taken a text by then is hung: commands give up after 1 s anyway.
+constexpr UINT kSendTimeoutMs = 2000;
 constexpr std::size_t kLoggedChars = 80;
 
 constexpr LPARAM kAttachSuccess = 0;
@@ -92,15 +94,40 @@ SkypeClient::SkypeClient(IWindow* window, unsigned int discoverMessage, unsigned
 }
 
 SkypeClient::~SkypeClient() {
-    mEventThread.Join(kJoinMs, false);
-    mReAttachThread.Join(kJoinMs, false);
+    // Wakes a command that waits for its reply on either thread, then waits for both threads
+    // to end: they use the locks and the queue destroyed below.
+    mClosing.Set();
+    StopThread(mReAttachThread);
+    StopThread(mEventThread);
     DetachFromWindow();
     mWindow->Close();
+    std::string loggerName;
     {
         CriticalSectionLock lock(mStateLock);
         mSkypeWindow = nullptr;
+        loggerName.swap(mLoggerName);
     }
-    CorvaneLogging::SetLoggerName("");
+    ForgetLoggerName(loggerName);
+}
+
+// Never leaves a thread running over a destroyed client: a handler that takes long is waited
+// for, and logged.
+void SkypeClient::StopThread(Thread& thread) {
+    while (!thread.Join(kJoinMs, false)) {
+        CORVANE_LOG("Still waiting for a Skype client thread to end");
+    }
+}
+
+// The logger name is process-wide: only the name this client set is taken back.
+void SkypeClient::ForgetLoggerName(std::string const& name) {
+    if (!name.empty() && CorvaneLogging::GetLoggerName() == name) {
+        CorvaneLogging::SetLoggerName("");
+    }
+}
+
+void SkypeClient::SetLoggerName(std::string const& name) {
+    mLoggerName = name;
+    CorvaneLogging::SetLoggerName(name);
 }
 
 void SkypeClient::DetachFromWindow() {
@@ -154,7 +181,7 @@ void SkypeClient::DoCurrentUser(std::string const& user) {
     {
         CriticalSectionLock lock(mStateLock);
         mCurrentUser = user;
-        CorvaneLogging::SetLoggerName(user);
+        SetLoggerName(user);
     }
     OnCurrentUser(user);
 }
@@ -166,6 +193,7 @@ void SkypeClient::DoConnectionStatus(std::string const& status) {
 }
 
 void SkypeClient::Logout() {
+    std::string loggerName;
     {
         CriticalSectionLock lock(mStateLock);
         SetStatus(AttachNotAvailable);
@@ -173,9 +201,11 @@ void SkypeClient::Logout() {
         mUserLock.Unlock();
         mSkypeWindow = nullptr;
         mCandidates.clear();
+        mLogoutQueued = false;
+        loggerName.swap(mLoggerName);
     }
     OnLogout();
-    CorvaneLogging::SetLoggerName("");
+    ForgetLoggerName(loggerName);
 }
 
 // --- window messages (window thread)
@@ -200,6 +230,11 @@ int SkypeClient::HandleCopyData(HWND sender, COPYDATASTRUCT const* record) {
     if (!record || record->cbData == 0 || !record->lpData) {
         return 1;
     }
+    // Before attachment any window may send; only a candidate's text is worth reading.
+    if (!skype && !IsCandidate(sender)) {
+        CORVANE_LOG("Skype window " << sender << " not found in list");
+        return 1;
+    }
     std::string text = TextOf(*record);
     LogTraffic("S=>: ", text);
     if (!skype) {
@@ -209,7 +244,7 @@ int SkypeClient::HandleCopyData(HWND sender, COPYDATASTRUCT const* record) {
     } else if (text[0] == '#') {
         CompleteCommand(text);
     } else {
-        QueueNotification(text);
+        QueueReceived(text);
     }
     return 1;
 }
@@ -256,6 +291,11 @@ void SkypeClient::HandleAttachSuccess(HWND sender) {
     }
 }
 
+bool SkypeClient::IsCandidate(HWND sender) const {
+    CriticalSectionLock lock(mStateLock);
+    return std::find(mCandidates.begin(), mCandidates.end(), sender) != mCandidates.end();
+}
+
 void SkypeClient::CheckCandidate(HWND sender, std::string const& text) {
     CriticalSectionLock lock(mStateLock);
     auto candidate = std::find(mCandidates.begin(), mCandidates.end(), sender);
@@ -277,7 +317,7 @@ void SkypeClient::CheckCandidate(HWND sender, std::string const& text) {
     }
     mSkypeWindow = sender;
     mCurrentUser = user;
-    CorvaneLogging::SetLoggerName(user);
+    SetLoggerName(user);
     SetStatus(AttachSuccess);
     mCandidates.clear();
     QueueNotification("currentuser");
@@ -301,9 +341,13 @@ void SkypeClient::CompleteCommand(std::string const& text) {
 DWORD SkypeClient::SendText(HWND target, std::string const& text) {
     LogTraffic("=>S: ", text);
     COPYDATASTRUCT record = {0, static_cast<DWORD>(text.size() + 1), const_cast<char*>(text.c_str())};
-    LRESULT result = mWindow->SendMessageW(target, WM_COPYDATA, reinterpret_cast<WPARAM>(GetWindowHandle()),
-                                           reinterpret_cast<LPARAM>(&record), false);
-    if (result != 0) {
+    DWORD_PTR result = 0;
+    // A hung messenger must not hang the sender (often the window thread) for ever.
+    SetLastError(0);
+    LRESULT sent = SendMessageTimeoutW(target, WM_COPYDATA, reinterpret_cast<WPARAM>(GetWindowHandle()),
+                                       reinterpret_cast<LPARAM>(&record), SMTO_NORMAL | SMTO_ABORTIFHUNG,
+                                       kSendTimeoutMs, &result);
+    if (sent != 0 && result != 0) {
         return 0;
     }
     DWORD error = GetLastError();
@@ -318,15 +362,23 @@ void SkypeClient::Send(std::string const& text) {
     }
     if (DWORD error = SendText(skype, text)) {
         CORVANE_LOG("Failed to send Skype message: " << GetSystemErrorDescription(error));
-        // A messenger that does not take texts any more has gone: treated as a logout.
-        QueueNotification("CONNSTATUS LOGGEDOUT");
+        // A messenger that does not take texts any more has gone: treated as a logout, once
+        // however many sends fail before it is carried out.
+        CriticalSectionLock lock(mStateLock);
+        if (mSkypeWindow == skype && !mLogoutQueued) {
+            mLogoutQueued = true;
+            QueueNotification("CONNSTATUS LOGGEDOUT");
+        }
     }
 }
 
 void SkypeClient::Send(SkypeCommand& command) {
     {
         CriticalSectionLock lock(mRepliesLock);
-        mPendingCommands[command.GetId()] = &command;
+        // A command that still waits under the same id keeps it: its reply is its own.
+        if (!mPendingCommands.emplace(command.GetId(), &command).second) {
+            Raise(SkypeError("Command id already waiting: " + command.GetText()));
+        }
     }
     try {
         Send(command.GetText());
@@ -336,7 +388,7 @@ void SkypeClient::Send(SkypeCommand& command) {
     }
     // A reply that arrives after the time-out finds no entry, so it never reaches a command
     // that is gone; one that beat the withdrawal counts.
-    bool answered = command.WaitForReply() || !Withdraw(command);
+    bool answered = command.WaitForReply(mClosing) || !Withdraw(command);
     if (!answered) {
         Raise(SkypeError("Command timeout: " + command.GetText()));
     }
@@ -397,7 +449,22 @@ std::string SkypeClient::FetchAvatar(std::string const& user) {
 void SkypeClient::QueueNotification(std::string const& text) {
     CriticalSectionLock lock(mQueueLock);
     mQueue.push_back(text);
+    mQueuedBytes += text.size();
     mQueueEvent.Set();
+}
+
+// The messenger's own texts are bounded; the library's internal ones always go in.
+void SkypeClient::QueueReceived(std::string const& text) {
+    {
+        CriticalSectionLock lock(mQueueLock);
+        if (mQueue.size() < kMaxQueuedTexts && mQueuedBytes + text.size() <= kMaxQueuedBytes) {
+            mQueue.push_back(text);
+            mQueuedBytes += text.size();
+            mQueueEvent.Set();
+            return;
+        }
+    }
+    CORVANE_LOG("Notification queue full, dropped: " << text.substr(0, kLoggedChars));
 }
 
 void SkypeClient::EventThreadBody() {
@@ -423,6 +490,7 @@ bool SkypeClient::ProcessQueue() {
     {
         CriticalSectionLock lock(mQueueLock);
         texts.swap(mQueue);
+        mQueuedBytes = 0;
     }
     for (std::string const& text : texts) {
         LogTraffic("Processing reply ", text);

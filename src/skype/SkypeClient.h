@@ -27,13 +27,20 @@ struct SkypeControlMessages {
 // other members may be called from any thread, commands from any but the window's own.
 class SkypeClient : public IWindowMessageHandler, public ISkypeClient {
 public:
+    // Notifications waiting for "SkypeEvent", at most: a peer's datagrams can pile up while it
+    // is busy. Beyond either bound the messenger's texts are dropped, and logged.
+    static constexpr std::size_t kMaxQueuedTexts = 4096;
+    static constexpr std::size_t kMaxQueuedBytes = 16u * 1024 * 1024;
+
     // Its own window, the API's registered messages.
     SkypeClient();
     // `window` must exist already, is not owned, must outlive the client and is closed by its
-    // destructor; null makes the client's own window. A zero message id means the API's registered message. Raises
-    // SkypeError "HWND wasn't created in Skype client window" without a window handle.
+    // destructor; null makes the client's own window. A zero message id means the API's registered message.
+    // Raises SkypeError "HWND wasn't created in Skype client window" without a window handle.
     SkypeClient(IWindow* window, unsigned int discoverMessage, unsigned int attachMessage);
-    // Stops both threads (2000 ms each), detaches from the window and closes it.
+    // Wakes commands that wait for a reply, waits for both threads to end (however long a
+    // handler takes), detaches from the window and closes it. Not from the client's own
+    // threads or handlers.
     ~SkypeClient() override;
     SkypeClient(SkypeClient const&) = delete;
     SkypeClient& operator=(SkypeClient const&) = delete;
@@ -60,6 +67,7 @@ private:
     int HandleCopyData(HWND sender, COPYDATASTRUCT const* record);
     void HandleAttach(HWND sender, LPARAM status);
     void HandleAttachSuccess(HWND sender);
+    bool IsCandidate(HWND sender) const;
     void CheckCandidate(HWND sender, std::string const& text);
     void CompleteCommand(std::string const& text);
     void SetStatusWhileUnchosen(AttachStatus status);
@@ -73,8 +81,12 @@ private:
     std::string GetUserProperty(std::string const& user, std::string const& property);
     std::string FetchAvatar(std::string const& user);
     void Logout();
+    void SetLoggerName(std::string const& name);
+    static void ForgetLoggerName(std::string const& name);
+    static void StopThread(Thread& thread);
 
     void QueueNotification(std::string const& text);
+    void QueueReceived(std::string const& text);
     void EventThreadBody();
     bool ProcessQueue();
     void RaiseIdle();
@@ -92,14 +104,18 @@ private:
     Thread mReAttachThread;
     Mutex mUserLock;              // named after the attached user: one instance per messenger account
     std::list<HWND> mCandidates;  // messenger windows that reported success, not yet checked
-    // Guards the attach state above (window, status, user, user lock, candidates) and the
-    // start of the re-attach thread.
+    bool mLogoutQueued = false;   // a failed send has queued the logout
+    std::string mLoggerName;      // the process-wide logger name this client set
+    // Guards the attach state above (window, status, user, user lock, candidates, logout flag,
+    // logger name) and the start of the re-attach thread.
     mutable CriticalSection mStateLock;
 
     CriticalSection mRepliesLock;
     std::map<std::string, SkypeCommand*> mPendingCommands;  // by id; not owned
 
     std::list<std::string> mQueue;  // notifications for "SkypeEvent"
+    std::size_t mQueuedBytes = 0;
     CriticalSection mQueueLock;
     SyncEvent mQueueEvent;
+    SyncEvent mClosing;  // set by the destructor: commands stop waiting for replies
 };

@@ -25,6 +25,10 @@ void SkypeCommand::SetReply(std::string const& reply) {
     mReplyEvent.Set();
 }
 
-bool SkypeCommand::WaitForReply() const {
-    return mReplyEvent.Wait(mTimeout) == WAIT_OBJECT_0;
+bool SkypeCommand::WaitForReply(SyncEvent& stop) const {
+    unsigned long woken = SyncEvent::Wait(mReplyEvent, stop, mTimeout);
+    if (woken == 1) {
+        stop.Set();  // the wait consumed it
+    }
+    return woken == WAIT_OBJECT_0;
 }

@@ -36,8 +36,9 @@ public:
 
     // Stores the reply and wakes the waiting sender. Called once, by the client.
     void SetReply(std::string const& reply);
-    // Waits up to the time-out for SetReply; true when it came.
-    bool WaitForReply() const;
+    // Waits up to the time-out for SetReply; true when it came. Gives up at once when `stop`
+    // is set, leaving it set for other waiters.
+    bool WaitForReply(SyncEvent& stop) const;
 
 private:
     std::string mId;

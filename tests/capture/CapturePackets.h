@@ -63,3 +63,46 @@ inline std::vector<unsigned char> ReferencePixel(COLORREF colour, int bytesPerPi
     return {static_cast<unsigned char>(blue), static_cast<unsigned char>(green),
             static_cast<unsigned char>(red)};
 }
+
+// A change packet as a test writes it: the count, then records appended one by one.
+inline std::vector<unsigned char> NewPacket(std::uint32_t count) {
+    return {static_cast<unsigned char>(count), static_cast<unsigned char>(count >> 8),
+            static_cast<unsigned char>(count >> 16), static_cast<unsigned char>(count >> 24)};
+}
+
+inline void AppendRecord(std::vector<unsigned char>& packet, RECT const& rect,
+                         std::vector<unsigned char> const& pixels) {
+    for (long edge : {rect.left, rect.top, rect.right, rect.bottom}) {
+        packet.push_back(static_cast<unsigned char>(edge));
+        packet.push_back(static_cast<unsigned char>(edge >> 8));
+    }
+    packet.insert(packet.end(), pixels.begin(), pixels.end());
+}
+
+// The viewer's reading of one packed pixel, written out from the formats' rules: 3-3-2 through
+// the middle of each step or one of the exact colours, 5-6-5 raised a little, B, G, R as is.
+inline COLORREF ExpandedColour(unsigned char const* pixel, int bytesPerPixel) {
+    if (bytesPerPixel == 3) {
+        return RGB(pixel[2], pixel[1], pixel[0]);
+    }
+    if (bytesPerPixel == 2) {
+        int v = pixel[0] | pixel[1] << 8;
+        return RGB((v >> 8 & 0xF8) + 3, (v >> 3 & 0xFC) | 1, ((v & 0x1F) << 3) + 3);
+    }
+    static int const exact[][4] = {
+        {0, 0, 0, 0x00},       {128, 128, 128, 0x92}, {0, 0, 128, 0x02},     {0, 128, 128, 0x12},
+        {0, 128, 0, 0x10},     {128, 128, 0, 0x90},   {128, 0, 0, 0x80},     {128, 0, 128, 0x82},
+        {64, 128, 128, 0x52},  {64, 64, 0, 0x48},     {255, 128, 0, 0xF0},   {128, 64, 0, 0x88},
+        {255, 0, 128, 0xE2},   {0, 64, 128, 0x0A},    {255, 255, 255, 0xFF}, {192, 192, 192, 0xDB},
+        {0, 0, 255, 0x03},     {0, 255, 255, 0x1F},   {0, 255, 0, 0x1C},     {255, 255, 0, 0xFC},
+        {255, 0, 0, 0xE0},     {255, 0, 255, 0xE3},   {128, 255, 255, 0x9F}, {128, 255, 0, 0x9C},
+        {255, 255, 128, 0xFE}, {255, 128, 128, 0xF2}, {128, 0, 255, 0x83},   {64, 128, 255, 0x53},
+    };
+    for (auto const& e : exact) {
+        if (e[3] == *pixel) {
+            return RGB(e[0], e[1], e[2]);
+        }
+    }
+    int i = *pixel;
+    return RGB((i & 0xE0) + 15, (i & 0x1C) * 8 + 15, (i & 0x03) * 64 + 31);
+}

@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "CapturePackets.h"
-#include "ScreenScene.h"
+#include "SceneTest.h"
 #include "capture/FrameBufferOut.h"
 
 namespace {
@@ -12,23 +12,8 @@ COLORREF const kGrey250 = RGB(250, 250, 250);
 COLORREF const kOrange = RGB(200, 100, 30);
 COLORREF const kGreen = RGB(17, 200, 90);
 
-// Every test starts from an all-black screen under the suite's window (one for all: Wine takes
-// two seconds to let a screen-sized window go without a window manager).
-class FrameBufferOutTest : public ::testing::Test {
+class FrameBufferOutTest : public SceneTest {
 protected:
-    static void SetUpTestSuite() { scene = new ScreenScene; }
-    static void TearDownTestSuite() {
-        delete scene;
-        scene = nullptr;
-    }
-    void SetUp() override {
-        ASSERT_TRUE(scene->IsShown());
-        ASSERT_TRUE(scene->Reset());
-        size = scene->GetSize();
-    }
-
-    void Fill(RECT const& rect, COLORREF colour) { ASSERT_TRUE(scene->Fill(rect, colour)); }
-
     // A buffer at `depth` whose first packet has been taken.
     std::unique_ptr<CFrameBufferOut> MakeBuffer(int depth) {
         auto buffer = std::make_unique<CFrameBufferOut>();
@@ -49,12 +34,7 @@ protected:
         EXPECT_EQ(packet.count, 1u);
         EXPECT_EQ(Describe(packet.rect), Describe(rect));
     }
-
-    static ScreenScene* scene;
-    SIZE size = {0, 0};
 };
-
-ScreenScene* FrameBufferOutTest::scene = nullptr;
 
 // The first packet covers the tracked area (one pixel short of the screen at the right and
 // the bottom) trimmed against the zeroed frame; then only marked cells that changed count.

@@ -111,6 +111,40 @@ TEST_F(EventTest, ChangesDuringDispatchShowFromTheNextDispatch) {
     EXPECT_EQ(log.Count("Add/Remove inside call"), 4);
 }
 
+// A handler removed during a dispatch is not called again by it (its object may be gone), and
+// a handler may destroy the event itself: the dispatch then calls nothing more.
+Event<int>* gOwnedEvent = nullptr;
+void RemoveSecond(int value) {
+    gCalls.push_back("remover" + std::to_string(value));
+    gOwnedEvent->Remove(&Second);
+}
+void DestroyEvent(int value) {
+    gCalls.push_back("destroyer" + std::to_string(value));
+    delete gOwnedEvent;
+    gOwnedEvent = nullptr;
+}
+
+TEST_F(EventTest, RemovedHandlersAndADestroyedEventEndTheirCallsAtOnce) {
+    gOwnedEvent = new Event<int>;
+    gOwnedEvent->Add(&RemoveSecond);
+    gOwnedEvent->Add(&Second);
+    gOwnedEvent->Add(&First);
+    gOwnedEvent->Add(&Second);
+    (*gOwnedEvent)(1);
+    // The first registration of Second went; the later one still stands.
+    EXPECT_EQ(gCalls, (std::vector<std::string>{"remover1", "first1", "second1"}));
+
+    gCalls.clear();
+    gOwnedEvent->Clear();
+    gOwnedEvent->Add(&First);
+    gOwnedEvent->Add(&DestroyEvent);
+    gOwnedEvent->Add(&Second);
+    Event<int>* event = gOwnedEvent;
+    (*event)(2);
+    EXPECT_EQ(gCalls, (std::vector<std::string>{"first2", "destroyer2"}));
+    EXPECT_EQ(gOwnedEvent, nullptr);
+}
+
 TEST_F(EventTest, ExceptionStopsTheDispatchAndLeavesTheEventUsable) {
     Event<int> event;
     event.Add(&First);

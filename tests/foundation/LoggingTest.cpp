@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <regex>
 #include <sstream>
@@ -119,6 +121,37 @@ TEST(LoggingTest, ConsoleAndFileOutputsOfAnotherProcess) {
     ProbeRun fileOnly = RunLogProbe("2", "-");
     EXPECT_TRUE(fileOnly.console.empty());
     EXPECT_EQ(fileOnly.file.size(), 5u);
+}
+
+// A thread that waits for the file (held by another process) does not hold up the others: a
+// line logged once the file is free goes in at once, before the waiting thread's next try.
+TEST(LoggingTest, AThreadWaitingForTheFileDoesNotHoldUpTheOthers) {
+    LogCapture log;
+    CORVANE_LOG("before the file is taken");
+    HANDLE taken = CreateFileA(LogFileHandler::GetInstance()->GetPath().c_str(), GENERIC_READ, 0, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(taken, INVALID_HANDLE_VALUE);
+    std::atomic<DWORD> began{0};
+    std::thread waiting([&] {
+        began = GetTickCount();
+        CORVANE_LOG("line that waited for the file");
+    });
+    while (began == 0) {
+        Sleep(1);
+    }
+    // Its tries come 247 and 502 ms after it began: free the file in between.
+    while (GetTickCount() - began < 375) {
+        Sleep(5);
+    }
+    CloseHandle(taken);
+    CORVANE_LOG("line of a thread that found the file free");
+    waiting.join();
+    std::vector<std::string> messages = log.Messages();
+    auto free = std::find(messages.begin(), messages.end(), "line of a thread that found the file free");
+    auto waited = std::find(messages.begin(), messages.end(), "line that waited for the file");
+    ASSERT_NE(free, messages.end());
+    ASSERT_NE(waited, messages.end());
+    EXPECT_LT(free, waited);
 }
 
 TEST(LoggingTest, TwoProcessesAppendToOneFileWithoutLosingLines) {

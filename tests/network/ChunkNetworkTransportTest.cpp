@@ -13,6 +13,7 @@
 #include "foundation/Errors.h"
 #include "network/ChunkNetworkTransport.h"
 #include "network/NetworkMessage.h"
+#include "network/NetworkPartsBuffer.h"
 
 namespace {
 
@@ -192,6 +193,69 @@ TEST(ChunkNetworkTransportTest, ConcurrentSendsNeverInterleaveChunks) {
                       0u);
         }
     }
+}
+
+}  // namespace
+
+namespace {
+
+// A slow link: a message whose chunks keep coming stays, however long it takes in all; only
+// one whose chunks stopped coming for the expiry time goes.
+TEST(ChunkNetworkTransportTest, AMessageWhoseChunksKeepComingIsNeverDropped) {
+    RecordingTransport transport;
+    transport.SetExpireTimeout(1000);  // 10 chunks 150 ms apart take longer than that
+    for (int part = 1; part <= 10; ++part) {
+        transport.ReceiveChunk("1:" + std::to_string(part) + ":10:" + std::to_string(part % 10));
+        if (part < 10) {
+            Sleep(150);
+        }
+    }
+    ASSERT_EQ(transport.texts.size(), 1u);
+    EXPECT_EQ(transport.texts[0].first, "1234567890");
+}
+
+// A peer that leaves thousands of messages pending, each announcing the most chunks a message
+// may have: the buffer keeps only the most recent few, drops each of the others with one log
+// line, and an expiry pass costs only what it drops.
+TEST(NetworkPartsBufferTest, WhatAPeerLeavesPendingIsBoundedAndDroppedIdlestFirst) {
+    LogCapture log;
+    NetworkPartsBuffer buffer;
+    unsigned int const count = NetworkDatagram::kMaxCount;
+    for (int sequence = 1; sequence <= 5000; ++sequence) {
+        buffer.Add(NetworkDatagram(1, count, sequence, "x"));
+    }
+    EXPECT_EQ(buffer.GetSequenceCount(), NetworkPartsBuffer::kMaxSequences);
+    EXPECT_EQ(log.Count("part(s) never arrived"), static_cast<int>(5000 - NetworkPartsBuffer::kMaxSequences));
+    EXPECT_TRUE(log.Contains("Dropped incomplete message seq 1: " + std::to_string(count - 1) +
+                             " part(s) never arrived, first missing part 2 (too much pending)"));
+
+    // A sequence that receives a chunk becomes the freshest, so the bytes limit drops others.
+    buffer.SetLimits(3, 3 * (1000 + NetworkSequenceMerge::kChunkOverhead));
+    std::string const piece(1000, 'p');
+    buffer.Add(NetworkDatagram(1, 3, 100001, piece.c_str()));
+    buffer.Add(NetworkDatagram(1, 3, 100002, piece.c_str()));
+    buffer.Add(NetworkDatagram(1, 3, 100003, piece.c_str()));
+    EXPECT_EQ(buffer.GetSequenceCount(), 3u);
+    buffer.Add(NetworkDatagram(2, 3, 100001, piece.c_str()));  // 100002 is now the idlest
+    EXPECT_EQ(buffer.GetSequenceCount(), 2u);
+    EXPECT_TRUE(log.Contains("Dropped incomplete message seq 100002: 2 part(s) never arrived"));
+    EXPECT_EQ(buffer.Add(NetworkDatagram(3, 3, 100001, "!")), piece + piece + "!");
+    EXPECT_EQ(buffer.GetHeldBytes(), 1000 + NetworkSequenceMerge::kChunkOverhead);
+
+    // The parts list is built only when asked for, for the expired sequences only.
+    buffer.SetExpireTimeout(0);
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < 2) {
+        Sleep(1);
+    }
+    std::vector<NetworkPartsBuffer::ExpiredPartInfo> missing;
+    buffer.CheckExpired(&missing);
+    ASSERT_EQ(missing.size(), 2u);
+    EXPECT_EQ(missing[0].sequence, 100003);
+    EXPECT_EQ(missing[0].part, 2);
+    EXPECT_EQ(missing[1].part, 3);
+    EXPECT_EQ(buffer.GetSequenceCount(), 0u);
+    EXPECT_EQ(buffer.GetHeldBytes(), 0u);
 }
 
 }  // namespace

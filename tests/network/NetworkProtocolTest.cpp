@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
+#include <memory>
+#include <thread>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -110,6 +113,91 @@ TEST(NetworkProtocolTest, DetachedTransportNoLongerReachesTheEndpoint) {
               "Network transport not set");
     EXPECT_EQ(protocol.GetSendFps().GetTotal(),
               static_cast<int64_t>(MouseMoveNetMsg({2, 2}).ToString().size()));
+}
+
+// Visitors that change the visitor list while a message is routed, as every state change
+// does: routing goes on over the visitors registered when the message arrived, minus the ones
+// unregistered meanwhile; a visitor registered meanwhile first sees the next message.
+struct ChangingVisitor : NetworkVisitor {
+    ChangingVisitor(std::vector<std::string>& log, std::string name) : log(log), name(std::move(name)) {}
+    void Handle(MouseMoveNetMsg const&) override {
+        log.push_back(name);
+        if (action) {
+            action();
+        }
+    }
+    std::vector<std::string>& log;
+    std::string name;
+    std::function<void()> action;
+};
+
+TEST(NetworkProtocolTest, VisitorsMayChangeTheVisitorListWhileAMessageIsRouted) {
+    LoopbackTextTransport transport;
+    NetworkProtocol protocol(&transport);
+    std::vector<std::string> log;
+    ChangingVisitor first(log, "first"), second(log, "second"), third(log, "third"),
+        successor(log, "successor");
+    first.action = [&] {
+        protocol.UnregisterVisitor(&first);
+        protocol.RegisterVisitor(&successor);
+    };
+    second.action = [&] { protocol.UnregisterVisitor(&third); };
+    protocol.RegisterVisitor(&first);
+    protocol.RegisterVisitor(&second);
+    protocol.RegisterVisitor(&third);
+
+    protocol.Send(MouseMoveNetMsg({1, 1}));
+    EXPECT_EQ(log, (std::vector<std::string>{"first", "second"}));
+    log.clear();
+    second.action = nullptr;
+    protocol.Send(MouseMoveNetMsg({2, 2}));
+    EXPECT_EQ(log, (std::vector<std::string>{"second", "successor"}));
+}
+
+// A visitor may end the whole channel from inside its Handle: the endpoint and the transport
+// whose received text it is handling.
+TEST(NetworkProtocolTest, AVisitorMayDeleteTheEndpointAndTheTransportThatCalledIt) {
+    DumpFolder dump;
+    auto transport = std::make_unique<LoopbackChunkTransport>();
+    auto protocol = std::make_unique<NetworkProtocol>(transport.get());
+    protocol->EnableDump(dump.Name());
+    std::vector<std::string> log;
+    ChangingVisitor closer(log, "closer"), later(log, "later");
+    closer.action = [&] {
+        protocol.reset();
+        transport.reset();
+    };
+    protocol->RegisterVisitor(&closer);
+    protocol->RegisterVisitor(&later);
+    LoopbackChunkTransport* receiver = transport.get();
+    std::string frame = NetworkMessage::ToString(99, "1:1:1:" + MouseMoveNetMsg({1, 2}).ToString());
+    receiver->Receive(frame.c_str());
+    EXPECT_EQ(log, std::vector<std::string>{"closer"});
+    EXPECT_FALSE(protocol);
+    EXPECT_FALSE(transport);
+}
+
+// Senders on several threads: the counters lose nothing.
+TEST(NetworkProtocolTest, CountersCountEverySenderOnEveryThread) {
+    struct Discarding : TextNetworkTransport {
+        void Send(std::string const&) override {}
+    } transport;
+    NetworkProtocol protocol(&transport);
+    MouseMoveNetMsg message({123, 456});
+    constexpr int kPerThread = 50000;
+    std::vector<std::thread> senders;
+    for (int t = 0; t < 4; ++t) {
+        senders.emplace_back([&] {
+            for (int i = 0; i < kPerThread; ++i) {
+                protocol.Send(message);
+            }
+        });
+    }
+    for (std::thread& sender : senders) {
+        sender.join();
+    }
+    EXPECT_EQ(protocol.GetSendFps().GetTotal(),
+              static_cast<int64_t>(4) * kPerThread * message.ToString().size());
 }
 
 // Both directions are dumped: the message (.msg) and each chunk frame (.pkt), named by the

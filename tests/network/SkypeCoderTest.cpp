@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include <zlib.h>
 
 #include <climits>
@@ -8,6 +10,8 @@
 
 #include "../ErrorText.h"
 #include "foundation/Errors.h"
+#include "network/ControlMessages.h"
+#include "network/NetworkMessage.h"
 #include "network/SkypeCoder.h"
 
 namespace {
@@ -159,6 +163,39 @@ TEST(SkypeCoderTest, GarbageAndOversizedClaimsFailCleanly) {
         EXPECT_EQ(output, Bytes{7});
     }
     EXPECT_GE(kMaxUncompressedSize, 7680u * 4320u * 3u);
+}
+
+// A size claim must be backed by the data: zlib packs at most about 1032 bytes into one, and
+// each message may cap its own size. The output grows with what the data really gives.
+TEST(SkypeCoderTest, SizeClaimsTheDataCannotBackAreRefusedBeforeAllocating) {
+    Bytes zeros(60000, 0);
+    std::string packed = CompressAndEncode(zeros.data(), static_cast<unsigned>(zeros.size()));
+    ASSERT_LT(packed.size(), 200u);
+    EXPECT_EQ(UncompressError(packed.c_str(), 256u * 1024 * 1024), "Failed to uncompress buffer");
+    EXPECT_EQ(UncompressError(packed.c_str(), static_cast<unsigned>(packed.size() * kMaxInflateRatio + 1)),
+              "Failed to uncompress buffer");
+    std::unique_ptr<NetworkMessage> clipboard;
+    EXPECT_EQ(ErrorText<NetworkError>([&] {
+                  clipboard.reset(
+                      NetworkMessage::ParseFactory(ClipboardNetMsg::mId, ("268435456:" + packed).c_str()));
+              }),
+              "Failed to uncompress buffer");
+
+    Bytes output;
+    unsigned const size = static_cast<unsigned>(zeros.size());
+    EXPECT_EQ(ErrorText<NetworkError>([&] { DecodeAndUncompress(output, packed.c_str(), size, size - 1); }),
+              "Failed to uncompress buffer");
+    DecodeAndUncompress(output, packed.c_str(), size, size);
+    EXPECT_TRUE(output == zeros);
+
+    // Several megabytes: the output grows step by step to the whole.
+    Bytes large(5 * 1024 * 1024 + 3);
+    for (std::size_t i = 0; i < large.size(); ++i) {
+        large[i] = static_cast<unsigned char>(i % 251);
+    }
+    std::string text = CompressAndEncode(large.data(), static_cast<unsigned>(large.size()));
+    DecodeAndUncompress(output, text.c_str(), static_cast<unsigned>(large.size()));
+    EXPECT_TRUE(output == large);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "LogCapture.h"
@@ -127,6 +128,10 @@ TEST_F(SkypeApplicationTest, SendStatesDecideWhenAStreamHasDrained) {
     EXPECT_EQ(EventsOf({"APPLICATION corvane SENDING bob:1=1500", "APPLICATION corvane SENDING"}),
               Events{"finished bob"});
     EXPECT_EQ(app->GetSendingSize("bob"), 0);
+    // The threshold is 2000 bytes exactly: 2000 still waits, 1999 has drained.
+    EXPECT_EQ(EventsOf({"APPLICATION corvane SENDING bob:1=5000", "APPLICATION corvane SENDING bob:1=2000"}),
+              Events{});
+    EXPECT_EQ(EventsOf({"APPLICATION corvane SENDING bob:1=1999"}), Events{"finished bob"});
 
     LogCapture log;
     EXPECT_EQ(app->GetSendingSize("carol"), 0);
@@ -145,10 +150,35 @@ TEST_F(SkypeApplicationTest, ThroughputIsMeasuredOverSixBursts) {
     }
     double const elapsed = (GetTickCount() - started) / 1000.0;
     int const throughput = app->GetBandwidthInfo("bob").bytesPerSecond;
-    // 60000 bytes over bursts lasting at least 6 x 20 ms, and no longer than the whole test.
-    EXPECT_LE(throughput, 60000 / 0.12 + 1);
-    EXPECT_GE(throughput, static_cast<int>(60000 / elapsed) - 1);
+    // 60000 bytes over bursts lasting at least 6 x 20 ms, and no longer than the whole test;
+    // the margins are the clock's granularity and a loaded machine (exact figures: the bench).
+    EXPECT_LE(throughput, 60000 / 0.06);
+    EXPECT_GE(throughput, static_cast<int>(60000 / elapsed / 2));
     EXPECT_EQ(app->GetBandwidthInfo("carol").bytesPerSecond, 0);
+}
+
+// A handler that ends the application while it reports several lost connections: the
+// application reports nothing more, and touches nothing of itself.
+TEST_F(SkypeApplicationTest, AHandlerMayDeleteTheApplicationThatCalledIt) {
+    Open("alice");
+    EventsOf({"APPLICATION corvane STREAMS bob:1 carol:2"});
+    using Self = std::remove_pointer_t<decltype(this)>;
+    struct Closer {
+        Self* test;
+        int calls = 0;
+        void OnFailure(std::string const&, ISkypeApplication*) {
+            ++calls;
+            test->Close("alice");
+        }
+    } closer{this};
+    recorders.erase("alice");
+    apps["alice"]->OnConnectFailure.Add(MakeDelegate<&Closer::OnFailure>(&closer));
+    skype_test::EventRecorder client(peers.Client("alice"));
+    peers.Simulator().InjectNotification("alice", "APPLICATION corvane STREAMS");
+    peers.Simulator().InjectNotification("alice", "USER done ONLINESTATUS ONLINE");
+    ASSERT_TRUE(client.WaitFor("status done 1"));
+    EXPECT_EQ(closer.calls, 1);
+    EXPECT_EQ(apps.count("alice"), 0u);
 }
 
 TEST_F(SkypeApplicationTest, DataIsTakenOnlyFromTheRegisteredStream) {

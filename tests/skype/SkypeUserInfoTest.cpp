@@ -95,7 +95,11 @@ TEST_F(UserInfoTest, OnlineFlagNameAndAvatar) {
     EXPECT_EQ(client->GetUserInfo("bob", true).avatarPath, "");
     EXPECT_EQ(GetFileAttributesA((AvatarFolder() + "\\bob").c_str()), INVALID_FILE_ATTRIBUTES);
 
-    // Nothing to convert, or nothing that converts: no thumbnail and no error.
+    // Nothing to convert, or nothing that converts: no thumbnail and no error. A picture over
+    // a megapixel is not decoded at all (resampling costs 16 bytes a pixel).
+    std::vector<unsigned char> large = Picture(1025, 1024).Encode(Picture::Format::Png);
+    sim->SetAvatar("bob", std::string(large.begin(), large.end()));
+    EXPECT_EQ(GetAndConvertAvatar(*client, "bob", nullptr, nullptr), "");
     EXPECT_EQ(GetAndConvertAvatar(*client, "carol", nullptr, nullptr), "");
     EXPECT_EQ(GetAndConvertAvatar(*client, "dave", &full, nullptr), "");
     sim->FailCommands(me, "GET USER bob AVATAR", "ERROR 115 not written");

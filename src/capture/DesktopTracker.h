@@ -1,0 +1,69 @@
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <vector>
+
+#include <boost/shared_ptr.hpp>
+
+#include "capture/TrackingMode.h"
+#include "foundation/CriticalSection.h"
+#include "foundation/Thread.h"
+
+// Turns the screen into a paced stream of changes for the sharing side. It keeps a list of
+// tracking modes and runs two threads while it has any: "DesktopTracker", which asks every
+// mode for its next change about once a millisecond, and, without the mirror driver,
+// "OwnGrabber", which marks the rectangles of all visible top-level windows ten times a
+// second. One tracker per sharing session.
+class DesktopTracker {
+public:
+    DesktopTracker();
+    // Stops the threads (4000 ms for "DesktopTracker", 2000 ms for "OwnGrabber", killed after).
+    // Not from a mode's subscriber: the tracker thread is running it.
+    virtual ~DesktopTracker();
+    DesktopTracker(DesktopTracker const&) = delete;
+    DesktopTracker& operator=(DesktopTracker const&) = delete;
+
+    // The first mode whose frame is width x height at this depth, else a new one at the
+    // screen's size, appended. The first mode starts the threads. Called by the owner's
+    // thread, not from a mode's subscriber. Raises SystemError when the thread cannot start.
+    boost::shared_ptr<TrackingMode> GetTrackingMode(int bytesPerPixel, int width, int height);
+    // Takes the mode out of the list; the last one stops the threads (as the destructor).
+    // From a subscriber the threads are only told to stop. Null or unknown modes are ignored.
+    void RemoveTrackingMode(boost::shared_ptr<TrackingMode> const& mode);
+
+    // Any thread. While paused the passes process no mode; the threads keep running.
+    void Pause() { mActive = false; }
+    void Resume() { mActive = true; }
+
+    // True while either thread runs.
+    bool IsRunning() const;
+
+protected:
+    // The size the modes follow: the virtual screen's (the primary screen's when that reads 0
+    // wide). Tracker thread and the owner's thread.
+    virtual SIZE GetScreenSize() const;
+    // Stops the threads; a derived class calls it in its destructor, before its part goes.
+    void Stop();
+
+private:
+    static constexpr unsigned long kTrackerJoinMs = 4000;
+    static constexpr unsigned long kGrabberJoinMs = 2000;
+    static constexpr unsigned long kPassPauseMs = 1;
+    static constexpr unsigned long kMarkPeriodMs = 100;
+
+    void Start();
+    void TrackLoop();
+    void GrabLoop();
+    void ProcessModes();
+    void MarkVisibleWindows();
+
+    Thread mTrackerThread;
+    Thread mGrabberThread;
+    std::atomic<bool> mActive{true};
+    bool mStarted = false;
+    std::vector<boost::shared_ptr<TrackingMode>> mModes;
+    CriticalSection mLock;       // the mode list and every pass over it
+    CriticalSection mLifecycle;  // starting and stopping; never taken by the threads
+};

@@ -1,0 +1,19 @@
+#pragma once
+
+// One detected screen change as the tracker hands it to its subscribers: a change packet
+// (u32 rectangle count, then per rectangle u16 left, top, right, bottom and its pixels) and
+// what is needed to read it. Valid only during the call that raises it.
+class IScreenChange {
+public:
+    virtual void const* GetData() const = 0;
+    virtual unsigned long GetDataSize() const = 0;
+    virtual ~IScreenChange() = default;
+
+    // The frame the packet belongs to, in pixels.
+    int width = 0;
+    int height = 0;
+    // 1 (3-3-2), 2 (5-6-5) or 3 (blue, green, red).
+    int bytesPerPixel = 0;
+    // Milliseconds since the mode raised its previous change; 0 for its first.
+    int timing = 0;
+};

@@ -1,0 +1,114 @@
+#include "capture/RemoteScreenSurface.h"
+
+#include <cstdint>
+
+#include "capture/DrawingHelper.h"
+#include "imaging/Picture.h"
+
+RemoteScreenSurface::Reader::Reader(RemoteScreenSurface const& surface) : mSurface(surface) {
+    mSurface.mLock.Lock();
+}
+
+RemoteScreenSurface::Reader::~Reader() {
+    mSurface.mLock.Unlock();
+}
+
+RemoteScreenSurface::RemoteScreenSurface()
+    : mDC(nullptr), mBitmap(nullptr), mPrevious(nullptr), mSize{0, 0} {}
+
+RemoteScreenSurface::~RemoteScreenSurface() {
+    Delete();
+}
+
+void RemoteScreenSurface::Delete() {
+    if (mDC) {
+        SelectObject(mDC, mPrevious);
+        DeleteObject(mBitmap);
+        DeleteDC(mDC);
+    }
+    mDC = nullptr;
+    mBitmap = nullptr;
+    mPrevious = nullptr;
+    mSize = SIZE{0, 0};
+}
+
+bool RemoteScreenSurface::Resize(SIZE size) {
+    if (size.cx <= 0 || size.cy <= 0 || size.cx > kMaxSide || size.cy > kMaxSide ||
+        std::uint64_t(size.cx) * std::uint64_t(size.cy) > Picture::kMaxPixels) {
+        return false;
+    }
+    CriticalSectionLock lock(mLock);
+    if (mDC && size.cx == mSize.cx && size.cy == mSize.cy) {
+        return true;
+    }
+    HDC screen = ::GetDC(nullptr);
+    HDC dc = screen ? CreateCompatibleDC(screen) : nullptr;
+    HBITMAP bitmap = dc ? CreateCompatibleBitmap(screen, size.cx, size.cy) : nullptr;
+    if (screen) {
+        ReleaseDC(nullptr, screen);
+    }
+    if (!bitmap) {
+        if (dc) {
+            DeleteDC(dc);
+        }
+        return false;
+    }
+    Delete();
+    mDC = dc;
+    mBitmap = bitmap;
+    mPrevious = SelectObject(dc, bitmap);
+    mSize = size;
+    PatBlt(dc, 0, 0, size.cx, size.cy, BLACKNESS);
+    return true;
+}
+
+SIZE RemoteScreenSurface::GetSize() const {
+    CriticalSectionLock lock(mLock);
+    return mSize;
+}
+
+HRGN RemoteScreenSurface::DrawPacket(void const* packet, unsigned long size, int bytesPerPixel) {
+    CriticalSectionLock lock(mLock);
+    return mDC ? DrawingHelper::DrawRectangle(mDC, packet, size, bytesPerPixel, true) : nullptr;
+}
+
+void RemoteScreenSurface::DrawPicture(Picture const& picture, RECT const& rect, HRGN& region) {
+    CriticalSectionLock lock(mLock);
+    RECT const area = {0, 0, mSize.cx, mSize.cy};
+    RECT clip;
+    if (!mDC || !IntersectRect(&clip, &rect, &area)) {
+        return;
+    }
+    picture.Draw(mDC, int(rect.left), int(rect.top));
+    GdiFlush();
+    HRGN piece = CreateRectRgnIndirect(&clip);
+    if (!region) {
+        region = piece;
+    } else if (piece) {
+        CombineRgn(region, region, piece, RGN_OR);
+        DeleteObject(piece);
+    }
+}
+
+Picture RemoteScreenSurface::Snapshot() const {
+    CriticalSectionLock lock(mLock);
+    return mBitmap ? Picture::FromBitmap(mBitmap) : Picture();
+}
+
+bool RemoteScreenSurface::CopyTo(HDC target, RECT const& destination) const {
+    CriticalSectionLock lock(mLock);
+    int width = int(destination.right - destination.left);
+    int height = int(destination.bottom - destination.top);
+    if (!mDC || !target) {
+        return false;
+    }
+    if (width == mSize.cx && height == mSize.cy) {
+        return BitBlt(target, destination.left, destination.top, width, height, mDC, 0, 0, SRCCOPY) != FALSE;
+    }
+    int mode = SetStretchBltMode(target, HALFTONE);
+    SetBrushOrgEx(target, 0, 0, nullptr);
+    bool copied = StretchBlt(target, destination.left, destination.top, width, height, mDC, 0, 0, mSize.cx,
+                             mSize.cy, SRCCOPY) != FALSE;
+    SetStretchBltMode(target, mode);
+    return copied;
+}

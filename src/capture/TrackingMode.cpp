@@ -1,0 +1,120 @@
+#include "capture/TrackingMode.h"
+
+#include <cstring>
+#include <exception>
+
+#include "capture/ScreenChange.h"
+#include "foundation/CorvaneLogging.h"
+
+namespace {
+
+constexpr unsigned long kPlainCopy = SRCCOPY;
+constexpr std::size_t kPacketHeaderBytes = 12;
+
+void PutU16(unsigned char* at, long value) {
+    at[0] = static_cast<unsigned char>(value & 0xFF);
+    at[1] = static_cast<unsigned char>((value >> 8) & 0xFF);
+}
+
+// Tick counts wrap after 49 days: compare by difference.
+bool Reached(DWORD now, DWORD deadline) {
+    return static_cast<long>(now - deadline) >= 0;
+}
+
+}  // namespace
+
+TrackingMode::TrackingMode(int bytesPerPixel, SIZE screen)
+    : mDeadline(GetTickCount()), mLastCheck(mDeadline), mBytesPerPixel(bytesPerPixel) {
+    ResetFrameBuffer(screen);
+}
+
+TrackingMode::~TrackingMode() = default;
+
+SIZE TrackingMode::GetFrameSize() const {
+    SIZE size = {0, 0};
+    if (mFrameBuffer) {
+        mFrameBuffer->GetSize(size);
+    }
+    return size;
+}
+
+void TrackingMode::Process(SIZE screen) {
+    if (!mFrameBuffer) {
+        return;
+    }
+    SIZE const frame = GetFrameSize();
+    DWORD const now = GetTickCount();
+    if ((frame.cx != screen.cx || frame.cy != screen.cy) && !mResolutionChangePending) {
+        mResolutionChangePending = true;
+        mLastCheck = now;
+        mDeadline = now + kResolutionChangeDelayMs;
+    }
+    if (!mResolutionChangePending && mEnabled) {
+        RaiseNextPacket();
+        return;
+    }
+    mLastCheck = now;
+    if (mResolutionChangePending && Reached(now, mDeadline)) {
+        mResolutionChangePending = false;
+        ResetFrameBuffer(screen);
+        RaiseFullFrame(screen);
+    }
+}
+
+void TrackingMode::MarkChanged(std::vector<RECT> const& rects) {
+    if (!mFrameBuffer || mFrameBuffer->UseDriver()) {
+        return;
+    }
+    for (RECT const& rect : rects) {
+        mFrameBuffer->InvalidateRect(rect);
+    }
+}
+
+bool TrackingMode::RaiseNextPacket() {
+    void* data = nullptr;
+    unsigned long size = 0;
+    int owned = 0;
+    if (!mFrameBuffer->GetData(data, size, owned)) {
+        return false;
+    }
+    Raise(data, size, owned != 0);
+    return true;
+}
+
+void TrackingMode::RaiseFullFrame(SIZE screen) {
+    RECT const rect = {0, 0, screen.cx, screen.cy};
+    std::vector<unsigned char> packet(kPacketHeaderBytes +
+                                      std::size_t(mBytesPerPixel) * screen.cx * screen.cy);
+    packet[0] = 1;
+    PutU16(&packet[4], rect.left);
+    PutU16(&packet[6], rect.top);
+    PutU16(&packet[8], rect.right);
+    PutU16(&packet[10], rect.bottom);
+    if (!CFrameBufferOut::GrabRectFromScreen(GetDC(nullptr), rect, &packet[kPacketHeaderBytes], kPlainCopy,
+                                             mBytesPerPixel)) {
+        // The new frame buffer's first packet covers the screen all the same.
+        CORVANE_LOG("Failed to grab the full frame");
+        return;
+    }
+    Raise(packet.data(), static_cast<unsigned long>(packet.size()), false);
+}
+
+// A subscriber's failure costs only this change: the thread goes on with the next pass.
+void TrackingMode::Raise(void* data, unsigned long size, bool owned) {
+    SIZE const frame = GetFrameSize();
+    ScreenChange change(frame.cx, frame.cy, mBytesPerPixel, mStarted ? mTimer.GetTimeInMs() : 0, data, size,
+                        owned);
+    try {
+        (*this)(change);
+    } catch (std::exception const& error) {
+        CORVANE_LOG("Error processing screen change: " << error.what());
+    }
+    mTimer.Start();
+    mStarted = true;
+}
+
+void TrackingMode::ResetFrameBuffer(SIZE screen) {
+    mFrameBuffer.reset();
+    mFrameBuffer = std::make_unique<CFrameBufferOut>();
+    mFrameBuffer->SetCaps(screen.cx, screen.cy, mBytesPerPixel);
+}

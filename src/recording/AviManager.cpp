@@ -1,0 +1,25 @@
+#include "recording/AviManager.h"
+
+boost::shared_ptr<AviRecorder> AviManager::NewRecording(std::string const& fullName,
+                                                        tagBMPTOAVI_PARMS const& parms,
+                                                        std::string const& outputFolder) {
+    boost::shared_ptr<AviRecorder> recorder(new AviRecorder(fullName, parms, outputFolder));
+    recorder->Init();
+    mRecorders.push_back(recorder);
+    return recorder;
+}
+
+bool AviManager::IsTherePendingRecorders() const {
+    for (boost::shared_ptr<AviRecorder> const& recorder : mRecorders) {
+        if (recorder->IsPending()) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void AviManager::StopAllRecordings() {
+    for (boost::shared_ptr<AviRecorder> const& recorder : mRecorders) {
+        recorder->Stop();
+    }
+}

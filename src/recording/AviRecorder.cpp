@@ -1,0 +1,342 @@
+#include "recording/AviRecorder.h"
+
+#include <time.h>
+
+#include <algorithm>
+
+#include "foundation/CorvaneLogging.h"
+#include "foundation/Errors.h"
+#include "foundation/FileHelper.h"
+#include "foundation/MessageBox.h"
+#include "foundation/StringHelper.h"
+#include "imaging/ComScope.h"
+#include "imaging/Picture.h"
+#include "recording/CBmpToAvi.h"
+#include "recording/FilterPins.h"
+
+namespace {
+
+constexpr int kTestFrames = 10;
+constexpr int kMinFps = 5;
+constexpr int kMaxFps = 15;
+constexpr DWORD kStopWaitMs = 1000;
+constexpr DWORD kStopPollMs = 10;
+constexpr DWORD kJoinMs = 2000;
+
+// A memory context in the halftone stretch mode (colour-on-colour where refused) holding a
+// bottom-up DIB section of the recording's size; null bitmap on failure.
+HDC CreateFrameDc(tagBMPTOAVI_PARMS const& parms, HBITMAP& bitmap, HGDIOBJ& old) {
+    HDC dc = CreateCompatibleDC(nullptr);
+    if (!dc) {
+        return nullptr;
+    }
+    if (!SetStretchBltMode(dc, HALFTONE)) {
+        SetStretchBltMode(dc, COLORONCOLOR);
+    }
+    SetBrushOrgEx(dc, 0, 0, nullptr);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = parms.width;
+    info.bmiHeader.biHeight = parms.height;  // top line last
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = static_cast<WORD>(parms.bitsPerPixel);
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    old = bitmap ? SelectObject(dc, bitmap) : nullptr;
+    return dc;
+}
+
+std::string Replaced(std::string text, char from, char to) {
+    std::replace(text.begin(), text.end(), from, to);
+    return text;
+}
+
+}  // namespace
+
+AviRecorder::AviRecorder(std::string const& fullName, tagBMPTOAVI_PARMS const& parms,
+                         std::string const& outputFolder)
+    : mFullName(fullName), mParms(parms), mOutputFolder(outputFolder), mThread("AviRecording") {
+    LoadCursorSprite();
+    mThread.Bind(MakeDelegate<&AviRecorder::OnRecording>(this));
+}
+
+AviRecorder::~AviRecorder() {
+    mThread.Join(kJoinMs, true);
+    ReleaseFrameContext();
+}
+
+void AviRecorder::LoadCursorSprite() {
+    mCursor = LoadCursorW(nullptr, IDC_ARROW);
+    ICONINFO info{};
+    if (mCursor && GetIconInfo(mCursor, &info)) {
+        mHotSpot = {static_cast<LONG>(info.xHotspot), static_cast<LONG>(info.yHotspot)};
+        DeleteObject(info.hbmMask);
+        DeleteObject(info.hbmColor);
+    }
+    mCursorWidth = GetSystemMetrics(SM_CXCURSOR);
+    mCursorHeight = GetSystemMetrics(SM_CYCURSOR);
+}
+
+void AviRecorder::Init() {
+    mPending = false;
+    mStopping = false;
+    FileHelper::CreateFullPath(mOutputFolder);
+    BuildFilePath();
+    CreateFrameContext();
+    mThread.ResetStopEvent();
+    mThread.Start();
+}
+
+// "<full name> MM-DD-YY HH.MM.SS.avi" in the output folder, with what a file name cannot hold
+// replaced by "_".
+void AviRecorder::BuildFilePath() {
+    char date[16] = {};
+    char time[16] = {};
+    _strdate(date);
+    _strtime(time);
+    std::wstring wide = StringHelper::StrToWstr(mFullName);
+    std::string name =
+        WideToAnsi(wide.c_str()) + " " + Replaced(date, '/', '-') + " " + Replaced(time, ':', '.') + ".avi";
+    mOutputPath = FileHelper::CombinePath(mOutputFolder, FileHelper::ReplaceInvalidChars(name, '_'));
+}
+
+void AviRecorder::CreateFrameContext() {
+    ReleaseFrameContext();
+    mFrameDc = CreateFrameDc(mParms, mFrameBitmap, mOldBitmap);
+}
+
+void AviRecorder::ReleaseFrameContext() {
+    if (mFrameDc && mOldBitmap) {
+        SelectObject(mFrameDc, mOldBitmap);
+    }
+    if (mFrameBitmap) {
+        DeleteObject(mFrameBitmap);
+    }
+    if (mFrameDc) {
+        DeleteDC(mFrameDc);
+    }
+    mFrameDc = nullptr;
+    mFrameBitmap = nullptr;
+    mOldBitmap = nullptr;
+}
+
+void AviRecorder::AddFrame(HDC dc, SIZE) {
+    if (mLastTiming < 0) {
+        mTimer.StartTimer();
+    }
+    AddFrameAt(static_cast<HBITMAP>(GetCurrentObject(dc, OBJ_BITMAP)), Now());
+}
+
+void AviRecorder::AddFrameAt(HBITMAP bitmap, int timing) {
+    if (mStopping) {
+        return;  // a stopped or failed recording takes no more frames
+    }
+    mLastBitmap = bitmap;
+    mLastTiming = timing;
+    CORVANE_LOG("AviRecorder new frame, timing " << timing);
+    auto record = boost::shared_ptr<AviFrameRecord>(new AviFrameRecord());
+    try {
+        record->picture.reset(new Picture(Picture::FromBitmap(bitmap)));
+    } catch (BaseError const&) {
+        return;  // logged; a bitmap that cannot be read is no frame
+    }
+    record->timing = timing;
+    record->cursorX = mCursorX;
+    record->cursorY = mCursorY;
+    record->cursorVisible = mCursorVisible;
+    CriticalSectionLock lock(mQueueLock);
+    mQueue.push_back(record);
+    mPending = true;
+}
+
+void AviRecorder::SetCursorPos(int x, int y) {
+    mCursorX = x;
+    mCursorY = y;
+}
+
+void AviRecorder::ShowHideCursor(bool visible) {
+    mCursorVisible = visible;
+    if (mLastTiming >= 0 && mLastBitmap) {
+        AddFrameAt(mLastBitmap, Now());
+    }
+}
+
+bool AviRecorder::IsWriting() const {
+    CriticalSectionLock lock(mQueueLock);
+    return !mQueue.empty();
+}
+
+bool AviRecorder::IsPending() const {
+    return IsWriting();
+}
+
+// Gives the writer up to a second to drain the queue; a drained queue ends the wait early.
+bool AviRecorder::Stop() {
+    mStopping = true;
+    Timer waited(true);
+    while (IsWriting() && waited.GetTimeInMs() < static_cast<int>(kStopWaitMs)) {
+        Sleep(kStopPollMs);
+    }
+    return IsWriting();
+}
+
+void AviRecorder::Close() {
+    Stop();
+    mThread.Join(kJoinMs, true);
+    ReleaseFrameContext();
+}
+
+tagBMPTOAVI_PARMS AviRecorder::GetParams() const {
+    CriticalSectionLock lock(mQueueLock);
+    return mParms;
+}
+
+int AviRecorder::Now() {
+    return mTimer.GetTimeInMs();
+}
+
+bool AviRecorder::WriteFrame(CBmpToAvi& graph, HBITMAP frame) {
+    return graph.AddFrame(frame);
+}
+
+int AviRecorder::TestFPS() {
+    char folder[MAX_PATH] = {};
+    if (GetTempPathA(MAX_PATH, folder) == 0) {
+        Raise(BaseError("Can't get temporary path"));
+    }
+    std::string path = std::string(folder) + "$$$testavifps$$$.avi";
+    tagBMPTOAVI_PARMS parms = GetParams();
+    HBITMAP bitmap = nullptr;
+    HGDIOBJ old = nullptr;
+    HDC dc = CreateFrameDc(parms, bitmap, old);
+    HWND desktop = GetDesktopWindow();
+    HDC screen = GetDC(desktop);
+    RECT area{};
+    GetClientRect(desktop, &area);
+    StretchBlt(dc, 0, 0, parms.width, parms.height, screen, 0, 0, area.right, area.bottom, SRCCOPY);
+    ReleaseDC(desktop, screen);
+    double seconds = 0;
+    bool written = true;
+    {
+        CBmpToAvi graph;
+        graph.Open(parms, path.c_str(), parms.codec);
+        Timer timer(true);
+        for (int i = 0; i < kTestFrames && written; ++i) {
+            written = WriteFrame(graph, bitmap);
+        }
+        seconds = timer.GetTimeInSec();
+    }
+    DeleteFileA(path.c_str());
+    SelectObject(dc, old);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    if (!written) {
+        Raise(BaseError("Cannot draw image"));
+    }
+    int fps = seconds > 0 ? static_cast<int>(kTestFrames / seconds) : kMaxFps;
+    return std::min(kMaxFps, std::max(kMinFps, fps));
+}
+
+void AviRecorder::OnRecording() {
+    ComScope com;
+    try {
+        int fps = TestFPS();
+        tagBMPTOAVI_PARMS parms;
+        {
+            CriticalSectionLock lock(mQueueLock);
+            mParms.framesPerSecond = static_cast<float>(fps);
+            parms = mParms;
+        }
+        CBmpToAvi graph;
+        if (!graph.Open(parms, mOutputPath.c_str(), parms.codec)) {
+            SetError();
+            return;
+        }
+        WriteQueue(graph, 1000 / fps);
+    } catch (BaseError const&) {
+        // Already logged; a writer that ends takes no more frames.
+        SetError();
+    }
+}
+
+void AviRecorder::WriteQueue(CBmpToAvi& graph, int interval) {
+    bool failed = false;
+    while (WriteNext(graph, interval, failed)) {
+    }
+    if (failed) {
+        FailWriting();
+        return;
+    }
+    OnRecordingCompleted(this);
+    graph.Close();
+}
+
+bool AviRecorder::WriteNext(CBmpToAvi& graph, int interval, bool& failed) {
+    if (mThread.GetStopEvent().Wait(1) != WAIT_TIMEOUT) {
+        return false;
+    }
+    if (!mPending && !mStopping) {
+        return true;
+    }
+    boost::shared_ptr<AviFrameRecord> first, second;
+    {
+        CriticalSectionLock lock(mQueueLock);
+        if (!mQueue.empty()) {
+            first = mQueue.front();
+        }
+        if (mQueue.size() > 1) {
+            second = mQueue[1];
+        }
+    }
+    if (!first) {
+        return !mStopping;
+    }
+    if (!second && !mStopping) {
+        return true;  // its duration is still open
+    }
+    int end = second ? second->timing : Now();
+    int count = std::max(1, (end - first->timing) / interval);
+    CORVANE_LOG("Adding AVI frame," << count << " times for timing" << end << " last timing"
+                                    << first->timing);
+    DrawRecord(*first);
+    for (int i = 0; i < count; ++i) {
+        if (!WriteFrame(graph, mFrameBitmap)) {
+            failed = true;
+            return false;
+        }
+    }
+    CriticalSectionLock lock(mQueueLock);
+    if (!mQueue.empty()) {
+        mQueue.erase(mQueue.begin());
+    }
+    return !(mStopping && mQueue.empty());
+}
+
+// Any picture size is stretched over the whole frame, never copied past it.
+void AviRecorder::DrawRecord(AviFrameRecord const& record) {
+    RECT whole{0, 0, mParms.width, mParms.height};
+    record.picture->Draw(mFrameDc, whole);
+    if (record.cursorVisible && mCursor) {
+        DrawIconEx(mFrameDc, record.cursorX - mHotSpot.x, record.cursorY - mHotSpot.y, mCursor, mCursorWidth,
+                   mCursorHeight, 0, nullptr, DI_NORMAL);
+    }
+    GdiFlush();
+}
+
+void AviRecorder::FailWriting() {
+    ShowMessageBox(nullptr, L"Cannot write avi. Recording have stopped.", L"Error", MB_OK | MB_ICONERROR);
+    try {
+        Raise(BaseError("Recording failed"));
+    } catch (BaseError const&) {
+        // Logged; the recording ends here.
+    }
+    SetError();
+}
+
+void AviRecorder::SetError() {
+    CriticalSectionLock lock(mQueueLock);
+    mQueue.clear();
+    mStopping = true;
+    mPending = false;
+}

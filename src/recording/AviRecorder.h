@@ -1,0 +1,120 @@
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <boost/shared_ptr.hpp>
+#include <string>
+#include <vector>
+
+#include "foundation/CriticalSection.h"
+#include "foundation/Event.h"
+#include "foundation/Thread.h"
+#include "foundation/Timer.h"
+#include "recording/BmpToAviParms.h"
+
+class CBmpToAvi;
+class Picture;
+
+// One picture of the viewed desktop as it was drawn, with its time and the cursor.
+struct AviFrameRecord {
+    boost::shared_ptr<Picture> picture;
+    int timing;  // ms since the recording's first frame
+    int cursorX;
+    int cursorY;
+    bool cursorVisible;
+};
+
+// Records one viewed desktop into an AVI file. Frames arrive when the remote picture changes
+// (any rate); the writer thread "AviRecording" turns them into a constant-rate video by
+// writing each frame as often as frame intervals pass until the next one, at a rate measured
+// when it starts (5 to 15 frames a second). The user interface drives it through AviManager;
+// frames come from the viewer's drawing thread.
+class AviRecorder {
+public:
+    // `fullName` (UTF-8) names the file, `outputFolder` holds it (created if missing).
+    AviRecorder(std::string const& fullName, tagBMPTOAVI_PARMS const& parms, std::string const& outputFolder);
+    // Joins the writer for up to 2000 ms (terminating it after that) and releases what Close
+    // has not. A derived recorder calls Close() in its own destructor.
+    virtual ~AviRecorder();
+    AviRecorder(AviRecorder const&) = delete;
+    AviRecorder& operator=(AviRecorder const&) = delete;
+
+    Event<AviRecorder*> OnRecorderEvent;  // kept for the user interface; never raised
+    // Raised on "AviRecording" when the file is complete; handlers receive the recorder.
+    Event<AviRecorder*> OnRecordingCompleted;
+
+    // Builds the file path and the frame bitmap and starts the writer. Owner's thread.
+    void Init();
+    // Queues the picture selected into `dc`, timed on the recording clock (started by the
+    // first frame). The viewer's drawing thread.
+    void AddFrame(HDC dc, SIZE size);
+    // Queues a copy of `bitmap` taken `timing` ms after the first frame. A frame of another
+    // size than the recording is stretched to it when written. Dropped once the recording
+    // stops. Any thread; the bitmap stays the caller's.
+    void AddFrameAt(HBITMAP bitmap, int timing);
+    // The cursor drawn into the following frames. Any thread.
+    void SetCursorPos(int x, int y);
+    // Shows or hides the cursor and records the last frame again so that the change shows.
+    void ShowHideCursor(bool visible);
+    // Both true while frames are queued.
+    bool IsWriting() const;
+    bool IsPending() const;
+    // No new frames; the writer writes out the queue and ends. Waits up to 1000 ms for the
+    // queue to drain, then returns whether frames are still queued. Owner's thread.
+    bool Stop();
+    // Stop, then join the writer (2000 ms, then terminated) and release the frame bitmap.
+    void Close();
+
+    std::string GetFilePath() const { return mOutputPath; }
+    // The parameters, with the measured frame rate once the writer has started.
+    tagBMPTOAVI_PARMS GetParams() const;
+
+protected:
+    // The measured frame rate, 5 to 15: ten frames of the desktop written to a scratch file.
+    virtual int TestFPS();
+    // Milliseconds on the recording clock.
+    virtual int Now();
+    // Hands one frame to the graph; false when it refused it.
+    virtual bool WriteFrame(CBmpToAvi& graph, HBITMAP frame);
+
+private:
+    void LoadCursorSprite();
+    void BuildFilePath();
+    void CreateFrameContext();
+    void ReleaseFrameContext();
+    void OnRecording();
+    void WriteQueue(CBmpToAvi& graph, int interval);
+    // One step of the queue: false when the writer is done.
+    bool WriteNext(CBmpToAvi& graph, int interval, bool& failed);
+    void DrawRecord(AviFrameRecord const& record);
+    void FailWriting();
+    void SetError();
+
+    // Cursor sprite and position.
+    HCURSOR mCursor = nullptr;  // shared system cursor
+    POINT mHotSpot{};
+    int mCursorWidth = 0;
+    int mCursorHeight = 0;
+    std::atomic<int> mCursorX{0};
+    std::atomic<int> mCursorY{0};
+    std::atomic<bool> mCursorVisible{false};
+
+    std::string mFullName;
+    tagBMPTOAVI_PARMS mParms;
+    std::string mOutputFolder;
+    std::string mOutputPath;
+
+    HDC mFrameDc = nullptr;          // owned
+    HBITMAP mFrameBitmap = nullptr;  // owned, selected into mFrameDc
+    HGDIOBJ mOldBitmap = nullptr;    // mFrameDc's own
+    Thread mThread;
+
+    std::atomic<HBITMAP> mLastBitmap{nullptr};  // the last frame's bitmap (the caller's), for ShowHideCursor
+    std::atomic<int> mLastTiming{-1};
+    Timer mTimer;
+    std::atomic<bool> mPending{false};
+    std::atomic<bool> mStopping{false};
+    mutable CriticalSection mQueueLock;
+    std::vector<boost::shared_ptr<AviFrameRecord>> mQueue;
+};

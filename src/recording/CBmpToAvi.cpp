@@ -1,0 +1,195 @@
+#include "recording/CBmpToAvi.h"
+
+#include <io.h>
+
+#include <memory>
+
+#include "foundation/Errors.h"
+#include "recording/CodecsEngine.h"
+#include "recording/FilterPins.h"
+
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+// Whether the writer's input pin hands the multiplexer a stream it can seek in, which the
+// multiplexer needs to finish the file; Wine's file writer does not.
+bool WritesThroughStream(IBaseFilter* writer) {
+    ComPtr<IPin> input = GetFirstPin(writer, PINDIR_INPUT);
+    ComPtr<IStream> stream;
+    return input &&
+           SUCCEEDED(input->QueryInterface(IID_IStream, reinterpret_cast<void**>(stream.GetAddressOf())));
+}
+
+}  // namespace
+
+CBmpToAvi::CBmpToAvi() = default;
+
+CBmpToAvi::~CBmpToAvi() {
+    Close();
+}
+
+bool CBmpToAvi::Open(tagBMPTOAVI_PARMS const& parms, char const* path, std::string const& codec) {
+    mLastError.clear();
+    try {
+        InitGraph(parms, path, codec);
+        return true;
+    } catch (BaseError const& error) {
+        mLastError = error.what();
+        return false;
+    }
+}
+
+void CBmpToAvi::InitGraph(tagBMPTOAVI_PARMS const& parms, char const* path, std::string const& codec) {
+    Close();
+    Check(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
+                           reinterpret_cast<void**>(mGraph.GetAddressOf())),
+          "Cannot initialize FilterGraph object");
+    Check(mGraph.As(&mControl), "Cannot initialize MediaControl object");
+    Check(mGraph->QueryInterface(IID_IMediaEvent, reinterpret_cast<void**>(mEvent.GetAddressOf())),
+          "Cannot initialize MediaEvent object");
+    mCodecs = new CodecsEngine();
+    CreateFilters(parms);
+    IBaseFilter* compressor = codec.empty() ? nullptr : ChooseCompressor(codec);
+    ConnectFilters(compressor);
+    StartWriting(path);
+}
+
+void CBmpToAvi::CreateFilters(tagBMPTOAVI_PARMS const& parms) {
+    auto create = [this](CLSID const& id, ComPtr<IBaseFilter>& filter, char const* text) {
+        Check(CoCreateInstance(id, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                               reinterpret_cast<void**>(filter.ReleaseAndGetAddressOf())),
+              text);
+    };
+    create(CLSID_BmpToAvi, mSource, "Cannot create BmpToAvi object's instance");
+    create(CLSID_AviDest, mMux, "Cannot create AviMux object's instance");
+    create(CLSID_FileWriter, mWriter, "Cannot create FileWriter object's instance");
+    if (!WritesThroughStream(mWriter.Get())) {
+        create(CLSID_BmpToAviFileSink, mWriter, "Cannot create FileWriter object's instance");
+    }
+    Check(mSource->QueryInterface(IID_IBmpToAvi, reinterpret_cast<void**>(mBmpToAvi.GetAddressOf())),
+          "Cannot initialize BaseFilter object");
+    Check(mBmpToAvi->SetParams(&parms), "Cannot set IBmpToAviPtr's params");
+    SetFullInterleaving();
+    Check(mGraph->AddFilter(mSource.Get(), L"BmpToAvi"), "Failed filter adding");
+    Check(mGraph->AddFilter(mMux.Get(), L"AviMux"), "Failed filter adding");
+    Check(mGraph->AddFilter(mWriter.Get(), L"FileWriter"), "Failed filter adding");
+}
+
+// Wine's multiplexer runs in full interleaving only; it is the usual mode for capture anyway.
+// A multiplexer without the setting keeps its own.
+void CBmpToAvi::SetFullInterleaving() {
+    ComPtr<IConfigInterleaving> interleaving;
+    if (SUCCEEDED(mMux->QueryInterface(IID_IConfigInterleaving,
+                                       reinterpret_cast<void**>(interleaving.GetAddressOf())))) {
+        interleaving->put_Mode(INTERLEAVE_FULL);
+    }
+}
+
+IBaseFilter* CBmpToAvi::ChooseCompressor(std::string const& codec) {
+    if (!mCodecs->SetFilters(mSource.Get(), mMux.Get())) {
+        Check(E_FAIL, "Cannot set codec's filters");
+    }
+    bool isCompressor = true;
+    bool selected = mCodecs->SelectCompressor(codec, isCompressor);
+    // The probe only tells whether the compressor fits; the graph is connected anew below.
+    mCodecs->Refresh();
+    if (!selected && isCompressor) {
+        Check(E_FAIL, "Cannot select compressor");
+    }
+    return selected ? mCodecs->GetCompressor() : nullptr;
+}
+
+// The multiplexer's output is connected first: Wine's multiplexer reconnects its connected
+// inputs when its output connects, and fails in that reconnection.
+void CBmpToAvi::ConnectFilters(IBaseFilter* compressor) {
+    mSourceOut = GetFirstPin(mSource.Get(), PINDIR_OUTPUT);
+    mMuxIn = GetFirstPin(mMux.Get(), PINDIR_INPUT);
+    mMuxOut = GetFirstPin(mMux.Get(), PINDIR_OUTPUT);
+    mWriterIn = GetFirstPin(mWriter.Get(), PINDIR_INPUT);
+    if (!mSourceOut || !mMuxIn || !mMuxOut || !mWriterIn) {
+        Check(E_FAIL, "Failed connection");
+    }
+    if (compressor) {
+        Check(mGraph->AddFilter(compressor, L"Compr"), "Failed filter adding");
+        mCompressorIn = GetFirstPin(compressor, PINDIR_INPUT);
+        mCompressorOut = GetFirstPin(compressor, PINDIR_OUTPUT);
+        if (!mCompressorIn || !mCompressorOut) {
+            Check(E_FAIL, "Failed connection");
+        }
+        Check(mGraph->Connect(mMuxOut.Get(), mWriterIn.Get()), "Failed connection");
+        Check(mGraph->Connect(mSourceOut.Get(), mCompressorIn.Get()), "Failed connection");
+        Check(mGraph->Connect(mCompressorOut.Get(), mMuxIn.Get()), "Failed connection");
+    } else {
+        Check(mGraph->ConnectDirect(mMuxOut.Get(), mWriterIn.Get(), nullptr), "Failed connection");
+        Check(mGraph->ConnectDirect(mSourceOut.Get(), mMuxIn.Get(), nullptr), "Failed connection");
+    }
+}
+
+void CBmpToAvi::StartWriting(char const* path) {
+    ComPtr<IFileSinkFilter> sink;
+    Check(mWriter.As(&sink), "Cannot initialize FileSinkFilter object");
+    wchar_t widePath[MAX_PATH] = {};
+    if (!path || MultiByteToWideChar(CP_ACP, 0, path, -1, widePath, MAX_PATH) == 0) {
+        Check(E_INVALIDARG, "Cannot set file name");
+    }
+    Check(sink->SetFileName(widePath, nullptr), "Cannot set file name");
+    _unlink(path);
+    Check(mControl->Run(), "Cannot run the graph");
+}
+
+bool CBmpToAvi::AddFrame(HBITMAP bitmap) {
+    if (!mBmpToAvi) {
+        return false;
+    }
+    mResult = mBmpToAvi->AddFrame(bitmap);
+    return mResult == S_OK;
+}
+
+bool CBmpToAvi::Close() {
+    if (!mGraph) {
+        return false;
+    }
+    bool stopped = false;
+    if (mControl) {
+        mResult = mControl->Stop();
+        stopped = SUCCEEDED(mResult);
+    }
+    if (mEvent) {
+        long code = 0;
+        mEvent->WaitForCompletion(INFINITE, &code);
+    }
+    // A graph whose start failed half-way leaves some filters running, and Wine's graph then
+    // cannot take them out: stop each one (stopping a stopped filter does nothing).
+    for (IBaseFilter* filter : {mWriter.Get(), mMux.Get(), mSource.Get()}) {
+        if (filter) {
+            filter->Stop();
+        }
+    }
+    ReleaseGraph();
+    return stopped;
+}
+
+void CBmpToAvi::ReleaseGraph() {
+    delete mCodecs;
+    mCodecs = nullptr;
+    for (ComPtr<IPin>* pin :
+         {std::addressof(mSourceOut), std::addressof(mMuxIn), std::addressof(mMuxOut),
+          std::addressof(mWriterIn), std::addressof(mCompressorIn), std::addressof(mCompressorOut)}) {
+        pin->Reset();
+    }
+    mBmpToAvi.Reset();
+    mSource.Reset();
+    mMux.Reset();
+    mWriter.Reset();
+    mEvent.Reset();
+    mControl.Reset();
+    mGraph.Reset();
+}
+
+void CBmpToAvi::Check(HRESULT result, char const* text) {
+    mResult = result;
+    if (FAILED(result)) {
+        Raise(BaseError(text));
+    }
+}

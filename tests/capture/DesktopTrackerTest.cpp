@@ -1,0 +1,318 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "CapturePackets.h"
+#include "LogCapture.h"
+#include "SceneTest.h"
+#include "ScreenScene.h"
+#include "capture/DesktopTracker.h"
+#include "capture/MouseHandler.h"
+#include "foundation/Errors.h"
+#include "foundation/SyncEvent.h"
+
+namespace {
+
+COLORREF const kOrange = RGB(200, 100, 30);
+COLORREF const kGreen = RGB(17, 200, 90);
+unsigned const kArrivalMs = 5000;
+
+struct Received {
+    int width, height, bytesPerPixel, timing;
+    DWORD at;
+    std::vector<unsigned char> bytes;
+
+    RECT Rect() const {
+        auto u16 = [&](std::size_t i) { return long(bytes[i] | bytes[i + 1] << 8); };
+        return RECT{u16(4), u16(6), u16(8), u16(10)};
+    }
+};
+
+// Copies every change of a mode and, as the sharing side does, switches the mode off until
+// the test switches it on again.
+class ChangeCollector {
+public:
+    explicit ChangeCollector(boost::shared_ptr<TrackingMode> mode, bool failFirst = false)
+        : mMode(mode), mFailFirst(failFirst) {
+        mMode->Add(Delegate<IScreenChange&>::Bind<&ChangeCollector::OnChange>(this));
+    }
+    ~ChangeCollector() { mMode->Remove(Delegate<IScreenChange&>::Bind<&ChangeCollector::OnChange>(this)); }
+
+    // True when `count` changes have arrived within the time-out.
+    bool WaitFor(std::size_t count, DWORD timeout = kArrivalMs) {
+        DWORD const begin = GetTickCount();
+        while (Count() < count) {
+            DWORD const spent = GetTickCount() - begin;
+            if (spent >= timeout) {
+                return false;
+            }
+            mArrived.Wait(timeout - spent);
+        }
+        return true;
+    }
+    std::size_t Count() {
+        std::lock_guard<std::mutex> lock(mMutex);
+        return mChanges.size();
+    }
+    Received At(std::size_t index) {
+        std::lock_guard<std::mutex> lock(mMutex);
+        return mChanges.at(index);
+    }
+    boost::shared_ptr<TrackingMode> const& Mode() const { return mMode; }
+    // Switches the mode on and waits for the next change.
+    Received Next() {
+        std::size_t const count = Count();
+        mMode->SetEnabled(true);
+        EXPECT_TRUE(WaitFor(count + 1)) << "change " << count;
+        return Count() > count ? At(count) : Received{};
+    }
+
+private:
+    void OnChange(IScreenChange& change) {
+        mMode->SetEnabled(false);
+        auto data = static_cast<unsigned char const*>(change.GetData());
+        {
+            std::lock_guard<std::mutex> lock(mMutex);
+            mChanges.push_back(Received{change.width, change.height, change.bytesPerPixel, change.timing,
+                                        GetTickCount(),
+                                        std::vector<unsigned char>(data, data + change.GetDataSize())});
+        }
+        mArrived.Set();
+        if (mFailFirst.exchange(false)) {
+            throw BaseError("subscriber failed");
+        }
+    }
+
+    boost::shared_ptr<TrackingMode> mMode;
+    std::atomic<bool> mFailFirst;
+    std::mutex mMutex;
+    std::vector<Received> mChanges;
+    SyncEvent mArrived;
+};
+
+// A tracker whose screen size the test sets, as a display change would.
+class ResizingTracker : public DesktopTracker {
+public:
+    ~ResizingTracker() override { Stop(); }
+    void SetScreenSize(SIZE size) {
+        mWidth = size.cx;
+        mHeight = size.cy;
+    }
+
+protected:
+    SIZE GetScreenSize() const override {
+        if (mWidth == 0) {
+            return DesktopTracker::GetScreenSize();
+        }
+        return SIZE{mWidth, mHeight};
+    }
+
+private:
+    std::atomic<long> mWidth{0};
+    std::atomic<long> mHeight{0};
+};
+
+void ExpectFullFrame(Received const& change, SIZE size, int depth = 3) {
+    EXPECT_EQ(change.width, size.cx);
+    EXPECT_EQ(change.height, size.cy);
+    EXPECT_EQ(Describe(change.Rect()), Describe(RECT{0, 0, size.cx, size.cy}));
+    ASSERT_EQ(change.bytes.size(), 12u + std::size_t(depth) * size.cx * size.cy);
+    if (depth == 3) {
+        std::vector<unsigned char> const screen = ScreenScene::Grab(RECT{0, 0, size.cx, size.cy});
+        EXPECT_TRUE(std::equal(screen.begin(), screen.end(), change.bytes.begin() + 12))
+            << "pixels of the screen";
+    }
+}
+
+class DesktopTrackerTest : public SceneTest {
+protected:
+    // Paints `painted` green, makes a mode of `tracker` at `depth` with a collector that has all
+    // of its changes, and checks the first two.
+    std::unique_ptr<ChangeCollector> Watch(DesktopTracker& tracker, int depth, RECT const& painted,
+                                           bool failFirst = false) {
+        Fill(painted, kGreen);
+        tracker.Pause();
+        auto mode = tracker.GetTrackingMode(depth, size.cx, size.cy);
+        auto changes = std::make_unique<ChangeCollector>(mode, failFirst);
+        tracker.Resume();
+        ExpectFirstChanges(*changes, depth, painted);
+        return changes;
+    }
+
+    // A full frame of the screen first, then the frame buffer's first packet: the part of the
+    // screen that is not black, `painted`.
+    void ExpectFirstChanges(ChangeCollector& changes, int depth, RECT const& painted) {
+        ASSERT_TRUE(changes.WaitFor(1));
+        Received const full = changes.At(0);
+        EXPECT_EQ(full.bytesPerPixel, depth);
+        EXPECT_EQ(full.timing, 0);
+        ExpectFullFrame(full, size, depth);
+        EXPECT_EQ(Describe(changes.Next().Rect()), Describe(painted)) << "the first packet, trimmed";
+    }
+};
+
+// A full frame, then the frame buffer's first packet (the non-black part of the screen), then
+// only what changed; nothing is taken while the mode is off, and what changed meanwhile comes
+// after it is on again.
+TEST_F(DesktopTrackerTest, FullFrameThenChangesPacedByTheSubscriber) {
+    RECT const first = {100, 120, 180, 150};
+    DesktopTracker tracker;
+    auto changes = Watch(tracker, 3, first);
+    EXPECT_EQ(tracker.GetTrackingMode(3, size.cx, size.cy), changes->Mode()) << "the same frame and depth";
+
+    RECT const second = {600, 500, 601, 540};
+    Fill(second, kGreen);
+    Received const change = changes->Next();
+    EXPECT_EQ(Describe(change.Rect()), Describe(second));
+    EXPECT_EQ(change.bytes.size(), 12u + 3 * 40);
+    EXPECT_GT(change.timing, 0) << "since the previous change";
+
+    RECT const third = {40, 700, 90, 760};
+    RECT const fourth = {1000, 60, 1010, 70};
+    Fill(third, kGreen);
+    Fill(fourth, kOrange);
+    EXPECT_FALSE(changes->WaitFor(4, 400)) << "nothing while the mode is off";
+    std::set<std::string> seen;
+    seen.insert(Describe(changes->Next().Rect()));
+    seen.insert(Describe(changes->Next().Rect()));
+    EXPECT_EQ(seen, (std::set<std::string>{Describe(third), Describe(fourth)}));
+}
+
+// A new screen size stops the changes for 2000 ms, then one full frame at the new size comes,
+// and the new frame buffer's packets follow.
+TEST_F(DesktopTrackerTest, ResolutionChangeSendsFullFrameAfterTwoSeconds) {
+    RECT const before = {5, 5, 10, 10};
+    ResizingTracker tracker;
+    auto changes = Watch(tracker, 3, before);
+
+    SIZE const smaller = {size.cx - 256, size.cy - 128};
+    DWORD const changed = GetTickCount();
+    tracker.SetScreenSize(smaller);
+    changes->Mode()->SetEnabled(true);
+    RECT const during = {200, 200, 260, 230};
+    Fill(during, kOrange);
+    ASSERT_TRUE(changes->WaitFor(3, 4000));
+    Received const full = changes->At(2);
+    EXPECT_GE(full.at - changed, 1990u) << "no packet before the deadline";
+    ExpectFullFrame(full, smaller);
+    Received const next = changes->Next();
+    EXPECT_EQ(next.width, smaller.cx);
+    EXPECT_EQ(Describe(next.Rect()), Describe(RECT{before.left, before.top, during.right, during.bottom}))
+        << "the new frame buffer's first packet";
+}
+
+// The last mode's removal stops both threads; a new mode starts them again and its first
+// full frame comes even when a subscriber fails, which is logged.
+TEST_F(DesktopTrackerTest, LastModeStopsThreadsAndSubscriberErrorsAreLogged) {
+    DesktopTracker tracker;
+    EXPECT_FALSE(tracker.IsRunning());
+    auto colour = tracker.GetTrackingMode(3, size.cx, size.cy);
+    auto grey = tracker.GetTrackingMode(1, size.cx, size.cy);
+    EXPECT_NE(colour, grey);
+    EXPECT_TRUE(tracker.IsRunning());
+    tracker.RemoveTrackingMode(colour);
+    EXPECT_TRUE(tracker.IsRunning());
+    tracker.RemoveTrackingMode(grey);
+    EXPECT_FALSE(tracker.IsRunning()) << "both threads joined";
+
+    LogCapture log;
+    auto changes = Watch(tracker, 2, RECT{10, 10, 20, 20}, true);
+    EXPECT_TRUE(tracker.IsRunning());
+    EXPECT_TRUE(log.Contains("Error processing screen change: subscriber failed"));
+}
+
+// Removes its mode from inside the mode's own event, as a sharing side that ends would.
+class RemovingSubscriber {
+public:
+    RemovingSubscriber(DesktopTracker& tracker, boost::shared_ptr<TrackingMode> mode)
+        : mTracker(tracker), mMode(mode) {
+        mMode->Add(Delegate<IScreenChange&>::Bind<&RemovingSubscriber::OnChange>(this));
+    }
+    SyncEvent removed;
+
+private:
+    void OnChange(IScreenChange&) {
+        mTracker.RemoveTrackingMode(mMode);
+        removed.Set();
+    }
+    DesktopTracker& mTracker;
+    boost::shared_ptr<TrackingMode> mMode;
+};
+
+TEST_F(DesktopTrackerTest, SubscriberRemovesTheLastModeAndTheOwnerStartsAgain) {
+    DesktopTracker tracker;
+    tracker.Pause();
+    RemovingSubscriber subscriber(tracker, tracker.GetTrackingMode(3, size.cx, size.cy));
+    tracker.Resume();
+    ASSERT_EQ(subscriber.removed.Wait(kArrivalMs), WAIT_OBJECT_0);
+    for (int i = 0; i < 200 && tracker.IsRunning(); ++i) {
+        Sleep(10);
+    }
+    EXPECT_FALSE(tracker.IsRunning()) << "the threads ended by themselves";
+    Watch(tracker, 1, RECT{30, 40, 50, 60});
+}
+
+class PointCollector {
+public:
+    void OnMove(POINT const& point) {
+        {
+            std::lock_guard<std::mutex> lock(mMutex);
+            mPoints.push_back(point);
+        }
+        mArrived.Set();
+    }
+    // Waits until the last point is `wanted`.
+    bool WaitFor(POINT wanted, DWORD timeout) {
+        DWORD const begin = GetTickCount();
+        for (;;) {
+            {
+                std::lock_guard<std::mutex> lock(mMutex);
+                if (!mPoints.empty() && mPoints.back().x == wanted.x && mPoints.back().y == wanted.y) {
+                    return true;
+                }
+            }
+            DWORD const spent = GetTickCount() - begin;
+            if (spent >= timeout || mArrived.Wait(timeout - spent) != WAIT_OBJECT_0) {
+                return false;
+            }
+        }
+    }
+    std::size_t Count() {
+        std::lock_guard<std::mutex> lock(mMutex);
+        return mPoints.size();
+    }
+
+private:
+    std::mutex mMutex;
+    std::vector<POINT> mPoints;
+    SyncEvent mArrived;
+};
+
+TEST(MouseHandlerTest, CursorMovesRaiseEventsAndStillnessDoesNot) {
+    MouseHandler handler;
+    PointCollector points;
+    handler.Add(Delegate<POINT const&>::Bind<&PointCollector::OnMove>(&points));
+    ASSERT_TRUE(SetCursorPos(100, 200));
+    handler.SetHook();
+    handler.SetHook();  // already running: nothing
+    EXPECT_TRUE(points.WaitFor(POINT{100, 200}, 2000));
+    ASSERT_TRUE(SetCursorPos(321, 456));
+    EXPECT_TRUE(points.WaitFor(POINT{321, 456}, 2000));
+    std::size_t const count = points.Count();
+    Sleep(300);  // six polls of a cursor that stays put
+    EXPECT_EQ(points.Count(), count);
+    handler.ClearHook();
+    ASSERT_TRUE(SetCursorPos(50, 60));
+    Sleep(150);
+    EXPECT_EQ(points.Count(), count) << "not after ClearHook";
+    handler.SetHook();
+    EXPECT_TRUE(points.WaitFor(POINT{50, 60}, 2000)) << "started again";
+}
+
+}  // namespace

@@ -1,0 +1,287 @@
+#include "FuzzReaders.h"
+
+#include <cstdlib>
+#include <exception>
+#include <memory>
+
+#include "foundation/Errors.h"
+#include "network/ChunkNetworkTransport.h"
+#include "network/ControlMessages.h"
+#include "network/NetworkDatagram.h"
+#include "network/NetworkMessage.h"
+#include "network/NetworkProtocol.h"
+#include "network/SkypeCoder.h"
+#include "network/TextNetworkTransport.h"
+#include "skype/ISkypeClient.h"
+
+namespace {
+
+constexpr std::size_t kMiB = 1024 * 1024;
+
+std::size_t Below(std::mt19937& random, std::size_t bound) {
+    return bound == 0 ? 0 : std::uniform_int_distribution<std::size_t>(0, bound - 1)(random);
+}
+
+template <class T, std::size_t N>
+T const& Pick(std::mt19937& random, T const (&items)[N]) {
+    return items[Below(random, N)];
+}
+
+std::string RandomBytes(std::mt19937& random, std::size_t maxLength) {
+    std::string bytes(Below(random, maxLength + 1), '\0');
+    bool plain = Below(random, 2) == 0;  // text compresses, noise does not
+    for (char& c : bytes) {
+        c = static_cast<char>(plain ? 'a' + Below(random, 4) : Below(random, 256));
+    }
+    return bytes;
+}
+
+// Characters that mean something to some reader.
+char const kSpecial[] = ":,*\\0 \x01=/#x-9\x80\xff";
+char const* const kNumbers[] = {"0",          "-1",         "1",          "2147483647",
+                                "2147483648", "4294967295", "4294967296", "99999999999999999999",
+                                "268435456",  "8260",       "8261",       "65000",
+                                "-2147483648"};
+
+void ReplaceNumber(std::string& text, std::mt19937& random) {
+    std::size_t at = text.find_first_of("0123456789", Below(random, text.size() + 1));
+    if (at == std::string::npos) {
+        return;
+    }
+    std::size_t end = text.find_first_not_of("0123456789", at);
+    text.replace(at, end == std::string::npos ? std::string::npos : end - at, Pick(random, kNumbers));
+}
+
+void EditOnce(std::string& text, std::mt19937& random) {
+    std::size_t at = Below(random, text.size() + 1);
+    switch (Below(random, 6)) {
+        case 0:
+            if (at < text.size()) {
+                text[at] = static_cast<char>(Below(random, 255) + 1);
+            }
+            break;
+        case 1:
+            text.insert(at, 1, kSpecial[Below(random, sizeof(kSpecial) - 1)]);
+            break;
+        case 2:
+            text.erase(at, Below(random, 8) + 1);
+            break;
+        case 3:
+            text.insert(at, text.substr(at, Below(random, 16) + 1));
+            break;
+        case 4:
+            text.resize(at);
+            break;
+        default:
+            ReplaceNumber(text, random);
+            break;
+    }
+}
+
+// --- frames, through the endpoint's receiving path
+
+class DeliveringTransport : public TextNetworkTransport {
+public:
+    void Send(std::string const&) override {}
+    void Deliver(char const* text) { OnTextReceived(text, 1); }
+};
+
+std::string ValidControlPayload(int id, std::mt19937& random) {
+    switch (id) {
+        case 1:
+            return "RQ:800/600/16/1/50/1";
+        case 4:
+            return "1024/768/24/0/75/0:1:0";
+        case 7:
+            return "512,1,-3";
+        case 10:
+            return "xxxxxxxx:1";
+        case 11:
+            return "host\x01user";
+        case 13:
+            return Below(random, 2) ? "RQ" : "1280x1024";
+        case 16:
+            return "100:200";
+        default:
+            return "";
+    }
+}
+
+int const kControlIds[] = {1, 4, 7, 10, 11, 13, 14, 15, 16};
+
+std::string GenerateFrame(std::mt19937& random) {
+    int id = Pick(random, kControlIds);
+    std::string frame = NetworkMessage::ToString(id, ValidControlPayload(id, random));
+    Mutate(frame, random);
+    return frame;
+}
+
+void ReadFrame(std::string const& input) {
+    DeliveringTransport transport;
+    NetworkProtocol protocol(&transport);
+    NetworkVisitor visitor;
+    protocol.RegisterVisitor(&visitor);
+    transport.Deliver(input.c_str());
+}
+
+// --- control payloads
+
+std::string GenerateControlPayload(std::mt19937& random) {
+    int id = Pick(random, kControlIds);
+    std::string payload = ValidControlPayload(id, random);
+    Mutate(payload, random);
+    return std::to_string(id) + "|" + payload;
+}
+
+void ReadMessage(int id, char const* payload) {
+    std::unique_ptr<NetworkMessage> message(NetworkMessage::ParseFactory(id, payload));
+}
+
+void ReadControlPayload(std::string const& input) {
+    std::size_t bar = input.find('|');
+    ReadMessage(std::stoi(input.substr(0, bar)), input.c_str() + bar + 1);
+}
+
+// --- the clipboard payload: "size:" + compressed, escape-coded bytes
+
+std::string GenerateClipboard(std::mt19937& random) {
+    std::string bytes = RandomBytes(random, 3000);
+    std::string packed = CompressAndEncode(bytes.data(), static_cast<unsigned int>(bytes.size()));
+    std::string size = Below(random, 3) ? std::to_string(bytes.size()) : Pick(random, kNumbers);
+    std::string payload = size + ":" + packed;
+    if (Below(random, 2)) {
+        Mutate(payload, random);
+    }
+    return payload;
+}
+
+void ReadClipboard(std::string const& input) {
+    ReadMessage(ClipboardNetMsg::mId, input.c_str());
+}
+
+// --- the coder: "size|text"
+
+std::string GenerateCoded(std::mt19937& random) {
+    std::string bytes = RandomBytes(random, 3000);
+    std::string packed = CompressAndEncode(bytes.data(), static_cast<unsigned int>(bytes.size()));
+    if (Below(random, 2)) {
+        Mutate(packed, random);
+    }
+    std::string size =
+        Below(random, 3) ? std::to_string(bytes.size() + Below(random, 3) - 1) : Pick(random, kNumbers);
+    return size + "|" + packed;
+}
+
+void ReadCoded(std::string const& input) {
+    std::size_t bar = input.find('|');
+    unsigned int size = static_cast<unsigned int>(std::strtoull(input.c_str(), nullptr, 10));
+    char const* text = input.c_str() + bar + 1;
+    SkypeCoder coder;
+    coder.Decode(text, size);
+    std::vector<unsigned char> output;
+    DecodeAndUncompress(output, text, size);
+}
+
+// --- chunks and reassembly: several frames, one per line, into one transport
+
+class ReceivingTransport : public ChunkNetworkTransport {
+public:
+    void Receive(char const* frame) { OnReceiveChunk(frame); }
+
+protected:
+    void SendChunk(std::string const&) override {}
+};
+
+std::string GenerateChunks(std::mt19937& random) {
+    std::string frames;
+    std::size_t count = Below(random, 6) + 1;
+    int sequence = static_cast<int>(Below(random, 4));
+    for (std::size_t part = 1; part <= count + 1; ++part) {
+        std::string chunk = std::to_string(sequence) + ":" + std::to_string(Below(random, count + 2)) + ":" +
+                            std::to_string(count) + ":" + RandomBytes(random, 40);
+        if (Below(random, 3) == 0) {
+            Mutate(chunk, random);
+        }
+        std::string frame = NetworkMessage::ToString(ChunkNetworkTransport::kChunkId, chunk);
+        if (Below(random, 8) == 0) {
+            Mutate(frame, random);
+        }
+        frames += frame + '\n';
+    }
+    return frames;
+}
+
+// A bad chunk does not end the stream; the last refusal is raised once all frames are in.
+void ReadChunks(std::string const& input) {
+    ReceivingTransport transport;
+    std::exception_ptr refusal;
+    std::size_t start = 0;
+    while (start < input.size()) {
+        std::size_t end = input.find('\n', start);
+        std::string frame = input.substr(start, end - start);
+        start = end == std::string::npos ? input.size() : end + 1;
+        try {
+            transport.Receive(frame.c_str());
+        } catch (NetworkError const&) {
+            refusal = std::current_exception();
+        }
+    }
+    if (refusal) {
+        std::rethrow_exception(refusal);
+    }
+}
+
+// --- messenger notifications
+
+class NotificationReader : public ISkypeClient {
+public:
+    void Read(std::string const& text) { ProcessSkypeResponse(text); }
+    void Send(std::string const&) override {}
+    void Send(SkypeCommand&) override {}
+    void Attach() override {}
+    AttachStatus GetAttachStatus() override { return AttachSuccess; }
+    UserInfo GetUserInfo(std::string const&, bool) override { return UserInfo(); }
+    std::string GetCurrentUser() const override { return "me"; }
+};
+
+char const* const kNotifications[] = {"APPLICATION corvane STREAMS alice:1 bob:3",
+                                      "APPLICATION corvane RECEIVED alice:2=120 bob:1=5",
+                                      "APPLICATION corvane SENDING alice:1=0 bob:2=4000",
+                                      "APPLICATION corvane DATAGRAM alice:2 hello world",
+                                      "USER alice ONLINESTATUS AWAY",
+                                      "CONNSTATUS ONLINE",
+                                      "CURRENTUSERHANDLE alice",
+                                      "APPLICATION corvane CONNECTING alice",
+                                      "attach",
+                                      "currentuser"};
+
+std::string GenerateNotification(std::mt19937& random) {
+    std::string text = Pick(random, kNotifications);
+    Mutate(text, random);
+    return text;
+}
+
+void ReadNotification(std::string const& input) {
+    NotificationReader client;
+    client.Read(input);
+}
+
+}  // namespace
+
+void Mutate(std::string& text, std::mt19937& random) {
+    for (std::size_t edits = Below(random, 4) + 1; edits > 0; --edits) {
+        EditOnce(text, random);
+    }
+}
+
+std::vector<FuzzReader> const& FuzzReaders() {
+    static std::vector<FuzzReader> const readers = {
+        {"frames", &GenerateFrame, &ReadFrame, 1 * kMiB, 150000},
+        {"control payloads", &GenerateControlPayload, &ReadControlPayload, 1 * kMiB, 150000},
+        {"clipboard payload", &GenerateClipboard, &ReadClipboard, 16 * kMiB, 15000},
+        {"coder", &GenerateCoded, &ReadCoded, 16 * kMiB, 15000},
+        {"chunks and reassembly", &GenerateChunks, &ReadChunks, 1 * kMiB, 50000},
+        {"messenger notifications", &GenerateNotification, &ReadNotification, 1 * kMiB, 150000},
+    };
+    return readers;
+}

@@ -1,0 +1,31 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+#include "FuzzRunner.h"
+
+namespace {
+
+std::uint32_t SeedOf(std::string const& name) {
+    return static_cast<std::uint32_t>(std::hash<std::string>()(name));
+}
+
+// Generated inputs (scripts/fuzz runs a million per reader), mostly valid ones damaged, into every reader of
+// peer and messenger input: only the library's own errors may come out, and no input may allocate beyond its
+// bound.
+TEST(FuzzTest, ReadersRaiseOnlyTheirOwnErrorsAndAllocateWithinBounds) {
+    for (FuzzReader const& reader : FuzzReaders()) {
+        SCOPED_TRACE(reader.name);
+        FuzzSummary summary = RunFuzzReader(reader, SeedOf(reader.name), reader.testInputs);
+        std::cout << FuzzSummaryLine(summary) << std::endl;
+        EXPECT_EQ(summary.faultCount, 0u);
+        for (std::string const& fault : summary.faults) {
+            ADD_FAILURE() << fault;
+        }
+        EXPECT_GT(summary.accepted, 0u);
+        EXPECT_GT(summary.refused, 0u);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,229 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+
+#include "AviFile.h"
+#include "MessageBoxCapture.h"
+#include "RecordingFrames.h"
+#include "TempFolder.h"
+#include "foundation/SyncEvent.h"
+#include "recording/AviManager.h"
+#include "recording/AviRecorder.h"
+#include "recording/CBmpToAvi.h"
+
+namespace {
+
+constexpr int kWidth = 64;
+constexpr int kHeight = 48;
+
+tagBMPTOAVI_PARMS Parms(std::string const& codec = "") {
+    tagBMPTOAVI_PARMS parms;
+    parms.width = kWidth;
+    parms.height = kHeight;
+    parms.bitsPerPixel = 24;
+    parms.codec = codec;
+    return parms;
+}
+
+// A recorder at a fixed 10 frames a second, on a clock the test sets, whose graph may refuse
+// frames from a chosen one on.
+class TimedRecorder : public AviRecorder {
+public:
+    TimedRecorder(std::string const& folder, std::string const& fullName = "Bob Example",
+                  tagBMPTOAVI_PARMS const& parms = Parms())
+        : AviRecorder(fullName, parms, folder) {
+        OnRecordingCompleted.Add(MakeDelegate<&TimedRecorder::Completed>(this));
+    }
+    ~TimedRecorder() override { Close(); }
+
+    void Add(int index, int timing, int width = kWidth, int height = kHeight) {
+        HBITMAP frame = RecordingFrames::Make(width, height, index);
+        AddFrameAt(frame, timing);
+        DeleteObject(frame);
+    }
+    // Stops at `now` on the clock and waits for the file to be complete.
+    bool StopAt(int now) {
+        clock = now;
+        bool queued = Stop();
+        EXPECT_EQ(WAIT_OBJECT_0, completed.Wait(10000));
+        Close();
+        return queued;
+    }
+
+    std::atomic<int> clock{0};
+    std::atomic<int> failFrom{-1};  // written frames from which the graph refuses, -1 never
+    std::atomic<int> written{0};
+    std::atomic<int> writeDelay{0};  // ms each write takes
+    SyncEvent completed;
+
+protected:
+    int TestFPS() override { return 10; }
+    int Now() override { return clock; }
+    bool WriteFrame(CBmpToAvi& graph, HBITMAP frame) override {
+        if (failFrom >= 0 && written >= failFrom) {
+            return false;
+        }
+        ++written;
+        Sleep(writeDelay);
+        return AviRecorder::WriteFrame(graph, frame);
+    }
+
+private:
+    void Completed(AviRecorder*) { completed.Set(); }
+};
+
+// The frame index each written frame shows.
+std::vector<int> FrameIndexes(std::string const& path, int count) {
+    std::vector<int> indexes;
+    for (auto const& pixels : AviFile::Read(path).DecodeFrames()) {
+        indexes.push_back(RecordingFrames::Nearest(pixels, kWidth, kHeight, count));
+    }
+    return indexes;
+}
+
+TEST(AviRecorderTest, RepeatsEachFrameForTheIntervalsUntilTheNext) {
+    TempFolder folder;
+    struct Case {
+        char const* name;
+        std::vector<int> timings;  // of frames 0, 1, ...
+        int stopAt;
+        std::vector<int> written;  // frame index per written frame
+    };
+    std::vector<Case> cases = {
+        {"one frame, stopped at once", {0}, 0, {0}},
+        {"1000 ms apart at 10 fps", {0, 1000}, 1000, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}},
+        {"closer than an interval", {0, 50, 250}, 250, {0, 1, 1, 2}},
+        {"stop long after the last", {0}, 350, {0, 0, 0}},
+    };
+    for (Case const& c : cases) {
+        SCOPED_TRACE(c.name);
+        TimedRecorder recorder(folder.Path());
+        recorder.Init();
+        for (std::size_t i = 0; i < c.timings.size(); ++i) {
+            recorder.Add(static_cast<int>(i), c.timings[i]);
+        }
+        recorder.StopAt(c.stopAt);
+        EXPECT_EQ(10.0f, recorder.GetParams().framesPerSecond);
+        EXPECT_EQ(c.written, FrameIndexes(recorder.GetFilePath(), static_cast<int>(c.timings.size())));
+        DeleteFileA(recorder.GetFilePath().c_str());
+    }
+}
+
+TEST(AviRecorderTest, NamesTheFileAfterThePersonAndTheTime) {
+    TempFolder folder;
+    std::string nested = folder.Path() + "\\videos\\new";
+    TimedRecorder recorder(nested, "Ann/Bo: \"x\"");
+    recorder.Init();
+    std::string path = recorder.GetFilePath();
+    std::string name = path.substr(path.rfind('\\') + 1);
+    // "Ann_Bo_ _x_ MM-DD-YY HH.MM.SS.avi"
+    ASSERT_EQ(std::string("Ann_Bo_ _x_ ").size() + 21, name.size()) << name;
+    EXPECT_EQ("Ann_Bo_ _x_ ", name.substr(0, 12));
+    EXPECT_EQ('-', name[14]);
+    EXPECT_EQ('-', name[17]);
+    EXPECT_EQ('.', name[23]);
+    EXPECT_EQ('.', name[26]);
+    EXPECT_EQ(".avi", name.substr(name.size() - 4));
+    EXPECT_EQ(nested, path.substr(0, path.rfind('\\')));
+    recorder.Add(0, 0);
+    recorder.StopAt(0);
+    EXPECT_EQ(1u, AviFile::Read(path).length);
+}
+
+TEST(AviRecorderTest, StoppingWithFramesQueuedWritesThemAll) {
+    TempFolder folder;
+    TimedRecorder recorder(folder.Path());
+    recorder.writeDelay = 300;  // five frames take longer than Stop waits
+    recorder.Init();
+    for (int i = 0; i < 5; ++i) {
+        recorder.Add(i, i * 100);
+    }
+    EXPECT_TRUE(recorder.IsPending());
+    EXPECT_TRUE(recorder.StopAt(400));
+    EXPECT_FALSE(recorder.IsWriting());
+    EXPECT_EQ((std::vector<int>{0, 1, 2, 3, 4}), FrameIndexes(recorder.GetFilePath(), 5));
+}
+
+TEST(AviRecorderTest, AFrameOfAnotherSizeIsStretchedToTheRecording) {
+    TempFolder folder;
+    TimedRecorder recorder(folder.Path());
+    recorder.Init();
+    recorder.Add(2, 0, kWidth / 2, kHeight / 2);
+    recorder.Add(4, 100, kWidth * 2, kHeight * 3);
+    recorder.StopAt(100);
+    AviFile avi = AviFile::Read(recorder.GetFilePath());
+    ASSERT_EQ(2u, avi.length);
+    EXPECT_EQ(kWidth, static_cast<int>(avi.width));
+    auto frames = avi.DecodeFrames();
+    // Flat colours survive any stretch; the square shrinks or grows with the frame.
+    EXPECT_EQ(RecordingFrames::Pixels(kWidth, kHeight, 2).back(), frames[0].back());
+    EXPECT_EQ(RecordingFrames::Pixels(kWidth, kHeight, 4).back(), frames[1].back());
+}
+
+TEST(AviRecorderTest, AWriteFailureStopsTheRecordingAndDropsLaterFrames) {
+    TempFolder folder;
+    MessageBoxCapture boxes;
+    TimedRecorder recorder(folder.Path());
+    recorder.failFrom = 1;
+    recorder.Init();
+    recorder.Add(0, 0);
+    recorder.Add(1, 300);  // frame 0 is due three times: the second write fails
+    for (int i = 0; i < 1000 && boxes.Boxes().empty(); ++i) {
+        Sleep(10);
+    }
+    ASSERT_EQ(1u, boxes.Boxes().size());
+    EXPECT_EQ(L"Cannot write avi. Recording have stopped.", boxes.Boxes()[0].text);
+    EXPECT_EQ(L"Error", boxes.Boxes()[0].caption);
+    for (int i = 0; i < 50; ++i) {
+        recorder.Add(i % 5, 400 + i);
+    }
+    EXPECT_FALSE(recorder.IsWriting());
+    EXPECT_FALSE(recorder.Stop());
+    recorder.Close();
+    recorder.Close();
+}
+
+TEST(AviRecorderTest, AnUnknownCodecEndsTheWriterAndFramesAreDropped) {
+    TempFolder folder;
+    MessageBoxCapture boxes;
+    AviManager manager;
+    auto recorder = manager.NewRecording("Bob", Parms("No Such Codec"), folder.Path());
+    HBITMAP frame = RecordingFrames::Make(kWidth, kHeight, 0);
+    recorder->AddFrameAt(frame, 0);
+    for (int i = 0; i < 500 && recorder->IsPending(); ++i) {
+        Sleep(10);  // until the writer has given up: its measurement cannot open a graph
+    }
+    for (int i = 0; i < 100; ++i) {
+        recorder->AddFrameAt(frame, 1000 + i);
+    }
+    DeleteObject(frame);
+    EXPECT_FALSE(manager.IsTherePendingRecorders());
+    manager.StopAllRecordings();
+    recorder->Close();
+    EXPECT_TRUE(boxes.Boxes().empty());
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(recorder->GetFilePath().c_str()));
+}
+
+TEST(AviRecorderTest, TheManagersRecorderMeasuresItsRate) {
+    TempFolder folder;
+    AviManager manager;
+    auto recorder = manager.NewRecording("Bob", Parms(), folder.Path());
+    HBITMAP frame = RecordingFrames::Make(kWidth, kHeight, 1);
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, frame);
+    recorder->AddFrame(dc, SIZE{kWidth, kHeight});
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    DeleteObject(frame);
+    manager.StopAllRecordings();
+    recorder->Close();
+    float fps = recorder->GetParams().framesPerSecond;
+    EXPECT_TRUE(fps >= 5.0f && fps <= 15.0f) << fps;
+    AviFile avi = AviFile::Read(recorder->GetFilePath());
+    EXPECT_NEAR(fps, avi.FramesPerSecond(), 0.001);
+    ASSERT_LE(1u, avi.length);
+    EXPECT_EQ(1, RecordingFrames::Nearest(avi.DecodeFrames()[0], kWidth, kHeight, 3));
+}
+
+}  // namespace

@@ -1,0 +1,69 @@
+#include "RecordingFrames.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace RecordingFrames {
+
+namespace {
+constexpr std::uint32_t kBackgrounds[] = {0xC02020, 0x20C020, 0x2020C0, 0xC0C020,
+                                          0x20C0C0, 0xC020C0, 0x808080};
+constexpr int kSquare = 16;
+}  // namespace
+
+std::vector<std::uint32_t> Pixels(int width, int height, int index) {
+    std::uint32_t background = kBackgrounds[index % (sizeof(kBackgrounds) / sizeof(kBackgrounds[0]))];
+    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width) * height, background);
+    int left = (index * kSquare) % (width > kSquare ? width - kSquare : 1);
+    for (int y = 0; y < kSquare && y < height; ++y) {
+        for (int x = left; x < left + kSquare && x < width; ++x) {
+            pixels[static_cast<std::size_t>(y) * width + x] = 0xF0F0F0;
+        }
+    }
+    return pixels;
+}
+
+HBITMAP Make(int width, int height, int index) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (bitmap) {
+        std::vector<std::uint32_t> pixels = Pixels(width, height, index);
+        std::memcpy(bits, pixels.data(), pixels.size() * 4);
+    }
+    return bitmap;
+}
+
+double Distance(std::vector<std::uint32_t> const& a, std::vector<std::uint32_t> const& b) {
+    if (a.size() != b.size() || a.empty()) {
+        return 1e9;
+    }
+    double sum = 0;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        for (int shift = 0; shift < 24; shift += 8) {
+            sum +=
+                std::abs(static_cast<int>((a[i] >> shift) & 255) - static_cast<int>((b[i] >> shift) & 255));
+        }
+    }
+    return sum / (a.size() * 3.0);
+}
+
+int Nearest(std::vector<std::uint32_t> const& pixels, int width, int height, int count) {
+    int best = -1;
+    double bestDistance = 1e18;
+    for (int i = 0; i < count; ++i) {
+        double distance = Distance(pixels, Pixels(width, height, i));
+        if (distance < bestDistance) {
+            bestDistance = distance;
+            best = i;
+        }
+    }
+    return best;
+}
+
+}  // namespace RecordingFrames

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <vector>
+
+// Test frames: flat colours with a square that moves, so that every frame differs from the
+// others clearly enough to be told apart after a lossy compressor.
+namespace RecordingFrames {
+
+// The pixels of frame `index` (0x00RRGGBB, rows top-down).
+std::vector<std::uint32_t> Pixels(int width, int height, int index);
+// A 32-bit DIB section holding Pixels(width, height, index); the caller deletes it.
+HBITMAP Make(int width, int height, int index);
+// The mean absolute difference of the colour components of two pictures of equal size.
+double Distance(std::vector<std::uint32_t> const& a, std::vector<std::uint32_t> const& b);
+// The index of the frame among the first `count` that `pixels` is nearest to.
+int Nearest(std::vector<std::uint32_t> const& pixels, int width, int height, int count);
+
+}  // namespace RecordingFrames
