@@ -30,8 +30,12 @@ void InitialState::OnConnectSuccess() {
         }
         Sleep(kDiscoveryPauseMs);
     }
-    mSession->Disconnect();
-    mSession->Connect();
+    try {
+        mSession->Disconnect();
+        mSession->Connect();
+    } catch (SkypeError const& error) {
+        CORVANE_LOG("Reconnect failed for " << mSession->GetUserNameW() << ": " << error.what());
+    }
 }
 
 void InitialState::OnConnectFailure() {

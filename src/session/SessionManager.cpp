@@ -111,9 +111,14 @@ void SessionManager::HandleUserOnline(std::string const& user, ISkypeClient::Use
 
 void SessionManager::StartSession(std::string const& user) {
     Session* session = new Session(mControlApp, mScreenApp, user, mClient, false, mConfig);
-    session->SetGui(mGuiManager->CreateSessionGui(session));
+    boost::shared_ptr<ISessionGui> gui = mGuiManager->CreateSessionGui(session);
+    session->SetGui(gui);
     RegisterSession(session);
     try {
+        // The states call their user interface without asking whether there is one.
+        if (!gui) {
+            Raise(SkypeError("No user interface for the session with " + user));
+        }
         session->Initialize(new InitialState);
         CriticalSectionLock lock(mLock);
         mSessions.push_back(session);

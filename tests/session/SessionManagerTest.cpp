@@ -76,5 +76,36 @@ TEST_F(SessionManagerTest, SessionsDroppedWhileTheirHandlerRuns) {
     ASSERT_TRUE(bob->Expect("state InitialState")) << bob->Pending();
 }
 
+// A user-interface manager that gives one contact no user interface: that session is dropped
+// (the states would call it), the others start.
+class PartialGuis : public ISessionGuiManager {
+public:
+    explicit PartialGuis(std::string refused) : mRefused(std::move(refused)) {}
+    boost::shared_ptr<ISessionGui> CreateSessionGui(ISession* session) override {
+        return session->GetUserNameW() == mRefused ? boost::shared_ptr<ISessionGui>()
+                                                   : mGuis.CreateSessionGui(session);
+    }
+
+private:
+    std::string mRefused;
+    ScriptedSessionGuiManager mGuis;
+};
+
+TEST(SessionManagerStart, SessionWithoutUserInterfaceIsDropped) {
+    std::string const carol = "carol." + std::to_string(GetCurrentProcessId());
+    std::string const dave = "dave." + std::to_string(GetCurrentProcessId());
+    SimulatedPeers peers({carol, dave});
+    PartialGuis guis(dave);
+    Configuration config;
+    SessionManager manager(&peers.NewClient(carol), &guis, &config);
+    ASSERT_TRUE(peers.Attach(carol));
+    for (DWORD start = GetTickCount(); manager.GetSessions().empty() && GetTickCount() - start < kWait;) {
+        Sleep(10);
+    }
+    std::vector<ISession*> sessions = manager.GetSessions();
+    ASSERT_EQ(sessions.size(), 1u);
+    EXPECT_EQ(sessions[0]->GetUserNameW(), carol);
+}
+
 }  // namespace
 }  // namespace session_test
