@@ -163,5 +163,33 @@ TEST_F(Negotiation, UnexpectedPeerMessagesAreIgnored) {
     EXPECT_FALSE(alice->Expect("state ", 200)) << alice->Pending();
 }
 
+// While viewing and sharing: the viewer ignores "OK" and requests; the sharer ends sharing at
+// any request-kind message, silently unless it is an abort.
+TEST_F(Negotiation, WorkingStatesAnswerOnlyWhatTheyShould) {
+    bob->Gui()->Run("Request remote desktop");
+    ASSERT_TRUE(alice->Expect("\"User wants to see your desktop\"")) << alice->Pending();
+    alice->Gui()->Run("Accept");
+    ASSERT_TRUE(alice->Expect("state TrackingState")) << alice->Pending();
+    ASSERT_TRUE(bob->Expect("state DisplayingState")) << bob->Pending();
+
+    RequestRemoteDesktopNetMsg allowed;
+    allowed.SetResponse(true);
+    EXPECT_TRUE(alice->ContactSession()->SendNetworkMessage(allowed));
+    EXPECT_TRUE(alice->ContactSession()->SendNetworkMessage(
+        RequestRemoteDesktopNetMsg(true, alice->config.SessionQuality)));
+    std::size_t const mark = alice->cursor;
+    EXPECT_TRUE(bob->ContactSession()->SendNetworkMessage(allowed));
+    ASSERT_TRUE(alice->Expect("state AvailableState")) << alice->Pending();
+    std::vector<std::string> const lines = alice->guis.Log().Records();
+    for (std::size_t i = mark; i < alice->cursor; ++i) {
+        EXPECT_EQ(lines[i].find("notification"), std::string::npos) << lines[i];
+    }
+    // Bob saw nothing of alice's two messages: he still views until he stops.
+    EXPECT_EQ(bob->ContactSession()->GetCurrentState().GetDescription(false), "Displaying");
+    bob->Gui()->Run("Stop displaying");
+    ASSERT_TRUE(bob->Expect("\"Session was stopped.\" red []")) << bob->Pending();
+    ASSERT_TRUE(bob->Expect("state AvailableState")) << bob->Pending();
+}
+
 }  // namespace
 }  // namespace session_test
