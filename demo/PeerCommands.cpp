@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <stdexcept>
+#include <tuple>
 #include <vector>
 
 #include "foundation/Errors.h"
@@ -68,13 +69,14 @@ void NeedText(std::string const& text) {
 }
 }  // namespace
 
-PeerCommands::PeerCommands(PeerHost& host, PeerDesktop& desktop, PeerOutput& output)
-    : mHost(host), mDesktop(desktop), mOutput(output) {
+PeerCommands::PeerCommands(PeerHost& host, PeerDesktop& desktop, PeerOutput& output, PeerSessions* sessions)
+    : mHost(host), mDesktop(desktop), mOutput(output), mSessions(sessions) {
     Add("help", "", "lists the commands", [this](std::string const&) { Help(); });
     Add("sleep", "MS", "waits", [](std::string const& ms) { Sleep(Number(ms, 6)); });
     AddMessengerCommands();
     AddMessageCommands();
     AddDesktopCommands();
+    AddSessionCommands();
     AddPlannedCommands();
 }
 
@@ -164,13 +166,38 @@ void PeerCommands::AddDesktopCommands() {
     });
 }
 
+PeerSessions& PeerCommands::Sessions() {
+    if (!mSessions) {
+        throw std::runtime_error("start the peer host with --sessions");
+    }
+    return *mSessions;
+}
+
+void PeerCommands::AddSessionCommands() {
+    using Action = void (PeerSessions::*)(std::string const&);
+    std::tuple<char const*, char const*, Action> const commands[] = {
+        {"request", "asks the contact for their desktop", &PeerSessions::Request},
+        {"share", "offers the own desktop to the contact", &PeerSessions::Share},
+        {"accept", "accepts what the contact asks or offers", &PeerSessions::Accept},
+        {"decline", "declines it", &PeerSessions::Decline},
+        {"stop", "stops viewing or sharing, or cancels the question asked", &PeerSessions::Stop},
+        {"auto-accept", "accepts every later request and offer of the contact", &PeerSessions::AutoAccept},
+        {"status", "the session's state and status lines", &PeerSessions::PrintStatus},
+    };
+    for (auto const& [name, help, action] : commands) {
+        Action const run = action;
+        Add(name, "[CONTACT]", help, [this, run](std::string const& contact) { (Sessions().*run)(contact); });
+    }
+    Add("status-page", "FILE", "writes the HTML status page", [this](std::string const& file) {
+        if (file.empty()) {
+            throw std::invalid_argument("needs a file");
+        }
+        Sessions().WriteStatusPage(file);
+    });
+}
+
 void PeerCommands::AddPlannedCommands() {
     std::pair<char const*, char const*> const planned[] = {
-        {"request", "asks the contact for their desktop"},
-        {"share", "offers the own desktop to the contact"},
-        {"accept", "accepts what the contact asks or offers"},
-        {"decline", "declines it"},
-        {"stop", "stops viewing or sharing"},
         {"mouse", "moves the viewer's mouse: X Y"},
         {"save", "saves the viewed picture as PNG: FILE"},
         {"record", "records the viewed desktop: FILE"},

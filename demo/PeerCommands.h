@@ -7,14 +7,16 @@
 #include "PeerDesktop.h"
 #include "PeerHost.h"
 #include "PeerOutput.h"
+#include "PeerSessions.h"
 
 // The peer host's command language: one command a line, a word and its arguments. Every
 // command answers with lines of its own or with "error: ..."; an unknown command, or one whose
 // part of the plug-in is not built yet, says so instead of pretending.
 class PeerCommands {
 public:
-    // Not owned; they must outlive the commands.
-    PeerCommands(PeerHost& host, PeerDesktop& desktop, PeerOutput& output);
+    // Not owned; they must outlive the commands. `sessions` is null when the host runs
+    // without sessions.
+    PeerCommands(PeerHost& host, PeerDesktop& desktop, PeerOutput& output, PeerSessions* sessions);
 
     // Carries out one line (blank lines and "#" comments do nothing); false after "quit".
     bool Run(std::string const& line);
@@ -31,12 +33,15 @@ private:
     void AddMessengerCommands();
     void AddMessageCommands();
     void AddDesktopCommands();
-    // Session commands: they arrive with the sessions.
+    void AddSessionCommands();
+    // Commands of parts not built yet.
     void AddPlannedCommands();
+    PeerSessions& Sessions();
     void Help();
 
     PeerHost& mHost;
     PeerDesktop& mDesktop;
     PeerOutput& mOutput;
+    PeerSessions* mSessions;  // not owned; may be null
     std::map<std::string, Command> mCommands;
 };

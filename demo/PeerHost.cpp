@@ -12,10 +12,12 @@ char const* StatusWord(ISkypeClient::UserStatus status) {
 }
 }  // namespace
 
-PeerHost::PeerHost(PeerOutput& output, std::string const& discoverMessage, std::string const& attachMessage)
+PeerHost::PeerHost(PeerOutput& output, std::string const& discoverMessage, std::string const& attachMessage,
+                   bool ownApplications)
     : mOutput(output),
       mClient(nullptr, RegisterWindowMessageA(discoverMessage.c_str()),
-              RegisterWindowMessageA(attachMessage.c_str())) {
+              RegisterWindowMessageA(attachMessage.c_str())),
+      mOwnApplications(ownApplications) {
     mClient.OnAttach.Add(MakeDelegate<&PeerHost::OnAttach>(this));
     mClient.OnUserStatus.Add(MakeDelegate<&PeerHost::OnUserStatus>(this));
     mClient.OnLogout.Add(MakeDelegate<&PeerHost::OnLogout>(this));
@@ -52,6 +54,9 @@ bool PeerHost::Attach(DWORD timeoutMs) {
     }
     mUser = mClient.GetCurrentUser();
     mOutput.Say("attached as " + mUser);
+    if (!mOwnApplications) {
+        return true;
+    }
     mControlApp = std::make_unique<SkypeApplication>(&mClient, kControlApplication);
     mScreenApp = std::make_unique<SkypeApplication>(&mClient, kScreenApplication);
     for (SkypeApplication* application : {mControlApp.get(), mScreenApp.get()}) {

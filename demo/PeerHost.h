@@ -21,7 +21,9 @@
 class PeerHost {
 public:
     // `output` is not owned and must outlive the host. Message names as the messenger's.
-    PeerHost(PeerOutput& output, std::string const& discoverMessage, std::string const& attachMessage);
+    // Without `ownApplications` the host registers no applications: a session manager does.
+    PeerHost(PeerOutput& output, std::string const& discoverMessage, std::string const& attachMessage,
+             bool ownApplications = true);
     ~PeerHost();
     PeerHost(PeerHost const&) = delete;
     PeerHost& operator=(PeerHost const&) = delete;
@@ -36,6 +38,7 @@ public:
     PeerChannel& Control();
     PeerChannel& Screen();
     std::string const& User() const { return mUser; }
+    SkypeClient& Client() { return mClient; }
 
 private:
     struct Channels {
@@ -56,6 +59,7 @@ private:
 
     PeerOutput& mOutput;
     SkypeClient mClient;
+    bool mOwnApplications;
     std::string mUser;
     std::unique_ptr<SkypeApplication> mControlApp;  // while attached
     std::unique_ptr<SkypeApplication> mScreenApp;

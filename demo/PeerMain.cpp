@@ -3,12 +3,15 @@
 // standard input or a script file, and prints one line per event it sees. "help" lists the
 // commands. The library's log goes to corvane_peer.exe.log beside it.
 //
-//   corvane_peer [--discover NAME] [--attach NAME] [--script FILE]
+//   corvane_peer [--discover NAME] [--attach NAME] [--script FILE] [--sessions]
+//
+// With --sessions a session manager runs the plug-in's sessions with a scripted user.
 #include <windows.h>
 
 #include <cstdio>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <string>
 
 #include "Core.h"
@@ -16,17 +19,28 @@
 #include "PeerDesktop.h"
 #include "PeerHost.h"
 #include "PeerOutput.h"
+#include "PeerSessions.h"
 
 namespace {
 struct PeerOptions {
     std::string discover = "SkypeControlAPIDiscover";
     std::string attach = "SkypeControlAPIAttach";
     std::string script;
+    bool sessions = false;
 };
 
 bool ReadOptions(int argc, char** argv, PeerOptions& options) {
-    for (int i = 1; i + 1 < argc; i += 2) {
+    int i = 1;
+    for (; i < argc; i += 2) {
         std::string option = argv[i];
+        if (option == "--sessions") {
+            options.sessions = true;
+            --i;
+            continue;
+        }
+        if (i + 1 >= argc) {
+            return false;
+        }
         std::string value = argv[i + 1];
         if (option == "--discover") {
             options.discover = value;
@@ -38,7 +52,7 @@ bool ReadOptions(int argc, char** argv, PeerOptions& options) {
             return false;
         }
     }
-    return argc % 2 == 1;
+    return true;
 }
 
 void RunCommands(std::istream& input, PeerCommands& commands) {
@@ -56,7 +70,8 @@ void RunCommands(std::istream& input, PeerCommands& commands) {
 int main(int argc, char** argv) {
     PeerOptions options;
     if (!ReadOptions(argc, argv, options)) {
-        std::fprintf(stderr, "usage: corvane_peer [--discover NAME] [--attach NAME] [--script FILE]\n");
+        std::fprintf(stderr,
+                     "usage: corvane_peer [--discover NAME] [--attach NAME] [--script FILE] [--sessions]\n");
         return 2;
     }
     CorvaneLogging::SetLoggingEnabled(true);
@@ -64,8 +79,12 @@ int main(int argc, char** argv) {
     PeerOutput output;
     try {
         PeerDesktop desktop;
-        PeerHost host(output, options.discover, options.attach);
-        PeerCommands commands(host, desktop, output);
+        PeerHost host(output, options.discover, options.attach, !options.sessions);
+        std::unique_ptr<PeerSessions> sessions;
+        if (options.sessions) {
+            sessions = std::make_unique<PeerSessions>(host.Client(), output);
+        }
+        PeerCommands commands(host, desktop, output, sessions.get());
         if (options.script.empty()) {
             RunCommands(std::cin, commands);
         } else {

@@ -10,8 +10,8 @@ namespace {
 
 std::wstring UniqueName(std::string const& handle, wchar_t const* kind) {
     static std::atomic<int> counter{0};
-    return L"CorvanePeers." + std::to_wstring(GetCurrentProcessId()) + L"." + std::to_wstring(counter++) + L"." +
-           std::wstring(handle.begin(), handle.end()) + kind;
+    return L"CorvanePeers." + std::to_wstring(GetCurrentProcessId()) + L"." + std::to_wstring(counter++) +
+           L"." + std::wstring(handle.begin(), handle.end()) + kind;
 }
 
 // Signals an event once the client reports a successful attachment.
@@ -22,7 +22,8 @@ public:
     }
     ~AttachWaiter() { mClient.OnAttach.Remove(MakeDelegate<&AttachWaiter::OnAttach>(this)); }
     bool Wait(unsigned timeoutMs) {
-        return mClient.GetAttachStatus() == ISkypeClient::AttachSuccess || mAttached.Wait(timeoutMs) == WAIT_OBJECT_0;
+        return mClient.GetAttachStatus() == ISkypeClient::AttachSuccess ||
+               mAttached.Wait(timeoutMs) == WAIT_OBJECT_0;
     }
 
 private:
@@ -61,19 +62,25 @@ SimulatedPeers::~SimulatedPeers() {
     mSimulator.reset();
 }
 
-bool SimulatedPeers::Attach(std::string const& handle, unsigned timeoutMs) {
+SkypeClient& SimulatedPeers::NewClient(std::string const& handle) {
     skypesim::AccountConfig const& config = mAccounts.at(handle);
-    auto client = std::make_unique<SkypeClient>(nullptr, RegisterWindowMessageW(config.discoverMessage.c_str()),
-                                                RegisterWindowMessageW(config.attachMessage.c_str()));
-    AttachWaiter waiter(*client);
-    client->Attach();
-    bool attached = waiter.Wait(timeoutMs);
+    auto client =
+        std::make_unique<SkypeClient>(nullptr, RegisterWindowMessageW(config.discoverMessage.c_str()),
+                                      RegisterWindowMessageW(config.attachMessage.c_str()));
+    SkypeClient& made = *client;
     mClients[handle] = std::move(client);
-    return attached;
+    return made;
 }
 
-bool SimulatedPeers::Connect(SkypeApplication& caller, std::string const& callerHandle, SkypeApplication& callee,
-                             std::string const& calleeHandle, unsigned timeoutMs) {
+bool SimulatedPeers::Attach(std::string const& handle, unsigned timeoutMs) {
+    SkypeClient& client = mClients.count(handle) ? *mClients[handle] : NewClient(handle);
+    AttachWaiter waiter(client);
+    client.Attach();
+    return waiter.Wait(timeoutMs);
+}
+
+bool SimulatedPeers::Connect(SkypeApplication& caller, std::string const& callerHandle,
+                             SkypeApplication& callee, std::string const& calleeHandle, unsigned timeoutMs) {
     caller.Connect(calleeHandle);
     for (DWORD start = GetTickCount(); GetTickCount() - start < timeoutMs; Sleep(5)) {
         if (caller.IsConnected(calleeHandle) && callee.IsConnected(callerHandle)) {

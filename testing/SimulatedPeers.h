@@ -23,7 +23,10 @@ public:
     skypesim::SkypeSimulator& Simulator() { return *mSimulator; }
     skypesim::AccountConfig const& Account(std::string const& handle) const { return mAccounts.at(handle); }
 
-    // Makes a client for `handle` and attaches it; false when it did not attach in time.
+    // Makes a client for `handle`, not yet attached, so that its users can subscribe first.
+    SkypeClient& NewClient(std::string const& handle);
+    // Attaches the client of `handle`, made first if there is none; false when it did not
+    // attach in time.
     bool Attach(std::string const& handle, unsigned timeoutMs = 10000);
     SkypeClient& Client(std::string const& handle) { return *mClients.at(handle); }
 

@@ -2,7 +2,8 @@
 # Two machines on this computer, alice on machine 1 and bob on machine 2, each with its own
 # display, Wine prefix, simulator and peer host; the simulators are linked over loopback.
 # Messages travel end to end, the machines are really apart, a cut link and a broken link
-# message are seen and survived. Everything started here stops when the script ends.
+# message are seen and survived; then two session managers negotiate a desktop session.
+# Everything started here stops when the script ends.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 source "$root/scripts/lib/wine-session.sh"
@@ -103,13 +104,42 @@ corvane_tell sim1 "malformed kind"
 expect_link_down "closed by the other side" "malformed message: unknown kind"
 link_again after-the-second-broken-message
 
-step "commands that need sessions say so"
+step "session commands need a host that runs sessions"
 corvane_tell alice "request"
-corvane_expect alice '^error: request: not available yet'
+corvane_expect alice '^error: request: start the peer host with --sessions'
 
 step "the peer hosts end"
 corvane_tell alice quit
 corvane_tell bob quit
 corvane_expect alice '^bye$'
 corvane_expect bob '^bye$'
+
+step "session managers: alice asks for bob's desktop, bob accepts, both reach their states, alice stops"
+corvane_spawn 1 alice-sessions corvane_peer.exe --sessions --discover Corvane.alice.Discover \
+  --attach Corvane.alice.Attach
+corvane_spawn 2 bob-sessions corvane_peer.exe --sessions --discover Corvane.bob.Discover --attach Corvane.bob.Attach
+corvane_tell alice-sessions attach
+corvane_tell bob-sessions attach
+corvane_expect alice-sessions '^session bob: notification "Bob Example" "Remote user becomes online" green \[\]$' 60
+corvane_expect alice-sessions '^session bob: state AvailableState$'
+corvane_expect bob-sessions '^session alice: state AvailableState$' 60
+corvane_tell alice-sessions request
+corvane_expect bob-sessions \
+  '^session alice: notification "Alice Example" "User wants to see your desktop" - \[Accept/0 Decline/0\]$'
+corvane_tell bob-sessions accept
+corvane_expect bob-sessions '^session alice: state TrackingState$'
+corvane_expect alice-sessions '^session bob: show-remote '
+corvane_expect alice-sessions '^session bob: state DisplayingState$'
+corvane_tell bob-sessions status
+corvane_expect bob-sessions '^status-line alice: state Tracking desktop changes and sending them to remote computer$'
+corvane_expect bob-sessions '^status-line alice: User info/Computer name = .+'
+corvane_tell alice-sessions stop
+corvane_expect alice-sessions '^session bob: notification "Bob Example" "Session was stopped." red \[\]$'
+corvane_expect alice-sessions '^session bob: state AvailableState$'
+corvane_expect bob-sessions '^session alice: notification "Alice Example" "Remote user aborted session." red \[\]$'
+corvane_expect bob-sessions '^session alice: state AvailableState$'
+corvane_tell alice-sessions quit
+corvane_tell bob-sessions quit
+corvane_expect alice-sessions '^bye$'
+corvane_expect bob-sessions '^bye$'
 echo "two machines: passed"

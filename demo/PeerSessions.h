@@ -1,0 +1,45 @@
+#pragma once
+
+#include <string>
+
+#include "PeerOutput.h"
+#include "ScriptedSessionGuiManager.h"
+#include "config/Configuration.h"
+#include "session/SessionManager.h"
+#include "skype/SkypeClient.h"
+
+// The sessions of the peer host: a session manager over the host's client, with the scripted
+// user interface playing the user. Prints "session <contact>: <line>" for every call the
+// library makes on a session's user interface (state changes, notifications, the remote
+// view). Build it before the client attaches; commands come from the command reader's thread
+// and are carried out on "SkypeEvent" at its next idle tick.
+class PeerSessions {
+public:
+    // Not owned; both must outlive the sessions.
+    PeerSessions(SkypeClient& client, PeerOutput& output);
+
+    // An empty contact means the one contact that has a session besides the own account.
+    void Request(std::string const& contact);
+    void Share(std::string const& contact);
+    void Accept(std::string const& contact);
+    void Decline(std::string const& contact);
+    // Stops viewing or sharing, or cancels a question asked.
+    void Stop(std::string const& contact);
+    // From now on the user accepts every request and offer of the contact.
+    void AutoAccept(std::string const& contact);
+    // Prints the state and the status lines: "status-line <contact>: group/name = value".
+    void PrintStatus(std::string const& contact);
+    // Writes the HTML status page to `file`.
+    void WriteStatusPage(std::string const& file);
+
+private:
+    ScriptedSessionGui& Gui(std::string const& contact);
+    ISession& SessionOf(std::string const& contact);
+    void PressButton(std::string const& contact, std::string const& caption);
+
+    SkypeClient& mClient;
+    PeerOutput& mOutput;
+    Configuration mConfig;
+    ScriptedSessionGuiManager mGuis;
+    SessionManager mManager;
+};

@@ -1,0 +1,90 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "foundation/Event.h"
+#include "network/ControlMessages.h"
+
+class Configuration;
+class ISession;
+class ISessionGui;
+class ISessionState;
+class NetworkMessage;
+
+// One line of a session's status table.
+struct SessionProperty {
+    std::string group;
+    std::string name;
+    std::string value;
+};
+
+// A state switch: old is null for the first state, new is null while the session empties.
+struct StateChangeArgs {
+    ISession* session;
+    ISessionState* oldState;
+    ISessionState* newState;
+};
+
+// The library's relationship with one contact: the channels to the contact's plug-in, the
+// current negotiation state and the stop requested by the user interface.
+class ISession {
+public:
+    // A drawn remote frame.
+    struct RemoteScreenChangeArgs {
+        HDC dc;
+        int width;
+        int height;
+        HRGN changed;  // owned by the raiser, deleted right after the event; may be null
+        int timing;
+    };
+
+    ISession() = default;
+    virtual ~ISession() = default;
+    ISession(ISession const&) = delete;
+    ISession& operator=(ISession const&) = delete;
+
+    // Appends the session's and its state's status lines. The user interface's thread.
+    virtual void GetStatusProperties(std::vector<SessionProperty>& properties) = 0;
+    // The contact is the local user's own account signed in elsewhere. Any thread.
+    virtual bool IsSameAccount() const = 0;
+    // The contact's display name. Any thread but the client window's.
+    virtual std::string GetFullName() = 0;
+    // Measured throughput toward the contact, bytes per second. Any thread.
+    virtual int GetSendCps() = 0;
+    // Subscribes to the channels and starts `first` (taken; null: InitialState). The manager,
+    // on "SkypeEvent", once.
+    virtual void Initialize(ISessionState* first) = 0;
+    // Asks for (or drops) both channels. The states, on the thread that runs them.
+    virtual void Connect() = 0;
+    virtual void Disconnect() = 0;
+    // Records a stop that "SkypeEvent" carries out at its next idle tick. Any thread.
+    virtual void StopDisplaying(bool returnToConnected) = 0;
+    // Sends on the message's channel; false when it is not up or the send failed. Any thread.
+    virtual bool SendNetworkMessage(NetworkMessage const& message) = 0;
+    virtual Configuration* GetConfig() = 0;
+    virtual ISessionGui* GetGui() = 0;
+    // Takes `next` and makes it current. The thread that decided the change: "SkypeEvent",
+    // or the user interface's for an operation it invoked itself.
+    virtual void ChangeState(ISessionState* next) = 0;
+    // SkypeError "Plugin state is not initialized" when there is none.
+    virtual ISessionState& GetCurrentState() const = 0;
+
+    // The contact's handle. Any thread.
+    std::string GetUserNameW() const { return mUserName; }
+    DiscoveryInfo GetDiscoveryInfo() const { return mDiscoveryInfo; }
+    void SetDiscoveryInfo(DiscoveryInfo const& info) { mDiscoveryInfo = info; }
+
+    // Raised by the viewing state on "SkypeEvent" after it drew a received frame.
+    Event<RemoteScreenChangeArgs const&> RemoteScreenChanged;
+    // Raised at the start of every state switch, on the switching thread.
+    Event<StateChangeArgs&> StateChanging;
+    // Raised when a new state has started and is still the current one.
+    Event2<ISession*, ISessionState*> StateChanged;
+
+protected:
+    std::string mUserName;
+    DiscoveryInfo mDiscoveryInfo;
+};

@@ -1,0 +1,42 @@
+#include "session/WaitingConfirmationState.h"
+
+#include "session/AvailableState.h"
+#include "session/DisplayingState.h"
+#include "session/TrackingState.h"
+
+WaitingConfirmationState::WaitingConfirmationState(SessionQualityConfiguration const& quality)
+    : mQuality(quality) {}
+
+void WaitingConfirmationState::GetAvailableOperations(std::vector<AvailableOperation>& operations) {
+    operations.push_back(
+        Operation("Cancel", 9, 0, Delegate0::Bind<&WaitingConfirmationState::HandleCancel>(this)));
+}
+
+std::string WaitingConfirmationState::GetDescription(bool longForm) {
+    return longForm ? "Waiting for remote user to confirm the request" : "Remote user confirmation required";
+}
+
+void WaitingConfirmationState::HandleCancel() {
+    // Both: this state does not know whether it waits for a request or an offer.
+    SendAbort();
+    Send(ShowMyDesktopNetMsg(mQuality, false, true));
+    ChangeState(new AvailableState);
+}
+
+void WaitingConfirmationState::Handle(RequestRemoteDesktopNetMsg const& message) {
+    if (message.IsAborted()) {
+        ShowRawNotification("Remote user declined to share desktop.", L"red");
+        ChangeState(new AvailableState);
+    } else if (message.IsAllowed()) {
+        ChangeState(new DisplayingState(mQuality));
+    }
+}
+
+void WaitingConfirmationState::Handle(ShowMyDesktopNetMsg const& message) {
+    if (message.IsAccepted()) {
+        ChangeState(new TrackingState(message.GetQuality()));
+    } else {
+        ShowRawNotification("Remote user declined to view desktop.", L"red");
+        ChangeState(new AvailableState);
+    }
+}

@@ -1,0 +1,195 @@
+// The negotiation between two managers, driven from both scripted user interfaces.
+#include <thread>
+
+#include "MessageBoxCapture.h"
+#include "SessionTestSupport.h"
+#include "network/ControlMessages.h"
+#include "session/ISessionState.h"
+
+namespace session_test {
+namespace {
+
+struct Row {
+    char const* name;
+    std::vector<std::string> steps;
+};
+
+// Steps: "<side><verb> <text>" with side A (alice) or B (bob) and verb
+//   >  run the current state's operation <text> (queued to "SkypeEvent")
+//   !  press the button <text> of the last notification (queued); !! presses it directly
+//   =  the next quality dialog answers: "<answer> [WxHxD]"
+//   #  the configured resolution: "WxH"
+//   ~  StopDisplaying(true) from a thread of its own
+//   ?  wait for a line of the session that contains <text>
+Row const kRows[] = {
+    {"request, accept, the viewer stops from another thread",
+     {"A> Request remote desktop", "A? edit-quality 1024x768x16 -> 0", "A? state WaitingConfirmationState",
+      "B? \"User wants to see your desktop\" - [Accept/0 Decline/0]", "B! Accept", "B? close",
+      "B? state TrackingState", "A? show-remote 1024x768x16", "A? state DisplayingState", "A~",
+      "A? hide-remote", "A? \"Session was stopped.\" red []", "A? state AvailableState",
+      "B? \"Remote user aborted session.\" red []", "B? state AvailableState"}},
+    {"request, decline",
+     {"A> Request remote desktop", "B? \"User wants to see your desktop\"", "B! Decline", "B? close",
+      "B? state AvailableState", "A? \"Remote user declined to share desktop.\" red []",
+      "A? state AvailableState"}},
+    {"request, the requester cancels",
+     {"A> Request remote desktop", "A? state WaitingConfirmationState",
+      "B? \"User wants to see your desktop\"", "A> Cancel", "A? state AvailableState",
+      "B? \"Remote user cancelled request.\" red []", "B? close", "B? state AvailableState"}},
+    {"a declined quality dialog asks nothing; best fit requests the requester's own desktop size",
+     {"A= 1", "A> Request remote desktop", "A? edit-quality 1024x768x16 -> 1", "A# 0x0",
+      "A> Request remote desktop", "A? edit-quality 0x0x16 -> 0", "A? state WaitingConfirmationState",
+      "B? \"User wants to see your desktop\"", "B!! Accept", "B? state TrackingState",
+      "A? show-remote 1280x1024x16", "A? state DisplayingState", "B> Stop sharing desktop",
+      "B? state AvailableState", "A? \"Remote user aborted session.\" red []", "A? hide-remote",
+      "A? state AvailableState", "A# 1024x768"}},
+    {"share, accept, the viewer stops",
+     {"A> Share my desktop", "A? state WaitingConfirmationState",
+      "B? \"User wants you to see remote desktop (1024x768x16). Accept?\" - [Accept/4 Decline/0 More.../0]",
+      "B! Accept", "B? show-remote 1024x768x16", "B? state DisplayingState", "A? state TrackingState",
+      "B> Stop displaying", "B? hide-remote", "B? \"Session was stopped.\" red []", "B? state AvailableState",
+      "A? \"Remote user aborted session.\" red []", "A? state AvailableState"}},
+    {"share, decline",
+     {"A> Share my desktop", "B? \"User wants you to see remote desktop", "B! Decline",
+      "B? state AvailableState", "A? \"Remote user declined to view desktop.\" red []",
+      "A? state AvailableState"}},
+    {"share, More... accepts an edited quality, the sharer stops",
+     {"B= 0 640x480x8", "A> Share my desktop", "B? \"User wants you to see remote desktop", "B! More...",
+      "B? edit-quality 1024x768x16 -> 0", "B? show-remote 640x480x8", "B? state DisplayingState",
+      "A? state TrackingState", "A> Stop sharing desktop", "A? state AvailableState",
+      "B? \"Remote user aborted session.\" red []", "B? state AvailableState"}},
+    {"share, More... declines",
+     {"B= 1", "A> Share my desktop", "B? \"User wants you to see remote desktop", "B! More...",
+      "B? edit-quality 1024x768x16 -> 1", "B? state AvailableState",
+      "A? \"Remote user declined to view desktop.\"", "A? state AvailableState"}},
+    {"share, More... with another answer leaves the question open, the sharer cancels",
+     {"B= 2", "A> Share my desktop", "B? \"User wants you to see remote desktop", "B! More...",
+      "B? edit-quality 1024x768x16 -> 2", "A> Cancel", "A? state AvailableState",
+      "B? \"Remote user cancelled request.\" red []", "B? state AvailableState"}},
+};
+
+class Negotiation : public TwoPeers {
+protected:
+    void Step(std::string const& step) {
+        SCOPED_TRACE(step);
+        Side& side = step[0] == 'A' ? *alice : *bob;
+        std::string const verb = step.substr(1, step.find(' ') == std::string::npos ? 1 : step.find(' ') - 1);
+        std::string const text = step.find(' ') == std::string::npos ? "" : step.substr(step.find(' ') + 1);
+        if (verb == "?") {
+            ASSERT_TRUE(side.Expect(text)) << side.Pending();
+        } else if (verb == ">") {
+            side.Gui()->Run(text);
+        } else if (verb == "!" || verb == "!!") {
+            Press(side, text, verb == "!!");
+        } else if (verb == "=") {
+            side.Gui()->ScriptEditQuality(Answer(text));
+        } else if (verb == "#") {
+            side.config.SessionQuality.Resolution.Set(Size(text));
+        } else if (verb == "~") {
+            Session* session = side.ContactSession();
+            std::thread([session] { session->StopDisplaying(true); }).join();
+        } else {
+            FAIL() << "unknown step";
+        }
+    }
+
+    static void Press(Side& side, std::string const& caption, bool direct) {
+        std::vector<NotificationButton> buttons = side.Gui()->LastButtons();
+        for (std::size_t i = 0; i < buttons.size(); ++i) {
+            if (buttons[i].caption == caption) {
+                side.Gui()->Press(static_cast<int>(i), direct);
+                return;
+            }
+        }
+        FAIL() << "no button " << caption;
+    }
+
+    static tagSIZE Size(std::string const& text) {
+        return {std::stoi(text), std::stoi(text.substr(text.find('x') + 1))};
+    }
+
+    static ScriptedSessionGui::QualityAnswer Answer(std::string const& text) {
+        ScriptedSessionGui::QualityAnswer answer;
+        answer.answer = std::stoi(text);
+        std::size_t blank = text.find(' ');
+        if (blank != std::string::npos) {
+            std::string const shape = text.substr(blank + 1);
+            answer.resolution = Size(shape);
+            answer.colorDepth = static_cast<unsigned>(std::stoul(shape.substr(shape.rfind('x') + 1)));
+        }
+        return answer;
+    }
+};
+
+TEST_F(Negotiation, EveryRowFromBothSides) {
+    for (Row const& row : kRows) {
+        SCOPED_TRACE(row.name);
+        for (std::string const& step : row.steps) {
+            Step(step);
+            if (HasFatalFailure()) {
+                return;
+            }
+        }
+    }
+}
+
+// Messages that make no sense in the receiving state change nothing there.
+TEST_F(Negotiation, UnexpectedPeerMessagesAreIgnored) {
+    Session* fromBob = bob->ContactSession();
+    ASSERT_NE(fromBob, nullptr);
+    RequestRemoteDesktopNetMsg allowed;
+    allowed.SetResponse(true);
+    RequestRemoteDesktopNetMsg abort;
+    abort.SetAbort(true);
+    MessageBoxCapture boxes;
+    EXPECT_TRUE(fromBob->SendNetworkMessage(allowed));
+    EXPECT_TRUE(fromBob->SendNetworkMessage(abort));
+    EXPECT_TRUE(fromBob->SendNetworkMessage(DesktopResolutionMsg(tagSIZE{640, 480})));
+    EXPECT_TRUE(fromBob->SendNetworkMessage(TestConnectNetMsg("11", true)));
+    EXPECT_TRUE(fromBob->SendNetworkMessage(ShowMyDesktopNetMsg(alice->config.SessionQuality, true, true)));
+    EXPECT_TRUE(fromBob->SendNetworkMessage(DiscoveryNetMsg()));
+    // A test from the peer is echoed; its echo proves everything before it was handled.
+    bob->Gui()->Run("Test ping");
+    ASSERT_TRUE(bob->manager->GetSessions().size() == 2);
+    for (DWORD start = GetTickCount(); boxes.Boxes().empty() && GetTickCount() - start < kWait;) {
+        Sleep(10);
+    }
+    ASSERT_EQ(boxes.Boxes().size(), 1u);
+    EXPECT_EQ(boxes.Boxes()[0].caption, L" TIME ELAPSED ");
+    EXPECT_EQ(boxes.Boxes()[0].text.find(L"  "), 0u);
+    EXPECT_NE(boxes.Boxes()[0].text.find(L" sec"), std::wstring::npos);
+    EXPECT_EQ(alice->ContactSession()->GetCurrentState().GetDescription(false), "Connected");
+    alice->SkipAll();
+    EXPECT_FALSE(alice->Expect("state ", 200)) << alice->Pending();
+}
+
+// While viewing and sharing: the viewer ignores "OK" and requests; the sharer ends sharing at
+// any request-kind message, silently unless it is an abort.
+TEST_F(Negotiation, WorkingStatesAnswerOnlyWhatTheyShould) {
+    bob->Gui()->Run("Request remote desktop");
+    ASSERT_TRUE(alice->Expect("\"User wants to see your desktop\"")) << alice->Pending();
+    alice->Gui()->Run("Accept");
+    ASSERT_TRUE(alice->Expect("state TrackingState")) << alice->Pending();
+    ASSERT_TRUE(bob->Expect("state DisplayingState")) << bob->Pending();
+
+    RequestRemoteDesktopNetMsg allowed;
+    allowed.SetResponse(true);
+    EXPECT_TRUE(alice->ContactSession()->SendNetworkMessage(allowed));
+    EXPECT_TRUE(alice->ContactSession()->SendNetworkMessage(
+        RequestRemoteDesktopNetMsg(true, alice->config.SessionQuality)));
+    std::size_t const mark = alice->cursor;
+    EXPECT_TRUE(bob->ContactSession()->SendNetworkMessage(allowed));
+    ASSERT_TRUE(alice->Expect("state AvailableState")) << alice->Pending();
+    std::vector<std::string> const lines = alice->guis.Log().Records();
+    for (std::size_t i = mark; i < alice->cursor; ++i) {
+        EXPECT_EQ(lines[i].find("notification"), std::string::npos) << lines[i];
+    }
+    // Bob saw nothing of alice's two messages: he still views until he stops.
+    EXPECT_EQ(bob->ContactSession()->GetCurrentState().GetDescription(false), "Displaying");
+    bob->Gui()->Run("Stop displaying");
+    ASSERT_TRUE(bob->Expect("\"Session was stopped.\" red []")) << bob->Pending();
+    ASSERT_TRUE(bob->Expect("state AvailableState")) << bob->Pending();
+}
+
+}  // namespace
+}  // namespace session_test

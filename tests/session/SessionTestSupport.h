@@ -1,0 +1,76 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ScriptedSessionGuiManager.h"
+#include "SimulatedPeers.h"
+#include "config/Configuration.h"
+#include "session/Session.h"
+#include "session/SessionManager.h"
+
+namespace session_test {
+
+constexpr unsigned kWait = 15000;
+
+// A manager whose protected clearing a test may call from inside a callback.
+class OpenSessionManager : public SessionManager {
+public:
+    using SessionManager::ClearSessions;
+    using SessionManager::SessionManager;
+};
+
+// One person: a client attached to the shared simulator, a configuration, a scripted user
+// interface and a session manager. Expect() walks the person's recorded lines in order.
+struct Side {
+    Side(SimulatedPeers& peers, std::string const& handle, std::string const& contact);
+
+    // Waits for a line of the session with the contact (after the last one found) that
+    // contains `text`; false after `timeoutMs`.
+    bool Expect(std::string const& text, unsigned timeoutMs = kWait);
+    // The same for a line of any of this side's sessions.
+    bool ExpectAny(std::string const& text, unsigned timeoutMs = kWait);
+    // The lines since the last Expect, for failure messages.
+    std::string Pending() const;
+    // Skips every line recorded so far.
+    void SkipAll();
+    boost::shared_ptr<ScriptedSessionGui> Gui() { return guis.Gui(contact); }
+    // The session with the contact; null when there is none.
+    Session* ContactSession();
+
+    // Called with every line of this side, on the thread that recorded it.
+    std::function<void(std::string const&)> hook;
+    std::string handle;
+    std::string contact;
+    SkypeClient& client;
+    Configuration config;
+    ScriptedSessionGuiManager guis;
+    std::unique_ptr<OpenSessionManager> manager;
+    std::size_t cursor = 0;
+
+private:
+    bool Find(std::string const& prefix, std::string const& text, unsigned timeoutMs);
+};
+
+// Alice and bob in one simulator, attached, each with a manager, both sessions available.
+class TwoPeers : public ::testing::Test {
+protected:
+    TwoPeers();
+    ~TwoPeers() override;
+
+    void SetUp() override;
+    // The two managers go before the clients they use.
+    void TearDown() override;
+
+    std::string const aliceHandle;
+    std::string const bobHandle;
+    SimulatedPeers peers;
+    std::unique_ptr<Side> alice;
+    std::unique_ptr<Side> bob;
+};
+
+}  // namespace session_test
