@@ -3,6 +3,7 @@
 #include <string>
 
 #include "PeerOutput.h"
+#include "PeerView.h"
 #include "ScriptedSessionGuiManager.h"
 #include "config/Configuration.h"
 #include "session/SessionManager.h"
@@ -32,6 +33,19 @@ public:
     // Writes the HTML status page to `file`.
     void WriteStatusPage(std::string const& file);
 
+    // The viewer's side, as the user interface would do it.
+    // Counts and keeps the frames the contact's session draws from now on.
+    void WatchView(std::string const& contact);
+    PeerView& View() { return mView; }
+    // The quality of later requests and offers: "DEPTH [jpeg QUALITY]", the own screen's size.
+    void SetQuality(std::string const& text);
+    // Moves the viewer's mouse to "X Y" of the view, with a click when a third word follows.
+    void Mouse(std::string const& arguments);
+    // Sends this machine's clipboard to the one contact.
+    void SendClipboard(std::string const& contact);
+    // "Bandwidth/Received" of the contact's session.
+    std::string ReceivedBytes(std::string const& contact);
+
 private:
     ScriptedSessionGui& Gui(std::string const& contact);
     ISession& SessionOf(std::string const& contact);
@@ -42,4 +56,5 @@ private:
     Configuration mConfig;
     ScriptedSessionGuiManager mGuis;
     SessionManager mManager;
+    PeerView mView;  // watches a session of mManager: goes first
 };
