@@ -4,12 +4,16 @@
 //   mark RRGGBB   paints the marker square (screen 96..160, 96..160); "marked RRGGBB at MS"
 //   hold | go     stops or restarts the animation
 //   shot FILE     saves the whole screen as PNG
-//   psnr A B      the PSNR of two PNG files of one size, over R, G and B
+//   psnr A B      the PSNR of two PNG files of one size, over R, G and B, and the largest
+//                 difference of a component
+//   move X Y      moves the window (the marker goes with it: X+16..X+80, Y+16..Y+80)
 //   cursor        where the mouse is
 //   quit
 #include <windows.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -181,6 +185,11 @@ void Commands() {
                 Shot(rest);
             } else if (name == "psnr") {
                 Psnr(rest.substr(0, rest.find(' ')), rest.substr(rest.find(' ') + 1));
+            } else if (name == "move") {
+                int const x = std::stoi(rest);
+                int const y = std::stoi(rest.substr(rest.find(' ') + 1));
+                SetWindowPos(gWindow, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+                Say("moved " + std::to_string(x) + " " + std::to_string(y));
             } else if (name == "cursor") {
                 POINT at;
                 GetCursorPos(&at);

@@ -18,6 +18,12 @@ void PeerView::Watch(ISession& session) {
         mSession->RemoteScreenChanged.Remove(MakeDelegate<&PeerView::OnDrawn>(this));
     }
     mSession = &session;
+    {
+        std::lock_guard<std::mutex> lock(mLock);
+        mFrames = 0;
+        mArea = 0;
+        mSurface.reset();
+    }
     session.RemoteScreenChanged.Add(MakeDelegate<&PeerView::OnDrawn>(this));
 }
 

@@ -22,7 +22,8 @@ public:
     PeerView(PeerView const&) = delete;
     PeerView& operator=(PeerView const&) = delete;
 
-    // Watches `session` (which must outlive the view or the next Watch) from now on.
+    // Watches `session` (which must outlive the view or the next Watch) from now on, counting
+    // from 0.
     void Watch(ISession& session);
     // "frames N, area M px, fps F over S s, last WxH".
     std::string Stats();
