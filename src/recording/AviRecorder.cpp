@@ -13,6 +13,7 @@
 #include "imaging/Picture.h"
 #include "recording/CBmpToAvi.h"
 #include "recording/FilterPins.h"
+#include "recording/RecorderSessionLink.h"
 
 namespace {
 
@@ -54,14 +55,14 @@ std::string Replaced(std::string text, char from, char to) {
 
 }  // namespace
 
-AviRecorder::AviRecorder(std::string const& fullName, tagBMPTOAVI_PARMS const& parms,
-                         std::string const& outputFolder)
-    : mFullName(fullName), mParms(parms), mOutputFolder(outputFolder), mThread("AviRecording") {
+AviRecorder::AviRecorder(ISession* session, tagBMPTOAVI_PARMS const& parms, std::string const& outputFolder)
+    : mSession(session), mParms(parms), mOutputFolder(outputFolder), mThread("AviRecording") {
     LoadCursorSprite();
     mThread.Bind(MakeDelegate<&AviRecorder::OnRecording>(this));
 }
 
 AviRecorder::~AviRecorder() {
+    LeaveSession();
     mThread.Join(kJoinMs, true);
     ReleaseFrameContext();
 }
@@ -81,6 +82,8 @@ void AviRecorder::LoadCursorSprite() {
 void AviRecorder::Init() {
     mPending = false;
     mStopping = false;
+    LeaveSession();
+    mLink = RecorderSessionLink::Connect(mSession, MakeDelegate<&AviRecorder::OnRemoteScreenChange>(this));
     FileHelper::CreateFullPath(mOutputFolder);
     BuildFilePath();
     CreateFrameContext();
@@ -95,7 +98,7 @@ void AviRecorder::BuildFilePath() {
     char time[16] = {};
     _strdate(date);
     _strtime(time);
-    std::wstring wide = StringHelper::StrToWstr(mFullName);
+    std::wstring wide = StringHelper::StrToWstr(mSession ? mSession->GetFullName() : std::string());
     std::string name =
         WideToAnsi(wide.c_str()) + " " + Replaced(date, '/', '-') + " " + Replaced(time, ':', '.') + ".avi";
     mOutputPath = FileHelper::CombinePath(mOutputFolder, FileHelper::ReplaceInvalidChars(name, '_'));
@@ -119,6 +122,16 @@ void AviRecorder::ReleaseFrameContext() {
     mFrameDc = nullptr;
     mFrameBitmap = nullptr;
     mOldBitmap = nullptr;
+}
+
+void AviRecorder::LeaveSession() {
+    if (mLink) {
+        mLink->Disconnect();
+    }
+}
+
+void AviRecorder::OnRemoteScreenChange(ISession::RemoteScreenChangeArgs const& args) {
+    AddFrame(args.dc, SIZE{args.width, args.height});
 }
 
 void AviRecorder::AddFrame(HDC dc, SIZE) {
@@ -174,6 +187,7 @@ bool AviRecorder::IsPending() const {
 // Gives the writer up to a second to drain the queue; a drained queue ends the wait early.
 bool AviRecorder::Stop() {
     mStopping = true;
+    LeaveSession();
     Timer waited(true);
     while (IsWriting() && waited.GetTimeInMs() < static_cast<int>(kStopWaitMs)) {
         Sleep(kStopPollMs);
@@ -334,7 +348,9 @@ void AviRecorder::FailWriting() {
     SetError();
 }
 
+// Leaves the session before taking the queue lock: leaving waits for a frame being queued.
 void AviRecorder::SetError() {
+    LeaveSession();
     CriticalSectionLock lock(mQueueLock);
     mQueue.clear();
     mStopping = true;
