@@ -145,21 +145,31 @@ void AviRecorder::AddFrameAt(HBITMAP bitmap, int timing) {
     if (mStopping) {
         return;  // a stopped or failed recording takes no more frames
     }
-    mLastBitmap = bitmap;
-    mLastTiming = timing;
-    CORVANE_LOG("AviRecorder new frame, timing " << timing);
-    auto record = boost::shared_ptr<AviFrameRecord>(new AviFrameRecord());
+    boost::shared_ptr<Picture> picture;
     try {
-        record->picture.reset(new Picture(Picture::FromBitmap(bitmap)));
+        picture.reset(new Picture(Picture::FromBitmap(bitmap)));
     } catch (BaseError const&) {
         return;  // logged; a bitmap that cannot be read is no frame
     }
+    Queue(picture, timing);
+}
+
+// Stopping is tested again under the lock: SetError empties the queue under it.
+void AviRecorder::Queue(boost::shared_ptr<Picture> const& picture, int timing) {
+    mLastTiming = timing;
+    CORVANE_LOG("AviRecorder new frame, timing " << timing);
+    auto record = boost::shared_ptr<AviFrameRecord>(new AviFrameRecord());
+    record->picture = picture;
     record->timing = timing;
     record->cursorX = mCursorX;
     record->cursorY = mCursorY;
     record->cursorVisible = mCursorVisible;
     CriticalSectionLock lock(mQueueLock);
+    if (mStopping) {
+        return;
+    }
     mQueue.push_back(record);
+    mLastPicture = picture;
     mPending = true;
 }
 
@@ -168,10 +178,17 @@ void AviRecorder::SetCursorPos(int x, int y) {
     mCursorY = y;
 }
 
+// The last picture is our own copy: the context it came from belongs to the session, which
+// may be drawing into it on its thread or be gone.
 void AviRecorder::ShowHideCursor(bool visible) {
     mCursorVisible = visible;
-    if (mLastTiming >= 0 && mLastBitmap) {
-        AddFrameAt(mLastBitmap, Now());
+    boost::shared_ptr<Picture> last;
+    {
+        CriticalSectionLock lock(mQueueLock);
+        last = mLastPicture;
+    }
+    if (last) {
+        Queue(last, Now());
     }
 }
 

@@ -63,6 +63,7 @@ public:
     // The cursor drawn into the following frames. Any thread.
     void SetCursorPos(int x, int y);
     // Shows or hides the cursor and records the last frame again so that the change shows.
+    // Any thread.
     void ShowHideCursor(bool visible);
     // Both true while frames are queued.
     bool IsWriting() const;
@@ -88,6 +89,8 @@ protected:
 
 private:
     void LoadCursorSprite();
+    // Appends a record of `picture` with the cursor as it is now.
+    void Queue(boost::shared_ptr<Picture> const& picture, int timing);
     // Stops the session's frames; waits for one being queued. Any thread.
     void LeaveSession();
     void BuildFilePath();
@@ -121,11 +124,11 @@ private:
     HGDIOBJ mOldBitmap = nullptr;    // mFrameDc's own
     Thread mThread;
 
-    std::atomic<HBITMAP> mLastBitmap{nullptr};  // the last frame's bitmap (the caller's), for ShowHideCursor
     std::atomic<int> mLastTiming{-1};
     Timer mTimer;
     std::atomic<bool> mPending{false};
     std::atomic<bool> mStopping{false};
     mutable CriticalSection mQueueLock;
     std::vector<boost::shared_ptr<AviFrameRecord>> mQueue;
+    boost::shared_ptr<Picture> mLastPicture;  // the last frame's, for ShowHideCursor; guarded too
 };

@@ -279,8 +279,15 @@ TEST(AviRecorderTest, ClosingWhileFramesArriveAndDeletingTheSessionAreSafe) {
         EXPECT_TRUE(session->RemoteScreenChanged.IsEmpty());
         EXPECT_TRUE(session->StateChanging.IsEmpty());
         session.reset();
-        recorder.StopAt(300);
-        EXPECT_EQ((std::vector<int>{0, 1, 2}), FrameIndexes(recorder.GetFilePath(), 3));
+        // The cursor shown afterwards records the last picture again, from the recorder's copy.
+        recorder.clock = 300;
+        recorder.SetCursorPos(kWidth / 2, kHeight / 2);
+        recorder.ShowHideCursor(true);
+        recorder.StopAt(400);
+        auto frames = AviFile::Read(recorder.GetFilePath()).DecodeFrames();
+        ASSERT_EQ(4u, frames.size());
+        EXPECT_EQ((std::vector<int>{0, 1, 2, 2}), FrameIndexes(recorder.GetFilePath(), 3));
+        EXPECT_NE(frames[2], frames[3]);  // the cursor
     }
     {
         SCOPED_TRACE("session deleted after the recorder");
