@@ -6,6 +6,7 @@
 #include "PeerView.h"
 #include "ScriptedSessionGuiManager.h"
 #include "config/Configuration.h"
+#include "recording/AviManager.h"
 #include "session/SessionManager.h"
 #include "skype/SkypeClient.h"
 
@@ -32,6 +33,14 @@ public:
     void PrintStatus(std::string const& contact);
     // Writes the HTML status page to `file`.
     void WriteStatusPage(std::string const& file);
+    // Records the viewed desktop of the one contact into `folder` (empty: the configured
+    // output folder), uncompressed: a fresh Wine prefix has no compressor that takes the
+    // frames. Prints "recording <file>".
+    void Record(std::string const& folder);
+    // Stops and closes the recording, reads the file back and prints "recording <file>:
+    // <frames> frames, <width>x<height>, <rate> fps"; saves the middle frame as PNG to `png`
+    // (empty: beside the recording, "recording-frame.png").
+    void StopRecording(std::string const& png);
 
     // The viewer's side, as the user interface would do it.
     // Counts and keeps the frames the contact's session draws from now on.
@@ -56,5 +65,7 @@ private:
     Configuration mConfig;
     ScriptedSessionGuiManager mGuis;
     SessionManager mManager;
-    PeerView mView;  // watches a session of mManager: goes first
+    AviManager mRecordings;
+    boost::shared_ptr<AviRecorder> mRecorder;  // the running one
+    PeerView mView;                            // watches a session of mManager: goes first
 };
