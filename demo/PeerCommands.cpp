@@ -254,6 +254,8 @@ void PeerCommands::AddViewCommands() {
         [this](std::string const& arguments) { Sessions().Mouse(arguments); });
     Add("send-clipboard", "[CONTACT]", "sends this machine's clipboard to the contact",
         [this](std::string const& contact) { Sessions().SendClipboard(contact); });
+    Add("request-clipboard", "[CONTACT]", "asks the sharing contact for their clipboard",
+        [this](std::string const& contact) { Sessions().RequestClipboard(contact); });
 }
 
 void PeerCommands::Help() {

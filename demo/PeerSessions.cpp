@@ -155,6 +155,13 @@ void PeerSessions::SendClipboard(std::string const& contact) {
     mOutput.Say("clipboard sent, " + std::to_string(message->GetClipboardDataSize()) + " bytes");
 }
 
+void PeerSessions::RequestClipboard(std::string const& contact) {
+    if (!SessionOf(contact).SendNetworkMessage(ClipboardRequestNetMsg())) {
+        throw std::runtime_error("the request did not go out");
+    }
+    mOutput.Say("clipboard requested");
+}
+
 std::string PeerSessions::ReceivedBytes(std::string const& contact) {
     std::vector<SessionProperty> lines;
     SessionOf(contact).GetStatusProperties(lines);

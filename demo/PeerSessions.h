@@ -52,6 +52,8 @@ public:
     void Mouse(std::string const& arguments);
     // Sends this machine's clipboard to the one contact.
     void SendClipboard(std::string const& contact);
+    // Asks the contact's sharing side for its clipboard.
+    void RequestClipboard(std::string const& contact);
     // "Bandwidth/Received" of the contact's session.
     std::string ReceivedBytes(std::string const& contact);
 
