@@ -8,15 +8,26 @@
 #include "imaging/Picture.h"
 
 PeerView::~PeerView() {
+    Forget();
+}
+
+void PeerView::Forget() {
     if (mSession) {
         mSession->RemoteScreenChanged.Remove(MakeDelegate<&PeerView::OnDrawn>(this));
+        mSession->StateChanged.Remove(MakeDelegate<&PeerView::OnStateChanged>(this));
+    }
+    mSession = nullptr;
+}
+
+// A session that empties (its manager drops it) raises nothing afterwards: let it go.
+void PeerView::OnStateChanged(ISession*, ISessionState* state) {
+    if (!state) {
+        Forget();
     }
 }
 
 void PeerView::Watch(ISession& session) {
-    if (mSession) {
-        mSession->RemoteScreenChanged.Remove(MakeDelegate<&PeerView::OnDrawn>(this));
-    }
+    Forget();
     mSession = &session;
     {
         std::lock_guard<std::mutex> lock(mLock);
@@ -25,6 +36,7 @@ void PeerView::Watch(ISession& session) {
         mSurface.reset();
     }
     session.RemoteScreenChanged.Add(MakeDelegate<&PeerView::OnDrawn>(this));
+    session.StateChanged.Add(MakeDelegate<&PeerView::OnStateChanged>(this));
 }
 
 double PeerView::NowMs() {

@@ -8,6 +8,7 @@
 
 #include "session/ISession.h"
 
+class ISessionState;
 class RemoteScreenSurface;
 
 // What the viewer of the peer host sees: counts the frames a session draws, keeps the drawn
@@ -40,9 +41,11 @@ public:
 
 private:
     void OnDrawn(ISession::RemoteScreenChangeArgs const& args);
+    void OnStateChanged(ISession* session, ISessionState* state);
+    void Forget();
     bool Matches(HDC dc) const;
 
-    ISession* mSession = nullptr;
+    ISession* mSession = nullptr;  // null once it emptied
     std::mutex mLock;
     std::shared_ptr<RemoteScreenSurface const> mSurface;
     long long mFrames = 0;
