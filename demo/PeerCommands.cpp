@@ -248,7 +248,7 @@ void PeerCommands::AddViewCommands() {
             }
             mOutput.Say("view quiet");
         });
-    Add("quality", "DEPTH [jpeg QUALITY]", "the quality of later requests and offers",
+    Add("view-quality", "DEPTH [jpeg QUALITY]", "the quality of later requests and offers",
         [this](std::string const& text) { Sessions().SetQuality(text); });
     Add("mouse", "X Y [click]", "moves the viewer's mouse in the view",
         [this](std::string const& arguments) { Sessions().Mouse(arguments); });

@@ -42,7 +42,7 @@ for row in "${rows[@]}"; do
   IFS='|' read -r quality check colour <<<"$row"
   echo "-- bob views alice at $quality"
   corvane_ask bob "view-watch alice" "watching" >/dev/null
-  corvane_ask bob "quality $quality" "quality" >/dev/null
+  corvane_ask bob "view-quality $quality" "quality" >/dev/null
   corvane_tell bob request
   corvane_expect bob '^session alice: state DisplayingState$' >/dev/null
   corvane_tell bob "view-colour 128 128 $colour 20"
