@@ -143,20 +143,22 @@ void Psnr(std::string const& first, std::string const& second) {
         return;
     }
     double squares = 0;
+    int largest = 0;
     std::size_t const count = static_cast<std::size_t>(a.GetWidth()) * a.GetHeight();
     for (std::size_t i = 0; i < count; ++i) {
         for (int shift = 0; shift < 24; shift += 8) {
-            double const d =
-                double((a.GetPixels()[i] >> shift) & 0xFF) - double((b.GetPixels()[i] >> shift) & 0xFF);
-            squares += d * d;
+            int const d = int((a.GetPixels()[i] >> shift) & 0xFF) - int((b.GetPixels()[i] >> shift) & 0xFF);
+            squares += double(d) * d;
+            largest = std::max(largest, std::abs(d));
         }
     }
     double const mse = squares / (3.0 * count);
     char line[96];
     if (mse == 0) {
-        std::snprintf(line, sizeof(line), "psnr identical (infinite dB)");
+        std::snprintf(line, sizeof(line), "psnr identical (infinite dB), largest difference 0");
     } else {
-        std::snprintf(line, sizeof(line), "psnr %.2f dB", 10.0 * std::log10(255.0 * 255.0 / mse));
+        std::snprintf(line, sizeof(line), "psnr %.2f dB, largest difference %d",
+                      10.0 * std::log10(255.0 * 255.0 / mse), largest);
     }
     Say(line);
 }
