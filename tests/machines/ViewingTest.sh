@@ -74,7 +74,7 @@ for row in "${rows[@]}"; do
     echo "-- alice's window moves; bob's picture shows it at its new place"
     corvane_tell bob "view-colour 448 548 $colour 20"
     corvane_ask scene "move 400 500" "moved" >/dev/null
-    corvane_expect bob '^view-colour ' 30
+    corvane_expect bob '^view-colour ' 30 >/dev/null
   fi
   corvane_tell bob stop
   corvane_expect bob '^session alice: state AvailableState$' >/dev/null
