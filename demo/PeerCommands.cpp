@@ -250,6 +250,19 @@ void PeerCommands::AddSharingCommands() {
         SetCursorPos(Number(x, 5), Number(y, 5));
         mOutput.Say("cursor set");
     });
+    Add("animate", "on|off", "repaints a 640x480 area continuously, with the paint's time in it",
+        [sharing](std::string const& on) { sharing().Animate(on == "on"); });
+    Add("baseline", "SECONDS raw|jpeg", "sends the animated area to the contact without a tracker",
+        [sharing](std::string const& arguments) {
+            auto [seconds, kind] = TwoWords(arguments);
+            sharing().Baseline(std::string(), Number(seconds, 3), kind == "jpeg");
+        });
+    Add("measure", "LABEL SECONDS",
+        "what the tap receives in that time, with the delay from paint to arrival",
+        [sharing](std::string const& arguments) {
+            auto [label, seconds] = TwoWords(arguments);
+            sharing().Measure(label, Number(seconds, 3));
+        });
     Add("push-clipboard", "", "sends this clipboard to the contact through the session",
         [sharing](std::string const&) { sharing().PushClipboard(std::string()); });
     Add("pull-clipboard", "", "asks the contact's clipboard through the session and sets it here",

@@ -1,10 +1,14 @@
 #include "PeerSharing.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
 
+#include "foundation/SyncEvent.h"
 #include "input/ClipboardHelper.h"
+#include "network/ScreenChangeNetMsg.h"
+#include "session/TrackingState.h"
 #include "network/ControlMessages.h"
 #include "session/ISession.h"
 #include "session/SessionManager.h"
@@ -12,7 +16,27 @@
 
 PeerSharing::PeerSharing(PeerSessions& sessions, PeerOutput& output) : mSessions(sessions), mOutput(output) {}
 
-PeerSharing::~PeerSharing() = default;
+namespace {
+constexpr int kAreaWidth = 640;
+constexpr int kAreaHeight = 480;
+constexpr int kStampBits = 32;
+constexpr int kStampBlock = 16;
+
+// Milliseconds of the wall clock, which both machines of this computer share (their tick
+// counts start with their own Wine servers).
+DWORD WallMs() {
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    ULARGE_INTEGER value;
+    value.LowPart = now.dwLowDateTime;
+    value.HighPart = now.dwHighDateTime;
+    return static_cast<DWORD>(value.QuadPart / 10000);
+}
+}  // namespace
+
+PeerSharing::~PeerSharing() {
+    Animate(false);
+}
 
 void PeerSharing::Tap(std::string const& contact) {
     SessionManager& manager = mSessions.Manager();
@@ -21,8 +45,9 @@ void PeerSharing::Tap(std::string const& contact) {
     }
     std::string const user = mSessions.SessionOf(contact).GetUserNameW();
     mTap.reset();
-    mTap =
-        std::make_unique<SharingTap>(manager.GetControlApplication(), manager.GetScreenApplication(), user);
+    mTap = std::make_unique<SharingTap>(
+        manager.GetControlApplication(), manager.GetScreenApplication(), user,
+        [this](std::vector<unsigned char> const& screen, SIZE size) { OnChange(screen, size); });
     mOutput.Say("tap " + user);
 }
 
@@ -149,4 +174,141 @@ void PeerSharing::PullClipboard(std::string const& contact) {
         }
     }
     throw std::runtime_error("no clipboard came");
+}
+
+void PeerSharing::OnChange(std::vector<unsigned char> const& screen, SIZE size) {
+    if (size.cx < kStampBits * kStampBlock || size.cy < kStampBlock) {
+        return;
+    }
+    DWORD stamp = 0;
+    for (int bit = 0; bit < kStampBits; ++bit) {
+        std::size_t const at =
+            (static_cast<std::size_t>(kStampBlock / 2) * size.cx + bit * kStampBlock + kStampBlock / 2) * 3;
+        stamp |= (screen[at + 1] > 128 ? 1u : 0u) << bit;
+    }
+    DWORD const delay = WallMs() - stamp;
+    if (delay < 60000) {
+        CriticalSectionLock lock(mDelaysLock);
+        mDelays.push_back(delay);
+    }
+}
+
+void PeerSharing::Measure(std::string const& label, unsigned seconds) {
+    SharingTap::Counts const before = NeedTap().GetCounts();
+    {
+        CriticalSectionLock lock(mDelaysLock);
+        mDelays.clear();
+    }
+    DWORD const start = GetTickCount();
+    Sleep(seconds * 1000);
+    SharingTap::Counts const after = mTap->GetCounts();
+    double const elapsed = (GetTickCount() - start) / 1000.0;
+    long median = -1;
+    {
+        CriticalSectionLock lock(mDelaysLock);
+        if (!mDelays.empty()) {
+            std::nth_element(mDelays.begin(), mDelays.begin() + mDelays.size() / 2, mDelays.end());
+            median = static_cast<long>(mDelays[mDelays.size() / 2]);
+        }
+    }
+    char text[200];
+    std::snprintf(text, sizeof(text), "measure %s changes %u seconds %.3f bytes %llu delay-ms %ld",
+                  label.c_str(), after.changes - before.changes, elapsed,
+                  after.screenBytes - before.screenBytes, median);
+    mOutput.Say(text);
+}
+
+void PeerSharing::Animate(bool on) {
+    if (on == mAnimating.load()) {
+        return;
+    }
+    mAnimating = on;
+    if (on) {
+        mAnimator = std::thread([this] { AnimateLoop(); });
+        mOutput.Say("animating");
+    } else {
+        mAnimator.join();
+    }
+}
+
+void PeerSharing::AnimateLoop() {
+    HWND window =
+        CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0,
+                        kAreaWidth, kAreaHeight, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    for (unsigned frame = 0; mAnimating.load(); ++frame) {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            DispatchMessageW(&message);
+        }
+        HDC dc = GetDC(window);
+        DrawFrame(dc, frame);
+        ReleaseDC(window, dc);
+        GdiFlush();
+        Sleep(10);
+    }
+    DestroyWindow(window);
+}
+
+void PeerSharing::DrawFrame(HDC dc, unsigned frame) {
+    for (int x = -64; x < kAreaWidth; x += 32) {
+        RECT stripe = {x + static_cast<int>(frame * 4 % 64), kStampBlock,
+                       x + static_cast<int>(frame * 4 % 64) + 32, kAreaHeight};
+        HBRUSH brush = CreateSolidBrush(RGB((x * 3 + frame) & 0xff, 90, 160));
+        FillRect(dc, &stripe, brush);
+        DeleteObject(brush);
+    }
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, RGB(255, 255, 255));
+    for (int line = 0; line < 12; ++line) {
+        std::wstring const text =
+            L"Corvane sharing frame " + std::to_wstring(frame) + L" line " + std::to_wstring(line);
+        TextOutW(dc, 10 + static_cast<int>((frame + line * 5) % 200), 30 + line * 36, text.c_str(),
+                 static_cast<int>(text.size()));
+    }
+    DWORD const stamp = WallMs();
+    for (int bit = 0; bit < kStampBits; ++bit) {
+        RECT block = {bit * kStampBlock, 0, (bit + 1) * kStampBlock, kStampBlock};
+        FillRect(dc, &block,
+                 static_cast<HBRUSH>(GetStockObject((stamp >> bit) & 1 ? WHITE_BRUSH : BLACK_BRUSH)));
+    }
+}
+
+void PeerSharing::Baseline(std::string const& contact, unsigned seconds, bool jpeg) {
+    ISession& session = mSessions.SessionOf(contact);
+    ISkypeApplication* screenApp = mSessions.Manager().GetScreenApplication();
+    auto handler = MakeDelegate<&PeerSharing::OnScreenSent>(this);
+    screenApp->OnSendingFinished.Add(handler);
+    SessionQualityConfiguration const quality({kAreaWidth, kAreaHeight}, 24, jpeg, 50);
+    SIZE const screenSize = {GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    unsigned sent = 0;
+    std::vector<unsigned char> packet(4 + 8 + kAreaWidth * kAreaHeight * 3);
+    DWORD last = GetTickCount();
+    for (DWORD start = GetTickCount(); GetTickCount() - start < seconds * 1000;) {
+        SIZE size;
+        std::vector<unsigned char> const screen = GrabScreen(size);
+        std::uint32_t const count = 1;
+        std::uint16_t const rect[4] = {0, 0, kAreaWidth, kAreaHeight};
+        std::memcpy(packet.data(), &count, 4);
+        std::memcpy(packet.data() + 4, rect, 8);
+        for (int y = 0; y < kAreaHeight; ++y) {
+            std::memcpy(packet.data() + 12 + y * kAreaWidth * 3, screen.data() + y * size.cx * 3,
+                        kAreaWidth * 3);
+        }
+        int const q =
+            TrackingState::ChooseJpegQuality(quality, static_cast<int>(sent) + 1, session.GetSendCps());
+        DWORD const now = GetTickCount();
+        mScreenSent.Reset();
+        session.SendNetworkMessage(ScreenChangeNetMsg(packet.data(), screenSize, 24,
+                                                      static_cast<unsigned long>(packet.size()),
+                                                      static_cast<int>(now - last), jpeg, q));
+        last = now;
+        ++sent;
+        mScreenSent.Wait(5000);
+    }
+    screenApp->OnSendingFinished.Remove(handler);
+    mOutput.Say("baseline sent " + std::to_string(sent));
+}
+
+void PeerSharing::OnScreenSent(std::string const&, ISkypeApplication*) {
+    mScreenSent.Set();
 }

@@ -3,12 +3,15 @@
 #include <cstring>
 
 #include "capture/ChangePacketReader.h"
+#include "imaging/Picture.h"
 #include "network/ControlMessages.h"
 #include "network/NetworkProtocol.h"
 #include "network/ScreenChangeNetMsg.h"
 #include "network/SkypeReliableNetworkTransport.h"
 
-SharingTap::SharingTap(ISkypeApplication* control, ISkypeApplication* screen, std::string const& user) {
+SharingTap::SharingTap(ISkypeApplication* control, ISkypeApplication* screen, std::string const& user,
+                       ChangeHandler onChange)
+    : mOnChange(std::move(onChange)) {
     Open(mControl, control, user);
     Open(mScreenChannel, screen, user);
 }
@@ -49,33 +52,57 @@ void SharingTap::Handle(ScreenChangeNetMsg const& message) {
     mCounts.lastChangeTick = GetTickCount();
     mCounts.screenBytes += message.GetImageDataSize();
     mCounts.lastBytesPerPixel = message.GetColorDepth();
-    if (message.IsJpeg() || !message.GetJpegImages().empty()) {
-        ++mCounts.pictureChanges;
+    bool const pictures = message.IsJpeg() || !message.GetJpegImages().empty();
+    mCounts.pictureChanges += pictures ? 1 : 0;
+    if (!Fit(message.GetOriginResolution())) {
         return;
     }
-    Apply(message.GetImage(), message.GetImageDataSize(), message.GetOriginResolution(),
-          message.GetColorDepth());
+    if (pictures) {
+        ApplyPictures(message);
+    } else if (message.GetColorDepth() == 3) {
+        Apply(message.GetImage(), message.GetImageDataSize());
+    }
+    if (mOnChange) {
+        mOnChange(mScreen, mSize);
+    }
 }
 
-void SharingTap::Apply(void const* packet, unsigned size, SIZE origin, int bytesPerPixel) {
-    if (bytesPerPixel != 3 || origin.cx <= 0 || origin.cy <= 0 || origin.cx > 16384 || origin.cy > 16384) {
-        return;
+bool SharingTap::Fit(SIZE origin) {
+    if (origin.cx <= 0 || origin.cy <= 0 || origin.cx > 16384 || origin.cy > 16384) {
+        return false;
     }
     if (origin.cx != mSize.cx || origin.cy != mSize.cy) {
         mSize = origin;
         mScreen.assign(static_cast<std::size_t>(origin.cx) * origin.cy * 3, 0);
     }
+    return true;
+}
+
+void SharingTap::Paste(RECT const& r, unsigned char const* pixels) {
+    if (r.left < 0 || r.top < 0 || r.right > mSize.cx || r.bottom > mSize.cy || r.right <= r.left) {
+        return;
+    }
+    std::size_t const rowBytes = static_cast<std::size_t>(r.right - r.left) * 3;
+    for (LONG y = r.top; y < r.bottom; ++y) {
+        std::memcpy(&mScreen[(static_cast<std::size_t>(y) * mSize.cx + r.left) * 3],
+                    pixels + (y - r.top) * rowBytes, rowBytes);
+    }
+}
+
+void SharingTap::Apply(void const* packet, unsigned size) {
     ChangePacketReader reader(packet, size, 3);
     ChangePacketRecord record;
     while (reader.Next(record)) {
-        RECT const& r = record.rect;
-        if (r.right > origin.cx || r.bottom > origin.cy) {
-            continue;
-        }
-        std::size_t const rowBytes = static_cast<std::size_t>(r.right - r.left) * 3;
-        for (LONG y = r.top; y < r.bottom; ++y) {
-            std::memcpy(&mScreen[(static_cast<std::size_t>(y) * origin.cx + r.left) * 3],
-                        record.pixels + (y - r.top) * rowBytes, rowBytes);
+        Paste(record.rect, record.pixels);
+    }
+}
+
+void SharingTap::ApplyPictures(ScreenChangeNetMsg const& message) {
+    for (ScreenChangeNetMsg::JpegImageInfo const& info : message.GetJpegImages()) {
+        RECT const& r = info.rect;
+        if (info.image && info.image->GetWidth() == r.right - r.left &&
+            info.image->GetHeight() == r.bottom - r.top) {
+            Paste(r, info.image->GetBgr24().data());
         }
     }
 }

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,12 +16,17 @@ class SkypeReliableNetworkTransport;
 
 // Listens beside a session to what the sharing peer sends a contact: a transport and protocol
 // of its own on each of the two applications, receiving only. Raw screen changes are applied
-// to a copy of the sharer's screen; mouse moves, clipboards and acknowledgements are counted.
+// to a copy of the sharer's screen (pictures too, as decoded); mouse moves, clipboards and
+// acknowledgements are counted.
 // Messages arrive on "SkypeEvent"; the accessors may be called from any thread.
 class SharingTap : public NetworkVisitor {
 public:
+    // Called on "SkypeEvent" after each change was applied, with the rebuilt screen.
+    using ChangeHandler = std::function<void(std::vector<unsigned char> const& screen, SIZE size)>;
+
     // Not owned; both applications must outlive the tap.
-    SharingTap(ISkypeApplication* control, ISkypeApplication* screen, std::string const& user);
+    SharingTap(ISkypeApplication* control, ISkypeApplication* screen, std::string const& user,
+               ChangeHandler onChange = ChangeHandler());
     ~SharingTap() override;
     SharingTap(SharingTap const&) = delete;
     SharingTap& operator=(SharingTap const&) = delete;
@@ -33,7 +39,7 @@ public:
         POINT lastMouse = {0, 0};
         unsigned clipboards = 0;
         unsigned acknowledgements = 0;
-        unsigned pictureChanges = 0;  // JPEG or PNG changes, not applied
+        unsigned pictureChanges = 0;  // JPEG or PNG changes
         int lastBytesPerPixel = 0;
     };
     Counts GetCounts() const;
@@ -53,8 +59,13 @@ private:
         std::unique_ptr<NetworkProtocol> protocol;
     };
     void Open(Channel& channel, ISkypeApplication* application, std::string const& user);
-    void Apply(void const* packet, unsigned size, SIZE origin, int bytesPerPixel);
+    // Sizes the screen to `origin`; false for a size no screen has.
+    bool Fit(SIZE origin);
+    void Apply(void const* packet, unsigned size);
+    void ApplyPictures(ScreenChangeNetMsg const& message);
+    void Paste(RECT const& rect, unsigned char const* pixels);
 
+    ChangeHandler mOnChange;
     mutable CriticalSection mLock;
     Counts mCounts;
     SIZE mSize = {0, 0};
