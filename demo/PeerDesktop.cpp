@@ -122,17 +122,24 @@ void PeerDesktop::DrawPattern(HDC dc) const {
     for (int i = 0; i < 12; ++i) {
         RECT rect = PatternMark();
         OffsetRect(&rect, (i % 4) * 260 + static_cast<int>(mPattern % 37), (i / 4) * 230 + i * 7);
-        HBRUSH brush = CreateSolidBrush(PatternColour(mPattern, i));
-        FillRect(dc, &rect, brush);
-        DeleteObject(brush);
+        FillSolid(dc, rect, PatternColour(mPattern, i));
     }
+    for (int line = 0; line < 20; ++line) {
+        WriteLine(dc, 20 + line * 11, 40 + line * 45,
+                  L"Corvane pattern " + std::to_wstring(mPattern) + L" line " + std::to_wstring(line));
+    }
+}
+
+void PeerDesktop::FillSolid(HDC dc, RECT const& rect, COLORREF colour) {
+    HBRUSH brush = CreateSolidBrush(colour);
+    FillRect(dc, &rect, brush);
+    DeleteObject(brush);
+}
+
+void PeerDesktop::WriteLine(HDC dc, int x, int y, std::wstring const& text) {
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, RGB(255, 255, 255));
-    for (int line = 0; line < 20; ++line) {
-        std::wstring const text =
-            L"Corvane pattern " + std::to_wstring(mPattern) + L" line " + std::to_wstring(line);
-        TextOutW(dc, 20 + line * 11, 40 + line * 45, text.c_str(), static_cast<int>(text.size()));
-    }
+    TextOutW(dc, x, y, text.c_str(), static_cast<int>(text.size()));
 }
 
 bool PeerDesktop::PaintPattern(unsigned seed, DWORD timeoutMs) {

@@ -26,6 +26,9 @@ public:
     // The screen's pixel as 0xRRGGBB; -1 outside the screen.
     long Pixel(int x, int y);
     bool PutClipboardText(std::string const& utf8);
+    // Drawing helpers of the patterns: a solid rectangle, a white line of text.
+    static void FillSolid(HDC dc, RECT const& rect, COLORREF colour);
+    static void WriteLine(HDC dc, int x, int y, std::wstring const& text);
     // The clipboard's text; false when it holds none.
     bool ClipboardText(std::string& utf8);
 

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "PeerDesktop.h"
 #include "foundation/SyncEvent.h"
 #include "input/ClipboardHelper.h"
 #include "network/ScreenChangeNetMsg.h"
@@ -253,17 +254,12 @@ void PeerSharing::DrawFrame(HDC dc, unsigned frame) {
     for (int x = -64; x < kAreaWidth; x += 32) {
         RECT stripe = {x + static_cast<int>(frame * 4 % 64), kStampBlock,
                        x + static_cast<int>(frame * 4 % 64) + 32, kAreaHeight};
-        HBRUSH brush = CreateSolidBrush(RGB((x * 3 + frame) & 0xff, 90, 160));
-        FillRect(dc, &stripe, brush);
-        DeleteObject(brush);
+        PeerDesktop::FillSolid(dc, stripe, RGB((x * 3 + frame) & 0xff, 90, 160));
     }
-    SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, RGB(255, 255, 255));
     for (int line = 0; line < 12; ++line) {
-        std::wstring const text =
-            L"Corvane sharing frame " + std::to_wstring(frame) + L" line " + std::to_wstring(line);
-        TextOutW(dc, 10 + static_cast<int>((frame + line * 5) % 200), 30 + line * 36, text.c_str(),
-                 static_cast<int>(text.size()));
+        PeerDesktop::WriteLine(
+            dc, 10 + static_cast<int>((frame + line * 5) % 200), 30 + line * 36,
+            L"Corvane sharing frame " + std::to_wstring(frame) + L" line " + std::to_wstring(line));
     }
     DWORD const stamp = WallMs();
     for (int bit = 0; bit < kStampBits; ++bit) {

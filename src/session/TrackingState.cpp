@@ -196,7 +196,11 @@ void TrackingState::Handle(ClipboardNetMsg const& message) {
 }
 
 void TrackingState::Handle(ClipboardRequestNetMsg const&) {
-    Send(*ClipboardHelper::CreateClipboardMessage());
+    boost::shared_ptr<ClipboardNetMsg> message = ClipboardHelper::CreateClipboardMessage();
+    // An empty clipboard cannot travel: the peer's reader refuses a count of 0.
+    if (message->GetClipboardDataSize() > 0) {
+        Send(*message);
+    }
 }
 
 void TrackingState::HandleStopSharing() {

@@ -49,7 +49,7 @@ public:
     void Handle(WindowEventNetMsg const& message) override;
     // "SkypeEvent": the viewer's clipboard is set here and acknowledged.
     void Handle(ClipboardNetMsg const& message) override;
-    // "SkypeEvent": the viewer asks for this clipboard.
+    // "SkypeEvent": the viewer asks for this clipboard; an empty one is not sent.
     void Handle(ClipboardRequestNetMsg const& message) override;
 
     // Operation "Stop sharing desktop": the thread that invokes it.
