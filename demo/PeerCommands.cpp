@@ -195,6 +195,11 @@ void PeerCommands::AddSessionCommands() {
         }
         Sessions().WriteStatusPage(file);
     });
+    Add("record", "[FOLDER]", "records the viewed desktop into FOLDER (default: the configured one)",
+        [this](std::string const& folder) { Sessions().Record(folder); });
+    Add("record-stop", "[PNG]",
+        "ends the recording, prints its frames, size and rate, saves its middle frame",
+        [this](std::string const& png) { Sessions().StopRecording(png); });
 }
 
 void PeerCommands::AddSharingCommands() {
@@ -273,7 +278,6 @@ void PeerCommands::AddPlannedCommands() {
     std::pair<char const*, char const*> const planned[] = {
         {"mouse", "moves the viewer's mouse: X Y"},
         {"save", "saves the viewed picture as PNG: FILE"},
-        {"record", "records the viewed desktop: FILE"},
     };
     for (auto const& command : planned) {
         Add(command.first, "", command.second, nullptr);

@@ -1,9 +1,14 @@
 #include "PeerSessions.h"
 
+#include <cstdint>
 #include <fstream>
+#include <sstream>
 #include <stdexcept>
 #include <vector>
 
+#include "AviFile.h"
+#include "foundation/StringHelper.h"
+#include "imaging/Picture.h"
 #include "session/ISessionState.h"
 
 PeerSessions::PeerSessions(SkypeClient& client, PeerOutput& output)
@@ -92,4 +97,48 @@ void PeerSessions::WriteStatusPage(std::string const& file) {
         throw std::runtime_error("cannot write " + file);
     }
     mOutput.Say("status page " + file + ": " + html);
+}
+
+void PeerSessions::Record(std::string const& folder) {
+    if (mRecorder) {
+        throw std::runtime_error("already recording " + mRecorder->GetFilePath());
+    }
+    tagBMPTOAVI_PARMS parms;
+    SIZE const size = mConfig.Recording.Resolution.Get();
+    parms.width = size.cx > 0 ? size.cx : GetSystemMetrics(SM_CXSCREEN);
+    parms.height = size.cy > 0 ? size.cy : GetSystemMetrics(SM_CYSCREEN);
+    parms.bitsPerPixel = 24;
+    parms.codec = "Full Frames (Uncompressed)";
+    std::string const where = folder.empty() ? mConfig.Recording.OutputPath.Get() : folder;
+    mRecorder = mRecordings.NewRecording(&SessionOf(""), parms, where);
+    mOutput.Say("recording " + mRecorder->GetFilePath());
+}
+
+void PeerSessions::StopRecording(std::string const& png) {
+    if (!mRecorder) {
+        throw std::runtime_error("not recording");
+    }
+    boost::shared_ptr<AviRecorder> recorder;
+    recorder.swap(mRecorder);
+    recorder->Close();
+    std::string const path = recorder->GetFilePath();
+    AviFile const avi = AviFile::Read(path);
+    std::ostringstream line;
+    line << "recording " << path << ": " << avi.length << " frames, " << avi.width << "x" << avi.height
+         << ", " << avi.FramesPerSecond() << " fps";
+    mOutput.Say(line.str());
+    std::vector<std::vector<std::uint32_t>> frames = avi.DecodeFrames();
+    if (frames.empty()) {
+        throw std::runtime_error("the recording has no frames");
+    }
+    std::vector<std::uint32_t>& middle = frames[frames.size() / 2];
+    for (std::uint32_t& pixel : middle) {
+        pixel |= 0xFF000000u;  // opaque
+    }
+    std::string const file =
+        png.empty() ? path.substr(0, path.find_last_of("\\/") + 1) + "recording-frame.png" : png;
+    Picture::FromPixels(middle.data(), static_cast<int>(avi.width), static_cast<int>(avi.height), 32,
+                        avi.width * 4)
+        .Save(StringHelper::StrToWstr(file), Picture::Format::Png);
+    mOutput.Say("recording frame " + file);
 }

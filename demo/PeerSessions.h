@@ -5,6 +5,7 @@
 #include "PeerOutput.h"
 #include "ScriptedSessionGuiManager.h"
 #include "config/Configuration.h"
+#include "recording/AviManager.h"
 #include "session/SessionManager.h"
 #include "skype/SkypeClient.h"
 
@@ -36,6 +37,14 @@ public:
     SessionManager& Manager() { return mManager; }
     // The sessions' settings; the quality is read when the user asks or offers.
     Configuration& Config() { return mConfig; }
+    // Records the viewed desktop of the one contact into `folder` (empty: the configured
+    // output folder), uncompressed: a fresh Wine prefix has no compressor that takes the
+    // frames. Prints "recording <file>".
+    void Record(std::string const& folder);
+    // Stops and closes the recording, reads the file back and prints "recording <file>:
+    // <frames> frames, <width>x<height>, <rate> fps"; saves the middle frame as PNG to `png`
+    // (empty: beside the recording, "recording-frame.png").
+    void StopRecording(std::string const& png);
 
 private:
     ScriptedSessionGui& Gui(std::string const& contact);
@@ -46,4 +55,6 @@ private:
     Configuration mConfig;
     ScriptedSessionGuiManager mGuis;
     SessionManager mManager;
+    AviManager mRecordings;
+    boost::shared_ptr<AviRecorder> mRecorder;  // the running one
 };

@@ -1,9 +1,8 @@
 #include "recording/AviManager.h"
 
-boost::shared_ptr<AviRecorder> AviManager::NewRecording(std::string const& fullName,
-                                                        tagBMPTOAVI_PARMS const& parms,
+boost::shared_ptr<AviRecorder> AviManager::NewRecording(ISession* session, tagBMPTOAVI_PARMS const& parms,
                                                         std::string const& outputFolder) {
-    boost::shared_ptr<AviRecorder> recorder(new AviRecorder(fullName, parms, outputFolder));
+    boost::shared_ptr<AviRecorder> recorder(new AviRecorder(session, parms, outputFolder));
     recorder->Init();
     mRecorders.push_back(recorder);
     return recorder;

@@ -13,6 +13,7 @@
 #include "imaging/Picture.h"
 #include "recording/CBmpToAvi.h"
 #include "recording/FilterPins.h"
+#include "recording/RecorderSessionLink.h"
 
 namespace {
 
@@ -54,14 +55,14 @@ std::string Replaced(std::string text, char from, char to) {
 
 }  // namespace
 
-AviRecorder::AviRecorder(std::string const& fullName, tagBMPTOAVI_PARMS const& parms,
-                         std::string const& outputFolder)
-    : mFullName(fullName), mParms(parms), mOutputFolder(outputFolder), mThread("AviRecording") {
+AviRecorder::AviRecorder(ISession* session, tagBMPTOAVI_PARMS const& parms, std::string const& outputFolder)
+    : mSession(session), mParms(parms), mOutputFolder(outputFolder), mThread("AviRecording") {
     LoadCursorSprite();
     mThread.Bind(MakeDelegate<&AviRecorder::OnRecording>(this));
 }
 
 AviRecorder::~AviRecorder() {
+    LeaveSession();
     mThread.Join(kJoinMs, true);
     ReleaseFrameContext();
 }
@@ -81,6 +82,8 @@ void AviRecorder::LoadCursorSprite() {
 void AviRecorder::Init() {
     mPending = false;
     mStopping = false;
+    LeaveSession();
+    mLink = RecorderSessionLink::Connect(mSession, MakeDelegate<&AviRecorder::OnRemoteScreenChange>(this));
     FileHelper::CreateFullPath(mOutputFolder);
     BuildFilePath();
     CreateFrameContext();
@@ -95,7 +98,7 @@ void AviRecorder::BuildFilePath() {
     char time[16] = {};
     _strdate(date);
     _strtime(time);
-    std::wstring wide = StringHelper::StrToWstr(mFullName);
+    std::wstring wide = StringHelper::StrToWstr(mSession ? mSession->GetFullName() : std::string());
     std::string name =
         WideToAnsi(wide.c_str()) + " " + Replaced(date, '/', '-') + " " + Replaced(time, ':', '.') + ".avi";
     mOutputPath = FileHelper::CombinePath(mOutputFolder, FileHelper::ReplaceInvalidChars(name, '_'));
@@ -121,6 +124,16 @@ void AviRecorder::ReleaseFrameContext() {
     mOldBitmap = nullptr;
 }
 
+void AviRecorder::LeaveSession() {
+    if (mLink) {
+        mLink->Disconnect();
+    }
+}
+
+void AviRecorder::OnRemoteScreenChange(ISession::RemoteScreenChangeArgs const& args) {
+    AddFrame(args.dc, SIZE{args.width, args.height});
+}
+
 void AviRecorder::AddFrame(HDC dc, SIZE) {
     if (mLastTiming < 0) {
         mTimer.StartTimer();
@@ -132,21 +145,31 @@ void AviRecorder::AddFrameAt(HBITMAP bitmap, int timing) {
     if (mStopping) {
         return;  // a stopped or failed recording takes no more frames
     }
-    mLastBitmap = bitmap;
-    mLastTiming = timing;
-    CORVANE_LOG("AviRecorder new frame, timing " << timing);
-    auto record = boost::shared_ptr<AviFrameRecord>(new AviFrameRecord());
+    boost::shared_ptr<Picture> picture;
     try {
-        record->picture.reset(new Picture(Picture::FromBitmap(bitmap)));
+        picture.reset(new Picture(Picture::FromBitmap(bitmap)));
     } catch (BaseError const&) {
         return;  // logged; a bitmap that cannot be read is no frame
     }
+    Queue(picture, timing);
+}
+
+// Stopping is tested again under the lock: SetError empties the queue under it.
+void AviRecorder::Queue(boost::shared_ptr<Picture> const& picture, int timing) {
+    mLastTiming = timing;
+    CORVANE_LOG("AviRecorder new frame, timing " << timing);
+    auto record = boost::shared_ptr<AviFrameRecord>(new AviFrameRecord());
+    record->picture = picture;
     record->timing = timing;
     record->cursorX = mCursorX;
     record->cursorY = mCursorY;
     record->cursorVisible = mCursorVisible;
     CriticalSectionLock lock(mQueueLock);
+    if (mStopping) {
+        return;
+    }
     mQueue.push_back(record);
+    mLastPicture = picture;
     mPending = true;
 }
 
@@ -155,10 +178,17 @@ void AviRecorder::SetCursorPos(int x, int y) {
     mCursorY = y;
 }
 
+// The last picture is our own copy: the context it came from belongs to the session, which
+// may be drawing into it on its thread or be gone.
 void AviRecorder::ShowHideCursor(bool visible) {
     mCursorVisible = visible;
-    if (mLastTiming >= 0 && mLastBitmap) {
-        AddFrameAt(mLastBitmap, Now());
+    boost::shared_ptr<Picture> last;
+    {
+        CriticalSectionLock lock(mQueueLock);
+        last = mLastPicture;
+    }
+    if (last) {
+        Queue(last, Now());
     }
 }
 
@@ -174,6 +204,7 @@ bool AviRecorder::IsPending() const {
 // Gives the writer up to a second to drain the queue; a drained queue ends the wait early.
 bool AviRecorder::Stop() {
     mStopping = true;
+    LeaveSession();
     Timer waited(true);
     while (IsWriting() && waited.GetTimeInMs() < static_cast<int>(kStopWaitMs)) {
         Sleep(kStopPollMs);
@@ -334,7 +365,9 @@ void AviRecorder::FailWriting() {
     SetError();
 }
 
+// Leaves the session before taking the queue lock: leaving waits for a frame being queued.
 void AviRecorder::SetError() {
+    LeaveSession();
     CriticalSectionLock lock(mQueueLock);
     mQueue.clear();
     mStopping = true;

@@ -12,9 +12,11 @@
 #include "foundation/Thread.h"
 #include "foundation/Timer.h"
 #include "recording/BmpToAviParms.h"
+#include "session/ISession.h"
 
 class CBmpToAvi;
 class Picture;
+class RecorderSessionLink;
 
 // One picture of the viewed desktop as it was drawn, with its time and the cursor.
 struct AviFrameRecord {
@@ -29,11 +31,13 @@ struct AviFrameRecord {
 // (any rate); the writer thread "AviRecording" turns them into a constant-rate video by
 // writing each frame as often as frame intervals pass until the next one, at a rate measured
 // when it starts (5 to 15 frames a second). The user interface drives it through AviManager;
-// frames come from the viewer's drawing thread.
+// frames come from the session's remote-screen-change event, on "SkypeEvent".
 class AviRecorder {
 public:
-    // `fullName` (UTF-8) names the file, `outputFolder` holds it (created if missing).
-    AviRecorder(std::string const& fullName, tagBMPTOAVI_PARMS const& parms, std::string const& outputFolder);
+    // Records `session` (not owned; null records only what AddFrame is given), whose full
+    // name names the file in `outputFolder` (created if missing). The session may be deleted
+    // before the recorder: it then simply gives no more frames.
+    AviRecorder(ISession* session, tagBMPTOAVI_PARMS const& parms, std::string const& outputFolder);
     // Joins the writer for up to 2000 ms (terminating it after that) and releases what Close
     // has not. A derived recorder calls Close() in its own destructor.
     virtual ~AviRecorder();
@@ -44,8 +48,11 @@ public:
     // Raised on "AviRecording" when the file is complete; handlers receive the recorder.
     Event<AviRecorder*> OnRecordingCompleted;
 
-    // Builds the file path and the frame bitmap and starts the writer. Owner's thread.
+    // Subscribes to the session's frames, builds the file path and the frame bitmap and starts
+    // the writer. Owner's thread.
     void Init();
+    // The session's frame event, on "SkypeEvent": queues the drawn picture.
+    void OnRemoteScreenChange(ISession::RemoteScreenChangeArgs const& args);
     // Queues the picture selected into `dc`, timed on the recording clock (started by the
     // first frame). The viewer's drawing thread.
     void AddFrame(HDC dc, SIZE size);
@@ -56,12 +63,14 @@ public:
     // The cursor drawn into the following frames. Any thread.
     void SetCursorPos(int x, int y);
     // Shows or hides the cursor and records the last frame again so that the change shows.
+    // Any thread.
     void ShowHideCursor(bool visible);
     // Both true while frames are queued.
     bool IsWriting() const;
     bool IsPending() const;
-    // No new frames; the writer writes out the queue and ends. Waits up to 1000 ms for the
-    // queue to drain, then returns whether frames are still queued. Owner's thread.
+    // No new frames (the session's event is left at once); the writer writes out the queue
+    // and ends. Waits up to 1000 ms for the queue to drain, then returns whether frames are
+    // still queued. Owner's thread.
     bool Stop();
     // Stop, then join the writer (2000 ms, then terminated) and release the frame bitmap.
     void Close();
@@ -80,6 +89,10 @@ protected:
 
 private:
     void LoadCursorSprite();
+    // Appends a record of `picture` with the cursor as it is now.
+    void Queue(boost::shared_ptr<Picture> const& picture, int timing);
+    // Stops the session's frames; waits for one being queued. Any thread.
+    void LeaveSession();
     void BuildFilePath();
     void CreateFrameContext();
     void ReleaseFrameContext();
@@ -100,7 +113,8 @@ private:
     std::atomic<int> mCursorY{0};
     std::atomic<bool> mCursorVisible{false};
 
-    std::string mFullName;
+    ISession* mSession;  // not owned; only read through mLink once Init has run
+    boost::shared_ptr<RecorderSessionLink> mLink;
     tagBMPTOAVI_PARMS mParms;
     std::string mOutputFolder;
     std::string mOutputPath;
@@ -110,11 +124,11 @@ private:
     HGDIOBJ mOldBitmap = nullptr;    // mFrameDc's own
     Thread mThread;
 
-    std::atomic<HBITMAP> mLastBitmap{nullptr};  // the last frame's bitmap (the caller's), for ShowHideCursor
     std::atomic<int> mLastTiming{-1};
     Timer mTimer;
     std::atomic<bool> mPending{false};
     std::atomic<bool> mStopping{false};
     mutable CriticalSection mQueueLock;
     std::vector<boost::shared_ptr<AviFrameRecord>> mQueue;
+    boost::shared_ptr<Picture> mLastPicture;  // the last frame's, for ShowHideCursor; guarded too
 };

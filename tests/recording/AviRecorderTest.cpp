@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <memory>
 #include <string>
+#include <thread>
 
 #include "AviFile.h"
+#include "FrameSession.h"
 #include "MessageBoxCapture.h"
 #include "RecordingFrames.h"
 #include "TempFolder.h"
@@ -30,9 +33,9 @@ tagBMPTOAVI_PARMS Parms(std::string const& codec = "") {
 // frames from a chosen one on.
 class TimedRecorder : public AviRecorder {
 public:
-    TimedRecorder(std::string const& folder, std::string const& fullName = "Bob Example",
+    TimedRecorder(std::string const& folder, ISession* session = nullptr,
                   tagBMPTOAVI_PARMS const& parms = Parms())
-        : AviRecorder(fullName, parms, folder) {
+        : AviRecorder(session, parms, folder) {
         OnRecordingCompleted.Add(MakeDelegate<&TimedRecorder::Completed>(this));
     }
     ~TimedRecorder() override { Close(); }
@@ -41,6 +44,16 @@ public:
         HBITMAP frame = RecordingFrames::Make(width, height, index);
         AddFrameAt(frame, timing);
         DeleteObject(frame);
+    }
+    // Raises frame i of `timings` at its time on a thread that plays "SkypeEvent".
+    void RaiseFrames(FrameSession& session, std::vector<int> const& timings) {
+        std::thread skypeEvent([&] {
+            for (std::size_t i = 0; i < timings.size(); ++i) {
+                clock = timings[i];
+                session.RaiseFrame(static_cast<int>(i), kWidth, kHeight);
+            }
+        });
+        skypeEvent.join();
     }
     // Stops at `now` on the clock and waits for the file to be complete.
     bool StopAt(int now) {
@@ -82,7 +95,7 @@ std::vector<int> FrameIndexes(std::string const& path, int count) {
     return indexes;
 }
 
-TEST(AviRecorderTest, RepeatsEachFrameForTheIntervalsUntilTheNext) {
+TEST(AviRecorderTest, RepeatsEachFrameOfTheSessionForTheIntervalsUntilTheNext) {
     TempFolder folder;
     struct Case {
         char const* name;
@@ -98,12 +111,12 @@ TEST(AviRecorderTest, RepeatsEachFrameForTheIntervalsUntilTheNext) {
     };
     for (Case const& c : cases) {
         SCOPED_TRACE(c.name);
-        TimedRecorder recorder(folder.Path());
+        FrameSession session("Bob");
+        TimedRecorder recorder(folder.Path(), &session);
         recorder.Init();
-        for (std::size_t i = 0; i < c.timings.size(); ++i) {
-            recorder.Add(static_cast<int>(i), c.timings[i]);
-        }
+        recorder.RaiseFrames(session, c.timings);
         recorder.StopAt(c.stopAt);
+        EXPECT_TRUE(session.RemoteScreenChanged.IsEmpty());
         EXPECT_EQ(10.0f, recorder.GetParams().framesPerSecond);
         EXPECT_EQ(c.written, FrameIndexes(recorder.GetFilePath(), static_cast<int>(c.timings.size())));
         DeleteFileA(recorder.GetFilePath().c_str());
@@ -113,7 +126,8 @@ TEST(AviRecorderTest, RepeatsEachFrameForTheIntervalsUntilTheNext) {
 TEST(AviRecorderTest, NamesTheFileAfterThePersonAndTheTime) {
     TempFolder folder;
     std::string nested = folder.Path() + "\\videos\\new";
-    TimedRecorder recorder(nested, "Ann/Bo: \"x\"");
+    FrameSession session("Ann/Bo: \"x\"");
+    TimedRecorder recorder(nested, &session);
     recorder.Init();
     std::string path = recorder.GetFilePath();
     std::string name = path.substr(path.rfind('\\') + 1);
@@ -164,17 +178,18 @@ TEST(AviRecorderTest, AFrameOfAnotherSizeIsStretchedToTheRecording) {
 TEST(AviRecorderTest, AWriteFailureStopsTheRecordingAndDropsLaterFrames) {
     TempFolder folder;
     MessageBoxCapture boxes;
-    TimedRecorder recorder(folder.Path());
+    FrameSession session("Bob");
+    TimedRecorder recorder(folder.Path(), &session);
     recorder.failFrom = 1;
     recorder.Init();
-    recorder.Add(0, 0);
-    recorder.Add(1, 300);  // frame 0 is due three times: the second write fails
+    recorder.RaiseFrames(session, {0, 300});  // frame 0 is due three times: the second write fails
     for (int i = 0; i < 1000 && boxes.Boxes().empty(); ++i) {
         Sleep(10);
     }
     ASSERT_EQ(1u, boxes.Boxes().size());
     EXPECT_EQ(L"Cannot write avi. Recording have stopped.", boxes.Boxes()[0].text);
     EXPECT_EQ(L"Error", boxes.Boxes()[0].caption);
+    EXPECT_TRUE(session.RemoteScreenChanged.IsEmpty());
     for (int i = 0; i < 50; ++i) {
         recorder.Add(i % 5, 400 + i);
     }
@@ -187,8 +202,9 @@ TEST(AviRecorderTest, AWriteFailureStopsTheRecordingAndDropsLaterFrames) {
 TEST(AviRecorderTest, AnUnknownCodecEndsTheWriterAndFramesAreDropped) {
     TempFolder folder;
     MessageBoxCapture boxes;
+    FrameSession session("Bob");
     AviManager manager;
-    auto recorder = manager.NewRecording("Bob", Parms("No Such Codec"), folder.Path());
+    auto recorder = manager.NewRecording(&session, Parms("No Such Codec"), folder.Path());
     HBITMAP frame = RecordingFrames::Make(kWidth, kHeight, 0);
     recorder->AddFrameAt(frame, 0);
     for (int i = 0; i < 500 && recorder->IsPending(); ++i) {
@@ -198,6 +214,7 @@ TEST(AviRecorderTest, AnUnknownCodecEndsTheWriterAndFramesAreDropped) {
         recorder->AddFrameAt(frame, 1000 + i);
     }
     DeleteObject(frame);
+    EXPECT_TRUE(session.RemoteScreenChanged.IsEmpty());
     EXPECT_FALSE(manager.IsTherePendingRecorders());
     manager.StopAllRecordings();
     recorder->Close();
@@ -207,15 +224,10 @@ TEST(AviRecorderTest, AnUnknownCodecEndsTheWriterAndFramesAreDropped) {
 
 TEST(AviRecorderTest, TheManagersRecorderMeasuresItsRate) {
     TempFolder folder;
+    FrameSession session("Bob");
     AviManager manager;
-    auto recorder = manager.NewRecording("Bob", Parms(), folder.Path());
-    HBITMAP frame = RecordingFrames::Make(kWidth, kHeight, 1);
-    HDC dc = CreateCompatibleDC(nullptr);
-    HGDIOBJ old = SelectObject(dc, frame);
-    recorder->AddFrame(dc, SIZE{kWidth, kHeight});
-    SelectObject(dc, old);
-    DeleteDC(dc);
-    DeleteObject(frame);
+    auto recorder = manager.NewRecording(&session, Parms(), folder.Path());
+    session.RaiseFrame(1, kWidth, kHeight);
     manager.StopAllRecordings();
     recorder->Close();
     float fps = recorder->GetParams().framesPerSecond;
@@ -224,6 +236,70 @@ TEST(AviRecorderTest, TheManagersRecorderMeasuresItsRate) {
     EXPECT_NEAR(fps, avi.FramesPerSecond(), 0.001);
     ASSERT_LE(1u, avi.length);
     EXPECT_EQ(1, RecordingFrames::Nearest(avi.DecodeFrames()[0], kWidth, kHeight, 3));
+}
+
+// The session's frames keep coming on their own thread while the owner closes the recorder,
+// or the session goes away while the recorder runs, or after it.
+TEST(AviRecorderTest, ClosingWhileFramesArriveAndDeletingTheSessionAreSafe) {
+    TempFolder folder;
+    {
+        SCOPED_TRACE("closed while frames arrive");
+        FrameSession session("Bob");
+        TimedRecorder recorder(folder.Path(), &session);
+        recorder.Init();
+        std::atomic<bool> raising{true};
+        std::atomic<int> raised{0};
+        std::thread skypeEvent([&] {
+            for (int i = 0; raising; ++i) {
+                recorder.clock = i * 10;
+                session.RaiseFrame(i % 5, kWidth, kHeight);
+                ++raised;
+            }
+        });
+        while (raised < 20) {
+            Sleep(1);
+        }
+        recorder.Close();
+        EXPECT_TRUE(session.RemoteScreenChanged.IsEmpty());
+        raising = false;
+        skypeEvent.join();
+        EXPECT_LE(1u, AviFile::Read(recorder.GetFilePath()).length);
+    }
+    {
+        SCOPED_TRACE("session deleted while recording");
+        auto session = std::make_unique<FrameSession>("Bob");
+        TimedRecorder recorder(folder.Path(), session.get());
+        recorder.Init();
+        std::thread skypeEvent([&] {
+            recorder.RaiseFrames(*session, {0, 100, 200});
+            session->Empty();
+        });
+        skypeEvent.join();
+        // Nothing of the recorder's is left in the session it lets go of.
+        EXPECT_TRUE(session->RemoteScreenChanged.IsEmpty());
+        EXPECT_TRUE(session->StateChanging.IsEmpty());
+        session.reset();
+        // The cursor shown afterwards records the last picture again, from the recorder's copy.
+        recorder.clock = 300;
+        recorder.SetCursorPos(kWidth / 2, kHeight / 2);
+        recorder.ShowHideCursor(true);
+        recorder.StopAt(400);
+        auto frames = AviFile::Read(recorder.GetFilePath()).DecodeFrames();
+        ASSERT_EQ(4u, frames.size());
+        EXPECT_EQ((std::vector<int>{0, 1, 2, 2}), FrameIndexes(recorder.GetFilePath(), 3));
+        EXPECT_NE(frames[2], frames[3]);  // the cursor
+    }
+    {
+        SCOPED_TRACE("session deleted after the recorder");
+        auto session = std::make_unique<FrameSession>("Bob");
+        auto recorder = std::make_unique<TimedRecorder>(folder.Path(), session.get());
+        recorder->Init();
+        recorder.reset();
+        session->RaiseFrame(0, kWidth, kHeight);
+        session->Empty();
+        EXPECT_TRUE(session->StateChanging.IsEmpty());
+        session.reset();
+    }
 }
 
 }  // namespace
