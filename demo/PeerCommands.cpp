@@ -78,6 +78,7 @@ PeerCommands::PeerCommands(PeerHost& host, PeerDesktop& desktop, PeerOutput& out
     AddMessageCommands();
     AddDesktopCommands();
     AddSessionCommands();
+    AddSharingCommands();
     AddPlannedCommands();
     AddViewCommands();
 }
@@ -201,6 +202,78 @@ void PeerCommands::AddSessionCommands() {
     Add("record-stop", "[PNG]",
         "ends the recording, prints its frames, size and rate, saves its middle frame",
         [this](std::string const& png) { Sessions().StopRecording(png); });
+}
+
+void PeerCommands::AddSharingCommands() {
+    if (mSessions) {
+        mSharing = std::make_unique<PeerSharing>(*mSessions, mOutput);
+    }
+    auto sharing = [this]() -> PeerSharing& {
+        Sessions();
+        return *mSharing;
+    };
+    Add("quality", "DEPTH raw|jpeg", "the colour depth and compression to ask for",
+        [this](std::string const& arguments) {
+            auto [depth, kind] = TwoWords(arguments);
+            if (kind != "raw" && kind != "jpeg") {
+                throw std::invalid_argument("raw or jpeg");
+            }
+            SessionQualityConfiguration& quality = Sessions().Config().SessionQuality;
+            quality.ColorDepth.Set(Number(depth, 2));
+            quality.UseJpeg.Set(kind == "jpeg");
+            mOutput.Say("quality " + arguments);
+        });
+    Add("tap", "[CONTACT]", "listens beside the session to what the contact shares",
+        [sharing](std::string const& contact) { sharing().Tap(contact); });
+    Add("tap-counts", "", "changes, bytes, mouse moves and clipboards the tap received",
+        [sharing](std::string const&) { sharing().PrintCounts(); });
+    Add("tap-screen", "SUM [SECONDS]", "waits until the tap's rebuilt screen has the checksum",
+        [sharing](std::string const& arguments) {
+            std::size_t const blank = arguments.find(' ');
+            unsigned const seconds = blank == std::string::npos ? 30 : Number(arguments.substr(blank + 1), 3);
+            sharing().WaitScreen(arguments.substr(0, blank), seconds);
+        });
+    Add("screen-sum", "", "this machine's screen size and checksum",
+        [sharing](std::string const&) { sharing().PrintScreenSum(); });
+    Add("pattern", "SEED", "draws rectangles and text on this machine's screen",
+        [this](std::string const& seed) {
+            if (!mDesktop.PaintPattern(Number(seed, 6), kWaitMs)) {
+                throw std::runtime_error("the screen did not show the pattern");
+            }
+            mOutput.Say("pattern " + seed);
+        });
+    Add("send-mouse", "X Y", "moves the contact's cursor as the viewer's input",
+        [sharing](std::string const& point) {
+            auto [x, y] = TwoWords(point);
+            sharing().SendMouse(std::string(), Number(x, 5), Number(y, 5));
+        });
+    Add("cursor", "X Y", "waits until this machine's cursor is at the point; says where it is",
+        [sharing](std::string const& point) {
+            auto [x, y] = TwoWords(point);
+            sharing().WaitCursor(Number(x, 5), Number(y, 5), 10);
+        });
+    Add("set-cursor", "X Y", "moves this machine's cursor", [this](std::string const& point) {
+        auto [x, y] = TwoWords(point);
+        SetCursorPos(Number(x, 5), Number(y, 5));
+        mOutput.Say("cursor set");
+    });
+    Add("animate", "on|off", "repaints a 640x480 area continuously, with the paint's time in it",
+        [sharing](std::string const& on) { sharing().Animate(on == "on"); });
+    Add("baseline", "SECONDS raw|jpeg", "sends the animated area to the contact without a tracker",
+        [sharing](std::string const& arguments) {
+            auto [seconds, kind] = TwoWords(arguments);
+            sharing().Baseline(std::string(), Number(seconds, 3), kind == "jpeg");
+        });
+    Add("measure", "LABEL SECONDS",
+        "what the tap receives in that time, with the delay from paint to arrival",
+        [sharing](std::string const& arguments) {
+            auto [label, seconds] = TwoWords(arguments);
+            sharing().Measure(label, Number(seconds, 3));
+        });
+    Add("push-clipboard", "", "sends this clipboard to the contact through the session",
+        [sharing](std::string const&) { sharing().PushClipboard(std::string()); });
+    Add("pull-clipboard", "", "asks the contact's clipboard through the session and sets it here",
+        [sharing](std::string const&) { sharing().PullClipboard(std::string()); });
 }
 
 void PeerCommands::AddPlannedCommands() {

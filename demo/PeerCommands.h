@@ -2,12 +2,14 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 
 #include "PeerDesktop.h"
 #include "PeerHost.h"
 #include "PeerOutput.h"
 #include "PeerSessions.h"
+#include "PeerSharing.h"
 
 // The peer host's command language: one command a line, a word and its arguments. Every
 // command answers with lines of its own or with "error: ..."; an unknown command, or one whose
@@ -34,6 +36,7 @@ private:
     void AddMessageCommands();
     void AddDesktopCommands();
     void AddSessionCommands();
+    void AddSharingCommands();
     // Commands of parts not built yet.
     void AddPlannedCommands();
     // The viewer's picture, mouse and clipboard (they replace planned ones).
@@ -44,6 +47,7 @@ private:
     PeerHost& mHost;
     PeerDesktop& mDesktop;
     PeerOutput& mOutput;
-    PeerSessions* mSessions;  // not owned; may be null
+    PeerSessions* mSessions;                // not owned; may be null
+    std::unique_ptr<PeerSharing> mSharing;  // with sessions only
     std::map<std::string, Command> mCommands;
 };

@@ -68,6 +68,9 @@ LRESULT CALLBACK PeerDesktop::WindowProcedure(HWND window, UINT message, WPARAM 
             HBRUSH brush = CreateSolidBrush(self ? self->mColour : RGB(0, 0, 0));
             FillRect(dc, &paint.rcPaint, brush);
             DeleteObject(brush);
+            if (self) {
+                self->DrawPattern(dc);
+            }
             EndPaint(window, &paint);
             return 0;
         }
@@ -89,14 +92,68 @@ bool PeerDesktop::Paint(unsigned colour, DWORD timeoutMs) {
         UpdateWindow(mWindow);
     });
     // The X server draws in its own time: the colour counts once the screen shows it.
-    int const x = GetSystemMetrics(SM_CXSCREEN) / 2;
-    int const y = GetSystemMetrics(SM_CYSCREEN) / 2;
+    return WaitForPixel(GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2,
+                        static_cast<long>(colour), timeoutMs);
+}
+
+bool PeerDesktop::WaitForPixel(int x, int y, long colour, DWORD timeoutMs) {
     for (DWORD start = GetTickCount(); GetTickCount() - start < timeoutMs; Sleep(50)) {
-        if (Pixel(x, y) == static_cast<long>(colour)) {
+        if (Pixel(x, y) == colour) {
             return true;
         }
     }
     return false;
+}
+
+RECT PeerDesktop::PatternMark() {
+    return RECT{100, 100, 300, 200};
+}
+
+COLORREF PeerDesktop::PatternColour(unsigned seed, int index) {
+    unsigned value = seed * 2654435761u + static_cast<unsigned>(index) * 40503u;
+    value ^= value >> 13;
+    return RGB(value & 0xff, (value >> 8) & 0xff, (value >> 16) & 0xff);
+}
+
+void PeerDesktop::DrawPattern(HDC dc) const {
+    if (mPattern == 0) {
+        return;
+    }
+    for (int i = 0; i < 12; ++i) {
+        RECT rect = PatternMark();
+        OffsetRect(&rect, (i % 4) * 260 + static_cast<int>(mPattern % 37), (i / 4) * 230 + i * 7);
+        FillSolid(dc, rect, PatternColour(mPattern, i));
+    }
+    for (int line = 0; line < 20; ++line) {
+        WriteLine(dc, 20 + line * 11, 40 + line * 45,
+                  L"Corvane pattern " + std::to_wstring(mPattern) + L" line " + std::to_wstring(line));
+    }
+}
+
+void PeerDesktop::FillSolid(HDC dc, RECT const& rect, COLORREF colour) {
+    HBRUSH brush = CreateSolidBrush(colour);
+    FillRect(dc, &rect, brush);
+    DeleteObject(brush);
+}
+
+void PeerDesktop::WriteLine(HDC dc, int x, int y, std::wstring const& text) {
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, RGB(255, 255, 255));
+    TextOutW(dc, x, y, text.c_str(), static_cast<int>(text.size()));
+}
+
+bool PeerDesktop::PaintPattern(unsigned seed, DWORD timeoutMs) {
+    OnWindowThread([&] {
+        mPattern = seed;
+        ShowWindow(mWindow, SW_SHOWNOACTIVATE);
+        InvalidateRect(mWindow, nullptr, TRUE);
+        UpdateWindow(mWindow);
+    });
+    RECT mark = PatternMark();
+    OffsetRect(&mark, static_cast<int>(seed % 37), 0);
+    COLORREF const colour = seed ? PatternColour(seed, 0) : mColour;
+    long const rgb = static_cast<long>(GetRValue(colour)) << 16 | GetGValue(colour) << 8 | GetBValue(colour);
+    return WaitForPixel((mark.left + mark.right) / 2, (mark.top + mark.bottom) / 2, rgb, timeoutMs);
 }
 
 long PeerDesktop::Pixel(int x, int y) {

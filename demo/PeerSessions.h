@@ -33,6 +33,11 @@ public:
     void PrintStatus(std::string const& contact);
     // Writes the HTML status page to `file`.
     void WriteStatusPage(std::string const& file);
+    // The session with the contact, as for the commands; runtime_error when there is none.
+    ISession& SessionOf(std::string const& contact);
+    SessionManager& Manager() { return mManager; }
+    // The sessions' settings; the quality is read when the user asks or offers.
+    Configuration& Config() { return mConfig; }
     // Records the viewed desktop of the one contact into `folder` (empty: the configured
     // output folder), uncompressed: a fresh Wine prefix has no compressor that takes the
     // frames. Prints "recording <file>".
@@ -59,7 +64,6 @@ public:
 
 private:
     ScriptedSessionGui& Gui(std::string const& contact);
-    ISession& SessionOf(std::string const& contact);
     void PressButton(std::string const& contact, std::string const& caption);
 
     SkypeClient& mClient;

@@ -32,6 +32,10 @@ public:
     std::vector<ISession*> GetSessions() const;
     // The HTML status page of the listed sessions. The user interface's thread.
     std::string GetCurrentStateDescription();
+    // The installed applications (null before attachment), for a host that watches the
+    // traffic beside the sessions. Read them on "SkypeEvent" or once attached.
+    SkypeApplication* GetControlApplication() const { return mControlApp; }
+    SkypeApplication* GetScreenApplication() const { return mScreenApp; }
 
     // Raised on "SkypeEvent" after a state change was relayed and after log-out.
     Event<callimpl::EventVoidType> SessionsChanged;

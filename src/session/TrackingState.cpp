@@ -1,9 +1,57 @@
 #include "session/TrackingState.h"
 
+#include <algorithm>
+#include <sstream>
+
+#include "capture/FrameBufferOut.h"
+#include "capture/TrackingMode.h"
+#include "foundation/CorvaneLogging.h"
+#include "foundation/Errors.h"
+#include "input/ClipboardHelper.h"
+#include "input/InputReplay.h"
+#include "network/ScreenChangeNetMsg.h"
 #include "session/AvailableState.h"
 #include "session/InitialState.h"
 
-TrackingState::TrackingState(SessionQualityConfiguration const& quality) : mQuality(quality) {}
+namespace {
+
+// Below each rate (bytes a second) the automatic JPEG quality.
+struct RateStep {
+    int belowCps;
+    int quality;
+};
+RateStep const kRateSteps[] = {{5000, 20}, {10000, 30}, {40000, 40}, {70000, 50}};
+
+}  // namespace
+
+TrackingState::TrackingState(SessionQualityConfiguration const& quality) : mQuality(quality) {
+    QueryPerformanceFrequency(&mFrequency);
+}
+
+TrackingState::~TrackingState() {
+    StopSharing();
+}
+
+int TrackingState::BytesPerPixel(int colorDepth) {
+    return colorDepth <= 4 ? 3 : colorDepth / 8;
+}
+
+int TrackingState::ChooseJpegQuality(SessionQualityConfiguration const& quality, int changeCount,
+                                     int sendCps) {
+    int const configured = quality.JpegQuality.Get();
+    if (changeCount <= 2 || quality.AutoJpegQuality.Get() == 0 || !quality.UseJpeg.Get()) {
+        return configured;
+    }
+    int chosen = configured;
+    for (RateStep const& step : kRateSteps) {
+        if (sendCps < step.belowCps) {
+            chosen = step.quality;
+            break;
+        }
+    }
+    CORVANE_LOG("CPS: " << sendCps << ", jpeg quality: " << chosen);
+    return std::min(chosen, configured);
+}
 
 void TrackingState::GetAvailableOperations(std::vector<AvailableOperation>& operations) {
     SessionState::GetAvailableOperations(operations);
@@ -15,8 +63,64 @@ std::string TrackingState::GetDescription(bool longForm) {
     return longForm ? "Tracking desktop changes and sending them to remote computer" : "Sharing";
 }
 
+std::string TrackingState::FramesPerSecond() const {
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    double const seconds = mRateStarted.load() && mFrequency.QuadPart > 0
+                               ? static_cast<double>(now.QuadPart - mRateStart.load()) / mFrequency.QuadPart
+                               : 0.0;
+    std::ostringstream text;
+    // Nothing sent yet, or no time passed since the first frame: no rate to show.
+    text << (seconds > 0.0 ? static_cast<double>(mFramesSent.load()) / seconds : 0.0);
+    return text.str();
+}
+
 void TrackingState::GetStatusProperties(std::vector<SessionProperty>& properties) {
-    AppendQualityLines(mQuality, properties);
+    properties.push_back({"Bandwidth", "FPS", FramesPerSecond()});
+    properties.push_back({"Bandwidth", "Total frames sent", std::to_string(mFramesSent.load())});
+    AppendQualityLines(CopyQuality(), properties);
+}
+
+SessionQualityConfiguration TrackingState::CopyQuality() const {
+    CriticalSectionLock lock(mQualityLock);
+    return mQuality;
+}
+
+void TrackingState::OnStarted() {
+    StartTracking();
+    mMouseHandler.Add(MakeDelegate<&TrackingState::HandleMouseMove>(this));
+    mMouseSubscribed = true;
+    mMouseHandler.SetHook();
+    if (!CFrameBufferOut::DriverCanBeUsed()) {
+        ShowRawNotification("Warning: driver not installed. Please install driver to improve performance.",
+                            L"red");
+    }
+}
+
+void TrackingState::StartTracking() {
+    SessionQualityConfiguration const quality = CopyQuality();
+    tagSIZE const size = quality.Resolution.Get();
+    mMode =
+        mTracker.GetTrackingMode(BytesPerPixel(static_cast<int>(quality.ColorDepth.Get())), size.cx, size.cy);
+    mMode->Add(MakeDelegate<&TrackingState::HandleScreenChanged>(this));
+}
+
+void TrackingState::StopTracking() {
+    if (!mMode) {
+        return;
+    }
+    mMode->Remove(MakeDelegate<&TrackingState::HandleScreenChanged>(this));
+    mTracker.RemoveTrackingMode(mMode);
+    mMode.reset();
+}
+
+void TrackingState::StopSharing() {
+    StopTracking();
+    if (mMouseSubscribed) {
+        mMouseHandler.Remove(MakeDelegate<&TrackingState::HandleMouseMove>(this));
+        mMouseSubscribed = false;
+    }
+    mMouseHandler.ClearHook();
 }
 
 void TrackingState::OnConnectFailure() {
@@ -24,19 +128,83 @@ void TrackingState::OnConnectFailure() {
     ChangeState(new InitialState);
 }
 
+void TrackingState::OnSendingFinished() {
+    if (mMode) {
+        mMode->SetEnabled(true);
+    }
+}
+
+void TrackingState::HandleScreenChanged(IScreenChange& change) {
+    // The mode raising this is mMode: "SkypeEvent" replaces it only after unsubscribing,
+    // which waits for this call.
+    mMode->SetEnabled(false);
+    int const count = ++mChangeCount;
+    SessionQualityConfiguration const quality = CopyQuality();
+    bool const jpeg = quality.UseJpeg.Get();
+    int const jpegQuality = ChooseJpegQuality(quality, count, jpeg && count > 2 ? mSession->GetSendCps() : 0);
+    try {
+        ScreenChangeNetMsg message(change.GetData(), tagSIZE{change.width, change.height},
+                                   static_cast<unsigned char>(quality.ColorDepth.Get()), change.GetDataSize(),
+                                   change.timing, jpeg, jpegQuality);
+        Send(message);
+    } catch (NetworkError const& error) {
+        // Nothing went out, so no sending-finished will come to take the next change.
+        CORVANE_LOG("Screen change not sent: " << error.what());
+        mMode->SetEnabled(true);
+        return;
+    }
+    if (mFramesSent.load() == 0) {
+        LARGE_INTEGER now;
+        QueryPerformanceCounter(&now);
+        mRateStart = now.QuadPart;
+        mRateStarted = true;
+    }
+    ++mFramesSent;
+}
+
+void TrackingState::HandleMouseMove(tagPOINT const& point) {
+    Send(MouseMoveNetMsg(point));
+}
+
 void TrackingState::Handle(RequestRemoteDesktopNetMsg const& message) {
     if (message.IsAborted()) {
         ShowRawNotification("Remote user aborted session.", L"red");
+        StopSharing();
     }
     ChangeState(new AvailableState);
 }
 
 void TrackingState::Handle(ShowMyDesktopNetMsg const& message) {
-    mQuality = SessionQualityConfiguration(message.GetSize(), static_cast<int>(message.GetColorDepth()),
-                                           message.IsUseJpeg(), message.GetJpegQuality());
+    StopTracking();
+    {
+        CriticalSectionLock lock(mQualityLock);
+        mQuality = SessionQualityConfiguration(message.GetSize(), static_cast<int>(message.GetColorDepth()),
+                                               message.IsUseJpeg(), message.GetJpegQuality());
+    }
+    StartTracking();
+}
+
+void TrackingState::Handle(WindowEventNetMsg const& message) {
+    if (mMode) {
+        InputReplay::Replay(message);
+    }
+}
+
+void TrackingState::Handle(ClipboardNetMsg const& message) {
+    ClipboardHelper::ProcessClipboardMessage(message);
+    Send(ClipboardAcknowledgeNetMsg());
+}
+
+void TrackingState::Handle(ClipboardRequestNetMsg const&) {
+    boost::shared_ptr<ClipboardNetMsg> message = ClipboardHelper::CreateClipboardMessage();
+    // An empty clipboard cannot travel: the peer's reader refuses a count of 0.
+    if (message->GetClipboardDataSize() > 0) {
+        Send(*message);
+    }
 }
 
 void TrackingState::HandleStopSharing() {
     SendAbort();
+    StopSharing();
     ChangeState(new AvailableState);
 }

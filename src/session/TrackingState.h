@@ -1,29 +1,89 @@
 #pragma once
 
+#include <windows.h>
+
+#include <atomic>
+
+#include <boost/shared_ptr.hpp>
+
+#include "capture/DesktopTracker.h"
+#include "capture/MouseHandler.h"
 #include "config/ConfigGroups.h"
+#include "foundation/CriticalSection.h"
 #include "session/SessionState.h"
 
-// Showing the local desktop to the peer at the viewer's quality. Ends on the local user's
-// stop, any request-kind message from the peer or a lost connection.
+class IScreenChange;
+class TrackingMode;
+
+// Showing the local desktop to the peer at the viewer's quality: screen changes go out one at
+// a time on the screen channel, the cursor follows, the viewer's input is replayed and the
+// clipboard is served. Ends on the local user's stop, any request-kind message from the peer
+// or a lost connection.
+//
+// Threads: screen changes arrive on "DesktopTracker", cursor moves on "MouseHandler", the
+// rest on "SkypeEvent" (or the thread that runs an operation). Leaving the state removes the
+// two handlers first; each removal waits for a running call, so none outlives the state.
 class TrackingState : public SessionState {
 public:
     explicit TrackingState(SessionQualityConfiguration const& quality);
+    // Stops sharing if that has not happened yet. The thread that changed the state.
+    ~TrackingState() override;
 
     void GetAvailableOperations(std::vector<AvailableOperation>& operations) override;
     std::string GetDescription(bool longForm) override;
     std::string GetResourceId() override { return "sharing"; }
+    // Any thread: "FPS" (0 before the first frame), "Total frames sent", the quality lines.
     void GetStatusProperties(std::vector<SessionProperty>& properties) override;
+    // "SkypeEvent": starts the tracker and the mouse handler; warns without the mirror driver.
+    void OnStarted() override;
     // "SkypeEvent": "Remote user disconnected", InitialState.
     void OnConnectFailure() override;
+    // "SkypeEvent": the screen channel is empty again, so the next change may be taken.
+    void OnSendingFinished() override;
 
-    // "SkypeEvent": an abort is noted; every payload ends sharing.
+    // "SkypeEvent": an abort is noted and stops sharing; every payload ends sharing.
     void Handle(RequestRemoteDesktopNetMsg const& message) override;
-    // "SkypeEvent": the viewer changed the quality.
+    // "SkypeEvent": the viewer changed the quality; tracking moves to a mode that fits it.
     void Handle(ShowMyDesktopNetMsg const& message) override;
+    // "SkypeEvent": the viewer's input, replayed while sharing.
+    void Handle(WindowEventNetMsg const& message) override;
+    // "SkypeEvent": the viewer's clipboard is set here and acknowledged.
+    void Handle(ClipboardNetMsg const& message) override;
+    // "SkypeEvent": the viewer asks for this clipboard; an empty one is not sent.
+    void Handle(ClipboardRequestNetMsg const& message) override;
 
     // Operation "Stop sharing desktop": the thread that invokes it.
     void HandleStopSharing();
 
+    // The JPEG quality of the `changeCount`th change: the configured one for the first two, or
+    // when automatic quality or JPEG is off; else the rate table for `sendCps` bytes a second,
+    // never above the configured quality.
+    static int ChooseJpegQuality(SessionQualityConfiguration const& quality, int changeCount, int sendCps);
+    // 3 for colour depths of 4 and below, else depth / 8.
+    static int BytesPerPixel(int colorDepth);
+
 private:
+    // Asks the tracker for the mode of the current quality and subscribes to it.
+    void StartTracking();
+    // Unsubscribes from the mode (waiting for a running change) and gives it back.
+    void StopTracking();
+    // Stops tracking and the mouse handler; nothing the second time.
+    void StopSharing();
+
+    void HandleScreenChanged(IScreenChange& change);
+    void HandleMouseMove(tagPOINT const& point);
+    SessionQualityConfiguration CopyQuality() const;
+    std::string FramesPerSecond() const;
+
+    DesktopTracker mTracker;
+    std::atomic<int> mChangeCount{0};
     SessionQualityConfiguration mQuality;
+    mutable CriticalSection mQualityLock;   // the quality: replaced on "SkypeEvent", read anywhere
+    boost::shared_ptr<TrackingMode> mMode;  // "SkypeEvent" changes it only while unsubscribed
+    std::atomic<unsigned long long> mFramesSent{0};
+    std::atomic<long long> mRateStart{0};
+    LARGE_INTEGER mFrequency;
+    std::atomic<bool> mRateStarted{false};
+    MouseHandler mMouseHandler;
+    bool mMouseSubscribed = false;
 };

@@ -1,0 +1,310 @@
+#include "PeerSharing.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+
+#include "PeerDesktop.h"
+#include "foundation/SyncEvent.h"
+#include "input/ClipboardHelper.h"
+#include "network/ScreenChangeNetMsg.h"
+#include "session/TrackingState.h"
+#include "network/ControlMessages.h"
+#include "session/ISession.h"
+#include "session/SessionManager.h"
+#include "skype/SkypeApplication.h"
+
+PeerSharing::PeerSharing(PeerSessions& sessions, PeerOutput& output) : mSessions(sessions), mOutput(output) {}
+
+namespace {
+constexpr int kAreaWidth = 640;
+constexpr int kAreaHeight = 480;
+constexpr int kStampBits = 32;
+constexpr int kStampBlock = 16;
+
+// Milliseconds of the wall clock, which both machines of this computer share (their tick
+// counts start with their own Wine servers).
+DWORD WallMs() {
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    ULARGE_INTEGER value;
+    value.LowPart = now.dwLowDateTime;
+    value.HighPart = now.dwHighDateTime;
+    return static_cast<DWORD>(value.QuadPart / 10000);
+}
+}  // namespace
+
+PeerSharing::~PeerSharing() {
+    Animate(false);
+}
+
+void PeerSharing::Tap(std::string const& contact) {
+    SessionManager& manager = mSessions.Manager();
+    if (!manager.GetControlApplication() || !manager.GetScreenApplication()) {
+        throw std::runtime_error("attach first");
+    }
+    std::string const user = mSessions.SessionOf(contact).GetUserNameW();
+    mTap.reset();
+    mTap = std::make_unique<SharingTap>(
+        manager.GetControlApplication(), manager.GetScreenApplication(), user,
+        [this](std::vector<unsigned char> const& screen, SIZE size) { OnChange(screen, size); });
+    mOutput.Say("tap " + user);
+}
+
+SharingTap& PeerSharing::NeedTap() {
+    if (!mTap) {
+        throw std::runtime_error("no tap: \"tap\" first");
+    }
+    return *mTap;
+}
+
+void PeerSharing::PrintCounts() {
+    SharingTap::Counts const counts = NeedTap().GetCounts();
+    mOutput.Say("tap-counts changes " + std::to_string(counts.changes) + " bytes " +
+                std::to_string(counts.screenBytes) + " mouse " + std::to_string(counts.lastMouse.x) + " " +
+                std::to_string(counts.lastMouse.y) + " moves " + std::to_string(counts.mouseMoves) +
+                " clipboards " + std::to_string(counts.clipboards) + " acks " +
+                std::to_string(counts.acknowledgements) + " pictures " +
+                std::to_string(counts.pictureChanges));
+}
+
+std::string PeerSharing::Checksum(std::vector<unsigned char> const& bytes) {
+    unsigned long long hash = 1469598103934665603ull;
+    for (unsigned char byte : bytes) {
+        hash = (hash ^ byte) * 1099511628211ull;
+    }
+    char text[20];
+    std::snprintf(text, sizeof(text), "%016llx", hash);
+    return text;
+}
+
+std::vector<unsigned char> PeerSharing::GrabScreen(SIZE& size) {
+    size = {GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = size.cx;
+    info.bmiHeader.biHeight = -size.cy;  // top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, size.cx, size.cy, screen, 0, 0, SRCCOPY);
+    GdiFlush();
+    std::size_t const row = static_cast<std::size_t>(size.cx) * 3;
+    std::size_t const stride = (row + 3) & ~std::size_t(3);
+    std::vector<unsigned char> pixels(row * size.cy);
+    for (int y = 0; y < size.cy; ++y) {
+        std::memcpy(&pixels[y * row], static_cast<unsigned char const*>(bits) + y * stride, row);
+    }
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return pixels;
+}
+
+void PeerSharing::PrintScreenSum() {
+    SIZE size;
+    std::vector<unsigned char> const pixels = GrabScreen(size);
+    mOutput.Say("screen-sum " + std::to_string(size.cx) + "x" + std::to_string(size.cy) + " " +
+                Checksum(pixels));
+}
+
+void PeerSharing::WaitScreen(std::string const& sum, unsigned seconds) {
+    std::string last;
+    for (DWORD start = GetTickCount(); GetTickCount() - start < seconds * 1000; Sleep(50)) {
+        SIZE size;
+        last = Checksum(NeedTap().GetScreen(size));
+        if (last == sum) {
+            break;
+        }
+    }
+    mOutput.Say("tap-screen " + last);
+}
+
+void PeerSharing::SendMouse(std::string const& contact, int x, int y) {
+    if (!mSessions.SessionOf(contact).SendNetworkMessage(
+            WindowEventNetMsg(WM_MOUSEMOVE, 0, MAKELPARAM(x, y)))) {
+        throw std::runtime_error("the session did not send");
+    }
+    mOutput.Say("mouse sent " + std::to_string(x) + " " + std::to_string(y));
+}
+
+void PeerSharing::WaitCursor(int x, int y, unsigned seconds) {
+    POINT cursor = {-1, -1};
+    for (DWORD start = GetTickCount(); GetTickCount() - start < seconds * 1000; Sleep(20)) {
+        if (GetCursorPos(&cursor) && cursor.x == x && cursor.y == y) {
+            break;
+        }
+    }
+    mOutput.Say("cursor " + std::to_string(cursor.x) + " " + std::to_string(cursor.y));
+}
+
+void PeerSharing::PushClipboard(std::string const& contact) {
+    boost::shared_ptr<ClipboardNetMsg> message = ClipboardHelper::CreateClipboardMessage();
+    if (message->GetClipboardDataSize() == 0) {
+        throw std::runtime_error("the clipboard is empty");
+    }
+    NeedTap();
+    SharingTap::Counts const before = mTap->GetCounts();
+    mSessions.SessionOf(contact).SendNetworkMessage(*message);
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 10000; Sleep(20)) {
+        if (mTap->GetCounts().acknowledgements > before.acknowledgements) {
+            mOutput.Say("clipboard pushed " + std::to_string(message->GetClipboardDataSize()) + " bytes");
+            return;
+        }
+    }
+    throw std::runtime_error("no acknowledgement");
+}
+
+void PeerSharing::PullClipboard(std::string const& contact) {
+    NeedTap();
+    SharingTap::Counts const before = mTap->GetCounts();
+    mSessions.SessionOf(contact).SendNetworkMessage(ClipboardRequestNetMsg());
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 10000; Sleep(20)) {
+        if (mTap->GetCounts().clipboards > before.clipboards) {
+            std::vector<unsigned char> const payload = mTap->GetClipboard();
+            ClipboardHelper::ProcessClipboardMessage(ClipboardNetMsg(payload));
+            mOutput.Say("clipboard pulled " + std::to_string(payload.size()) + " bytes");
+            return;
+        }
+    }
+    throw std::runtime_error("no clipboard came");
+}
+
+void PeerSharing::OnChange(std::vector<unsigned char> const& screen, SIZE size) {
+    if (size.cx < kStampBits * kStampBlock || size.cy < kStampBlock) {
+        return;
+    }
+    DWORD stamp = 0;
+    for (int bit = 0; bit < kStampBits; ++bit) {
+        std::size_t const at =
+            (static_cast<std::size_t>(kStampBlock / 2) * size.cx + bit * kStampBlock + kStampBlock / 2) * 3;
+        stamp |= (screen[at + 1] > 128 ? 1u : 0u) << bit;
+    }
+    DWORD const delay = WallMs() - stamp;
+    if (delay < 60000) {
+        CriticalSectionLock lock(mDelaysLock);
+        mDelays.push_back(delay);
+    }
+}
+
+void PeerSharing::Measure(std::string const& label, unsigned seconds) {
+    SharingTap::Counts const before = NeedTap().GetCounts();
+    {
+        CriticalSectionLock lock(mDelaysLock);
+        mDelays.clear();
+    }
+    DWORD const start = GetTickCount();
+    Sleep(seconds * 1000);
+    SharingTap::Counts const after = mTap->GetCounts();
+    double const elapsed = (GetTickCount() - start) / 1000.0;
+    long median = -1;
+    {
+        CriticalSectionLock lock(mDelaysLock);
+        if (!mDelays.empty()) {
+            std::nth_element(mDelays.begin(), mDelays.begin() + mDelays.size() / 2, mDelays.end());
+            median = static_cast<long>(mDelays[mDelays.size() / 2]);
+        }
+    }
+    char text[200];
+    std::snprintf(text, sizeof(text), "measure %s changes %u seconds %.3f bytes %llu delay-ms %ld",
+                  label.c_str(), after.changes - before.changes, elapsed,
+                  after.screenBytes - before.screenBytes, median);
+    mOutput.Say(text);
+}
+
+void PeerSharing::Animate(bool on) {
+    if (on == mAnimating.load()) {
+        return;
+    }
+    mAnimating = on;
+    if (on) {
+        mAnimator = std::thread([this] { AnimateLoop(); });
+        mOutput.Say("animating");
+    } else {
+        mAnimator.join();
+    }
+}
+
+void PeerSharing::AnimateLoop() {
+    HWND window =
+        CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0,
+                        kAreaWidth, kAreaHeight, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    for (unsigned frame = 0; mAnimating.load(); ++frame) {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            DispatchMessageW(&message);
+        }
+        HDC dc = GetDC(window);
+        DrawFrame(dc, frame);
+        ReleaseDC(window, dc);
+        GdiFlush();
+        Sleep(10);
+    }
+    DestroyWindow(window);
+}
+
+void PeerSharing::DrawFrame(HDC dc, unsigned frame) {
+    for (int x = -64; x < kAreaWidth; x += 32) {
+        RECT stripe = {x + static_cast<int>(frame * 4 % 64), kStampBlock,
+                       x + static_cast<int>(frame * 4 % 64) + 32, kAreaHeight};
+        PeerDesktop::FillSolid(dc, stripe, RGB((x * 3 + frame) & 0xff, 90, 160));
+    }
+    for (int line = 0; line < 12; ++line) {
+        PeerDesktop::WriteLine(
+            dc, 10 + static_cast<int>((frame + line * 5) % 200), 30 + line * 36,
+            L"Corvane sharing frame " + std::to_wstring(frame) + L" line " + std::to_wstring(line));
+    }
+    DWORD const stamp = WallMs();
+    for (int bit = 0; bit < kStampBits; ++bit) {
+        RECT block = {bit * kStampBlock, 0, (bit + 1) * kStampBlock, kStampBlock};
+        FillRect(dc, &block,
+                 static_cast<HBRUSH>(GetStockObject((stamp >> bit) & 1 ? WHITE_BRUSH : BLACK_BRUSH)));
+    }
+}
+
+void PeerSharing::Baseline(std::string const& contact, unsigned seconds, bool jpeg) {
+    ISession& session = mSessions.SessionOf(contact);
+    ISkypeApplication* screenApp = mSessions.Manager().GetScreenApplication();
+    auto handler = MakeDelegate<&PeerSharing::OnScreenSent>(this);
+    screenApp->OnSendingFinished.Add(handler);
+    SessionQualityConfiguration const quality({kAreaWidth, kAreaHeight}, 24, jpeg, 50);
+    SIZE const screenSize = {GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    unsigned sent = 0;
+    std::vector<unsigned char> packet(4 + 8 + kAreaWidth * kAreaHeight * 3);
+    DWORD last = GetTickCount();
+    for (DWORD start = GetTickCount(); GetTickCount() - start < seconds * 1000;) {
+        SIZE size;
+        std::vector<unsigned char> const screen = GrabScreen(size);
+        std::uint32_t const count = 1;
+        std::uint16_t const rect[4] = {0, 0, kAreaWidth, kAreaHeight};
+        std::memcpy(packet.data(), &count, 4);
+        std::memcpy(packet.data() + 4, rect, 8);
+        for (int y = 0; y < kAreaHeight; ++y) {
+            std::memcpy(packet.data() + 12 + y * kAreaWidth * 3, screen.data() + y * size.cx * 3,
+                        kAreaWidth * 3);
+        }
+        int const q =
+            TrackingState::ChooseJpegQuality(quality, static_cast<int>(sent) + 1, session.GetSendCps());
+        DWORD const now = GetTickCount();
+        mScreenSent.Reset();
+        session.SendNetworkMessage(ScreenChangeNetMsg(packet.data(), screenSize, 24,
+                                                      static_cast<unsigned long>(packet.size()),
+                                                      static_cast<int>(now - last), jpeg, q));
+        last = now;
+        ++sent;
+        mScreenSent.Wait(5000);
+    }
+    screenApp->OnSendingFinished.Remove(handler);
+    mOutput.Say("baseline sent " + std::to_string(sent));
+}
+
+void PeerSharing::OnScreenSent(std::string const&, ISkypeApplication*) {
+    mScreenSent.Set();
+}

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+#include <string>
+#include <vector>
+
+#include "PeerOutput.h"
+#include "PeerSessions.h"
+#include "SharingTap.h"
+#include "foundation/CriticalSection.h"
+#include "foundation/SyncEvent.h"
+
+// What the peer host needs to show sharing from outside: a tap beside the viewer's session
+// that rebuilds the sharer's screen from raw changes, the screen's checksum, the viewer's
+// mouse sent as input, the cursor, and clipboards pushed and pulled through the session.
+// Commands come from the command reader's thread.
+class ISkypeApplication;
+
+class PeerSharing {
+public:
+    // Not owned; both must outlive this.
+    PeerSharing(PeerSessions& sessions, PeerOutput& output);
+    ~PeerSharing();
+
+    // Starts listening to what the contact sends ("tap <contact>"); before the sharing starts,
+    // so that the full frame is seen.
+    void Tap(std::string const& contact);
+    // "tap-counts changes N bytes B mouse X Y moves M clipboards C acks A pictures P".
+    void PrintCounts();
+    // Waits up to `seconds` until the rebuilt screen's checksum is `sum`: "tap-screen SUM".
+    void WaitScreen(std::string const& sum, unsigned seconds);
+    // "screen-sum WxH SUM" of this machine's screen, packed blue-green-red rows.
+    void PrintScreenSum();
+    // Sends a mouse move to the contact as the viewer's input.
+    void SendMouse(std::string const& contact, int x, int y);
+    // Waits up to `seconds` until the cursor is at (x, y): "cursor X Y" where it is.
+    void WaitCursor(int x, int y, unsigned seconds);
+    // Sends this clipboard to the contact and waits for the acknowledgement.
+    void PushClipboard(std::string const& contact);
+    // Asks the contact for theirs, waits, and sets it here.
+    void PullClipboard(std::string const& contact);
+
+    // Starts or stops repainting a 640x480 area at the screen's corner about every 10 ms: moving
+    // stripes, text, and a strip of 32 blocks holding the wall-clock time of the paint.
+    void Animate(bool on);
+    // For `seconds`, without a tracker: grabs the animated area, builds its change message
+    // (raw, or JPEG at the automatic quality) and sends it to the contact, waiting for the
+    // screen channel to finish each. "baseline sent N".
+    void Baseline(std::string const& contact, unsigned seconds, bool jpeg);
+    // What the tap received in the next `seconds`: "measure LABEL changes N seconds S bytes B
+    // delay-ms D" with the median delay from a paint to its arrival (-1 when none was read).
+    void Measure(std::string const& label, unsigned seconds);
+
+    // Hex FNV-1a of the bytes.
+    static std::string Checksum(std::vector<unsigned char> const& bytes);
+    static std::vector<unsigned char> GrabScreen(SIZE& size);
+
+private:
+    SharingTap& NeedTap();
+    void OnChange(std::vector<unsigned char> const& screen, SIZE size);
+    void AnimateLoop();
+    // "SkypeEvent": the screen channel has sent everything.
+    void OnScreenSent(std::string const& user, ISkypeApplication* application);
+    static void DrawFrame(HDC dc, unsigned frame);
+
+    PeerSessions& mSessions;
+    PeerOutput& mOutput;
+    std::unique_ptr<SharingTap> mTap;
+    CriticalSection mDelaysLock;
+    std::vector<DWORD> mDelays;  // ms from paint to arrival, since the last Measure
+    std::atomic<bool> mAnimating{false};
+    std::thread mAnimator;
+    SyncEvent mScreenSent;
+};
