@@ -1,6 +1,7 @@
 #include "PeerCommands.h"
 
 #include <cstdio>
+#include <sstream>
 #include <stdexcept>
 #include <tuple>
 #include <vector>
@@ -79,6 +80,7 @@ PeerCommands::PeerCommands(PeerHost& host, PeerDesktop& desktop, PeerOutput& out
     AddSessionCommands();
     AddSharingCommands();
     AddPlannedCommands();
+    AddViewCommands();
 }
 
 void PeerCommands::Add(std::string const& name, std::string const& usage, std::string const& help,
@@ -282,6 +284,51 @@ void PeerCommands::AddPlannedCommands() {
     for (auto const& command : planned) {
         Add(command.first, "", command.second, nullptr);
     }
+}
+
+void PeerCommands::AddViewCommands() {
+    Add("view-watch", "[CONTACT]", "counts and keeps the frames drawn for the contact",
+        [this](std::string const& contact) { Sessions().WatchView(contact); });
+    Add("view-stats", "", "frames drawn, their area and rate, and the bytes received",
+        [this](std::string const&) {
+            mOutput.Say("view-stats " + Sessions().View().Stats() + ", received " +
+                        Sessions().ReceivedBytes(""));
+        });
+    Add("save", "FILE", "saves the viewed picture as PNG", [this](std::string const& file) {
+        if (file.empty() || !Sessions().View().Save(std::wstring(file.begin(), file.end()))) {
+            throw std::runtime_error("no picture to save");
+        }
+        mOutput.Say("saved " + file);
+    });
+    Add("view-colour", "X Y RRGGBB [SECONDS]", "waits until the picture shows the colour at the point",
+        [this](std::string const& arguments) {
+            std::istringstream words(arguments);
+            std::string x, y, colour, seconds = "10";
+            words >> x >> y >> colour >> seconds;
+            double const seen = Sessions().View().WaitForColour(
+                Number(x, 5), Number(y, 5), Number(colour, 6, 16), Number(seconds, 3) * 1000);
+            if (seen < 0) {
+                throw std::runtime_error("the picture did not show " + colour);
+            }
+            char line[96];
+            std::snprintf(line, sizeof(line), "view-colour %s at %.1f ms", colour.c_str(), seen);
+            mOutput.Say(line);
+        });
+    Add("view-quiet", "MS", "waits until no frame came for that long (30 s at most)",
+        [this](std::string const& ms) {
+            if (!Sessions().View().WaitQuiet(Number(ms, 5), 30000)) {
+                throw std::runtime_error("the view did not settle");
+            }
+            mOutput.Say("view quiet");
+        });
+    Add("view-quality", "DEPTH [jpeg QUALITY]", "the quality of later requests and offers",
+        [this](std::string const& text) { Sessions().SetQuality(text); });
+    Add("mouse", "X Y [click]", "moves the viewer's mouse in the view",
+        [this](std::string const& arguments) { Sessions().Mouse(arguments); });
+    Add("send-clipboard", "[CONTACT]", "sends this machine's clipboard to the contact",
+        [this](std::string const& contact) { Sessions().SendClipboard(contact); });
+    Add("request-clipboard", "[CONTACT]", "asks the sharing contact for their clipboard",
+        [this](std::string const& contact) { Sessions().RequestClipboard(contact); });
 }
 
 void PeerCommands::Help() {

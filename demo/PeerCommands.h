@@ -39,6 +39,8 @@ private:
     void AddSharingCommands();
     // Commands of parts not built yet.
     void AddPlannedCommands();
+    // The viewer's picture, mouse and clipboard (they replace planned ones).
+    void AddViewCommands();
     PeerSessions& Sessions();
     void Help();
 

@@ -9,6 +9,8 @@
 #include "AviFile.h"
 #include "foundation/StringHelper.h"
 #include "imaging/Picture.h"
+#include "input/ClipboardHelper.h"
+#include "network/ControlMessages.h"
 #include "session/ISessionState.h"
 
 PeerSessions::PeerSessions(SkypeClient& client, PeerOutput& output)
@@ -97,6 +99,78 @@ void PeerSessions::WriteStatusPage(std::string const& file) {
         throw std::runtime_error("cannot write " + file);
     }
     mOutput.Say("status page " + file + ": " + html);
+}
+
+void PeerSessions::WatchView(std::string const& contact) {
+    ISession& session = SessionOf(contact);
+    mView.Watch(session);
+    mOutput.Say("watching the view of " + session.GetUserNameW());
+}
+
+void PeerSessions::SetQuality(std::string const& text) {
+    std::istringstream words(text);
+    int depth = 0;
+    std::string jpeg;
+    int level = 75;
+    words >> depth >> jpeg >> level;
+    if (depth != 8 && depth != 16 && depth != 24) {
+        throw std::invalid_argument("a depth of 8, 16 or 24");
+    }
+    SessionQualityConfiguration& quality = mConfig.SessionQuality;
+    quality.Resolution.Set(tagSIZE{0, 0});
+    quality.ColorDepth.Set(depth);
+    quality.UseJpeg.Set(jpeg == "jpeg");
+    quality.JpegQuality.Set(level);
+    mOutput.Say("quality " + std::to_string(depth) + " bit" +
+                (jpeg == "jpeg" ? ", JPEG " + std::to_string(level) : std::string(", raw")));
+}
+
+void PeerSessions::Mouse(std::string const& arguments) {
+    std::istringstream words(arguments);
+    int x = -1;
+    int y = -1;
+    std::string click;
+    words >> x >> y >> click;
+    if (x < 0 || y < 0 || x > 0x7FFF || y > 0x7FFF) {
+        throw std::invalid_argument("needs X Y within the view");
+    }
+    ISession& session = SessionOf(std::string());
+    LPARAM const at = MAKELPARAM(x, y);
+    bool sent = session.SendNetworkMessage(WindowEventNetMsg(WM_MOUSEMOVE, 0, at));
+    if (!click.empty()) {
+        sent = sent && session.SendNetworkMessage(WindowEventNetMsg(WM_LBUTTONDOWN, MK_LBUTTON, at)) &&
+               session.SendNetworkMessage(WindowEventNetMsg(WM_LBUTTONUP, 0, at));
+    }
+    if (!sent) {
+        throw std::runtime_error("the mouse did not go out");
+    }
+    mOutput.Say("mouse " + std::to_string(x) + " " + std::to_string(y) + (click.empty() ? "" : " click"));
+}
+
+void PeerSessions::SendClipboard(std::string const& contact) {
+    boost::shared_ptr<ClipboardNetMsg> message = ClipboardHelper::CreateClipboardMessage();
+    if (!message || !SessionOf(contact).SendNetworkMessage(*message)) {
+        throw std::runtime_error("the clipboard did not go out");
+    }
+    mOutput.Say("clipboard sent, " + std::to_string(message->GetClipboardDataSize()) + " bytes");
+}
+
+void PeerSessions::RequestClipboard(std::string const& contact) {
+    if (!SessionOf(contact).SendNetworkMessage(ClipboardRequestNetMsg())) {
+        throw std::runtime_error("the request did not go out");
+    }
+    mOutput.Say("clipboard requested");
+}
+
+std::string PeerSessions::ReceivedBytes(std::string const& contact) {
+    std::vector<SessionProperty> lines;
+    SessionOf(contact).GetStatusProperties(lines);
+    for (SessionProperty const& line : lines) {
+        if (line.group == "Bandwidth" && line.name == "Received") {
+            return line.value;
+        }
+    }
+    return "0 bytes";
 }
 
 void PeerSessions::Record(std::string const& folder) {

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "PeerOutput.h"
+#include "PeerView.h"
 #include "ScriptedSessionGuiManager.h"
 #include "config/Configuration.h"
 #include "recording/AviManager.h"
@@ -46,6 +47,21 @@ public:
     // (empty: beside the recording, "recording-frame.png").
     void StopRecording(std::string const& png);
 
+    // The viewer's side, as the user interface would do it.
+    // Counts and keeps the frames the contact's session draws from now on.
+    void WatchView(std::string const& contact);
+    PeerView& View() { return mView; }
+    // The quality of later requests and offers: "DEPTH [jpeg QUALITY]", the own screen's size.
+    void SetQuality(std::string const& text);
+    // Moves the viewer's mouse to "X Y" of the view, with a click when a third word follows.
+    void Mouse(std::string const& arguments);
+    // Sends this machine's clipboard to the one contact.
+    void SendClipboard(std::string const& contact);
+    // Asks the contact's sharing side for its clipboard.
+    void RequestClipboard(std::string const& contact);
+    // "Bandwidth/Received" of the contact's session.
+    std::string ReceivedBytes(std::string const& contact);
+
 private:
     ScriptedSessionGui& Gui(std::string const& contact);
     void PressButton(std::string const& contact, std::string const& caption);
@@ -57,4 +73,5 @@ private:
     SessionManager mManager;
     AviManager mRecordings;
     boost::shared_ptr<AviRecorder> mRecorder;  // the running one
+    PeerView mView;                            // watches a session of mManager: goes first
 };

@@ -1,10 +1,23 @@
 #include "session/DisplayingState.h"
 
+#include <sstream>
+
+#include "capture/RemoteScreenSurface.h"
+#include "foundation/CorvaneLogging.h"
+#include "foundation/Errors.h"
+#include "imaging/Picture.h"
+#include "input/ClipboardHelper.h"
+#include "network/ScreenChangeNetMsg.h"
 #include "session/AvailableState.h"
 #include "session/ISessionGui.h"
 #include "session/InitialState.h"
 
-DisplayingState::DisplayingState(SessionQualityConfiguration const& quality) : mQuality(quality) {}
+namespace {
+constexpr DWORD kViewWaitMs = 100;
+}
+
+DisplayingState::DisplayingState(SessionQualityConfiguration const& quality)
+    : mQuality(quality), mSurface(std::make_shared<RemoteScreenSurface>()) {}
 
 DisplayingState::~DisplayingState() {
     if (mGui) {
@@ -36,6 +49,84 @@ void DisplayingState::OnConnectFailure() {
     ChangeState(new InitialState);
 }
 
+// A frame is drawn whether or not the view came: the picture must be complete when it does.
+bool DisplayingState::WaitForRemoteDesktopWindowCreated() {
+    DWORD const start = GetTickCount();
+    bool ready = mGui->IsRemoteDesktopReady();
+    while (!ready && GetTickCount() - start < kViewWaitMs) {
+        Sleep(0);
+        ready = mGui->IsRemoteDesktopReady();
+    }
+    return ready;
+}
+
+// The surface follows the sharer's frame size, so a sharer whose screen changed size is drawn
+// whole into a surface of the new size rather than cut into the old one.
+bool DisplayingState::FitSurface(tagSIZE origin) {
+    SIZE const size = mSurface->GetSize();
+    if (size.cx == origin.cx && size.cy == origin.cy) {
+        return true;
+    }
+    if (mSurface->Resize(SIZE{origin.cx, origin.cy})) {
+        return true;
+    }
+    CORVANE_LOG("Remote frame of " << origin.cx << "x" << origin.cy << " not drawn");
+    return false;
+}
+
+HRGN DisplayingState::Draw(ScreenChangeNetMsg const& message) {
+    if (!message.IsJpeg()) {
+        return mSurface->DrawPacket(message.GetImage(), message.GetImageDataSize(), message.GetColorDepth());
+    }
+    HRGN region = nullptr;
+    try {
+        for (ScreenChangeNetMsg::JpegImageInfo const& info : message.GetJpegImages()) {
+            mSurface->DrawPicture(*info.image, info.rect, region);
+        }
+    } catch (BaseError const& error) {
+        CORVANE_LOG("Remote picture not drawn: " << error.what());
+    }
+    return region;
+}
+
+void DisplayingState::Handle(ScreenChangeNetMsg const& message) {
+    WaitForRemoteDesktopWindowCreated();
+    tagSIZE const origin = message.GetOriginResolution();
+    if (message.GetImageDataSize() == 0 || !FitSurface(origin)) {
+        return;
+    }
+    CORVANE_LOG("DC Resolution:" << origin.cx << "x" << origin.cy);
+    CORVANE_LOG("REMOTE SCREEN: ptr \\x" << std::hex << message.GetImage() << " size "
+                                         << message.GetImageDataSize());
+    HRGN changed = nullptr;
+    {
+        // Readers see the frame whole: every tile or none.
+        RemoteScreenSurface::Reader whole(*mSurface);
+        changed = Draw(message);
+    }
+    // The handler may end the state (and this object): nothing of it is used afterwards.
+    std::shared_ptr<RemoteScreenSurface> surface = mSurface;
+    ISession* session = mSession;
+    ISession::RemoteScreenChangeArgs args{
+        surface->GetDC(), static_cast<int>(origin.cx), static_cast<int>(origin.cy),
+        changed,          message.GetTiming(),         surface};
+    session->RemoteScreenChanged(args);
+    if (changed) {
+        DeleteObject(changed);
+    }
+}
+
+void DisplayingState::Handle(MouseMoveNetMsg const& message) {
+    POINT const position = message.GetMousePos();
+    mCursorX = position.x;
+    mCursorY = position.y;
+    CORVANE_LOG("REMOTE CURSOR POS: " << position.x << "x" << position.y);
+}
+
+POINT DisplayingState::GetRemoteCursor() const {
+    return POINT{mCursorX.load(), mCursorY.load()};
+}
+
 void DisplayingState::Handle(RequestRemoteDesktopNetMsg const& message) {
     if (!message.IsAborted()) {
         return;
@@ -43,6 +134,15 @@ void DisplayingState::Handle(RequestRemoteDesktopNetMsg const& message) {
     ShowRawNotification("Remote user aborted session.", L"red");
     mGui->HideRemoteDesktop();
     ChangeState(new AvailableState);
+}
+
+void DisplayingState::Handle(ClipboardNetMsg const& message) {
+    ClipboardHelper::ProcessClipboardMessage(message);
+    mGui->OnClipboardReceived();
+}
+
+void DisplayingState::Handle(ClipboardAcknowledgeNetMsg const& message) {
+    mGui->OnClipboardDelivered();
 }
 
 void DisplayingState::HandleCancel() {

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@ class ISession;
 class ISessionGui;
 class ISessionState;
 class NetworkMessage;
+class RemoteScreenSurface;
 
 // One line of a session's status table.
 struct SessionProperty {
@@ -32,13 +34,15 @@ struct StateChangeArgs {
 // current negotiation state and the stop requested by the user interface.
 class ISession {
 public:
-    // A drawn remote frame.
+    // A drawn remote frame. `dc` may be read during the event only; to read the picture later
+    // or from another thread, keep `surface` and read through its lock.
     struct RemoteScreenChangeArgs {
         HDC dc;
         int width;
         int height;
         HRGN changed;  // owned by the raiser, deleted right after the event; may be null
         int timing;
+        std::shared_ptr<RemoteScreenSurface const> surface;  // the picture behind `dc`
     };
 
     ISession() = default;
