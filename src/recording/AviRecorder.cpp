@@ -327,21 +327,36 @@ bool AviRecorder::WriteNext(CBmpToAvi& graph, int interval, bool& failed) {
         return true;  // its duration is still open
     }
     int end = second ? second->timing : Now();
-    int count = std::max(1, (end - first->timing) / interval);
+    int count = RepeatCount(*first, end, interval, !second);
     CORVANE_LOG("Adding AVI frame," << count << " times for timing" << end << " last timing"
                                     << first->timing);
-    DrawRecord(*first);
+    if (count > 0) {
+        DrawRecord(*first);
+    }
     for (int i = 0; i < count; ++i) {
         if (!WriteFrame(graph, mFrameBitmap)) {
             failed = true;
             return false;
         }
+        ++mFramesWritten;
     }
     CriticalSectionLock lock(mQueueLock);
     if (!mQueue.empty()) {
         mQueue.erase(mQueue.begin());
     }
     return !(mStopping && mQueue.empty());
+}
+
+// Frames are counted from the first record, so the video keeps the recording's length: a
+// record followed within the same interval by a newer picture is superseded and not written
+// (the pictures are whole views), and only the last record of a stopped recording is written
+// at least once.
+int AviRecorder::RepeatCount(AviFrameRecord const& record, int end, int interval, bool last) {
+    if (mVideoStart < 0) {
+        mVideoStart = record.timing;
+    }
+    int const due = (end - mVideoStart) / interval - mFramesWritten;
+    return std::max(due, last ? 1 : 0);
 }
 
 // Any picture size is stretched over the whole frame, never copied past it.

@@ -100,6 +100,8 @@ private:
     void WriteQueue(CBmpToAvi& graph, int interval);
     // One step of the queue: false when the writer is done.
     bool WriteNext(CBmpToAvi& graph, int interval, bool& failed);
+    // How often a record shown until `end` is written, keeping the video on the recording's clock.
+    int RepeatCount(AviFrameRecord const& record, int end, int interval, bool last);
     void DrawRecord(AviFrameRecord const& record);
     void FailWriting();
     void SetError();
@@ -123,6 +125,10 @@ private:
     HBITMAP mFrameBitmap = nullptr;  // owned, selected into mFrameDc
     HGDIOBJ mOldBitmap = nullptr;    // mFrameDc's own
     Thread mThread;
+
+    // The writer's clock ("AviRecording" only): the first record's timing and frames written.
+    int mVideoStart = -1;
+    int mFramesWritten = 0;
 
     std::atomic<int> mLastTiming{-1};
     Timer mTimer;

@@ -106,7 +106,9 @@ TEST(AviRecorderTest, RepeatsEachFrameOfTheSessionForTheIntervalsUntilTheNext) {
     std::vector<Case> cases = {
         {"one frame, stopped at once", {0}, 0, {0}},
         {"1000 ms apart at 10 fps", {0, 1000}, 1000, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}},
-        {"closer than an interval", {0, 50, 250}, 250, {0, 1, 1, 2}},
+        {"closer than an interval: superseded, the length kept", {0, 50, 250}, 250, {1, 1, 2}},
+        {"ten a second at 10 fps", {0, 100, 200, 300}, 400, {0, 1, 2, 3}},
+        {"forty a second at 10 fps", {0, 25, 50, 75, 100, 125, 150, 175, 200}, 200, {3, 7, 8}},
         {"stop long after the last", {0}, 350, {0, 0, 0}},
     };
     for (Case const& c : cases) {
