@@ -5,12 +5,7 @@
 # pass both ways; a stop from either side ends alice's tracker, grabber and mouse threads.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-source "$root/scripts/lib/wine-session.sh"
-source "$root/scripts/lib/machines.sh"
-trap 'echo "FAILED: line $LINENO: $BASH_COMMAND" >&2' ERR
-
-step() { echo "-- $*"; }
-same() { [ "$1" = "$2" ] || { echo "FAILED: \"$1\" where \"$2\" was expected" >&2; return 1; }; }
+source "$root/tests/machines/MachineTestSupport.sh"
 
 # Every "Thread NAME start" in alice's log has its "exit" within 15 s.
 threads_ended() {

@@ -6,13 +6,7 @@
 # Everything started here stops when the script ends.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-source "$root/scripts/lib/wine-session.sh"
-source "$root/scripts/lib/machines.sh"
-trap 'echo "FAILED: line $LINENO: $BASH_COMMAND" >&2' ERR
-
-step() { echo "-- $*"; }
-same() { [ "$1" = "$2" ] || { echo "FAILED: \"$1\" where \"$2\" was expected" >&2; return 1; }; }
-differ() { [ "$1" != "$2" ] || { echo "FAILED: \"$1\" on both machines" >&2; return 1; }; }
+source "$root/tests/machines/MachineTestSupport.sh"
 
 link_again() {
   corvane_tell sim2 "link 127.0.0.1:${corvane_sim_port[1]}"

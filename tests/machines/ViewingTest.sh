@@ -6,10 +6,8 @@
 # ends.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-source "$root/scripts/lib/wine-session.sh"
-source "$root/scripts/lib/machines.sh"
+source "$root/tests/machines/MachineTestSupport.sh"
 source "$root/scripts/lib/viewing.sh"
-trap 'echo "FAILED: line $LINENO: $BASH_COMMAND" >&2' ERR
 
 messages() { echo "--discover CorvaneView.$1.Discover --attach CorvaneView.$1.Attach"; }
 pictures=$build/viewing-test
