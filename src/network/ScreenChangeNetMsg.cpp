@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <string>
 
+#include "capture/ChangePacketReader.h"
 #include "foundation/CorvaneLogging.h"
 #include "foundation/Errors.h"
 #include "foundation/StringHelper.h"
@@ -54,64 +55,18 @@ std::uint64_t FramePixels(tagSIZE origin) {
     return UsableSide(origin.cx) * UsableSide(origin.cy);
 }
 
-// One complete rectangle of a change packet.
-struct PacketRectangle {
-    RECT rect;
-    int width;
-    int height;
-    unsigned char const* pixels;
-};
-
-// The complete rectangles of a change packet, in order. The walk ends at the count, at a
-// rectangle whose header or pixels run past the packet, and at one whose edges are reversed.
-class PacketWalker {
-public:
-    PacketWalker(void const* packet, std::size_t size, unsigned int bytesPerPixel)
-        : mNext(static_cast<unsigned char const*>(packet)),
-          mRemaining(packet && size >= kCountSize ? size - kCountSize : 0),
-          mCount(mRemaining ? ReadLittleEndian(mNext, 4) : 0),
-          mBytesPerPixel(bytesPerPixel) {
-        mNext += mRemaining ? kCountSize : 0;
-    }
-
-    bool Next(PacketRectangle& rectangle) {
-        if (mCount == 0 || mRemaining < kRectangleHeader) {
-            return false;
-        }
-        RECT rect = ReadEdges(mNext);
-        if (rect.right < rect.left || rect.bottom < rect.top) {
-            return false;
-        }
-        std::uint64_t width = rect.right - rect.left;
-        std::uint64_t height = rect.bottom - rect.top;
-        std::uint64_t pixelBytes = width * height * mBytesPerPixel;
-        if (pixelBytes > mRemaining - kRectangleHeader) {
-            return false;
-        }
-        rectangle = {rect, static_cast<int>(width), static_cast<int>(height), mNext + kRectangleHeader};
-        mNext += kRectangleHeader + pixelBytes;
-        mRemaining -= kRectangleHeader + pixelBytes;
-        --mCount;
-        return true;
-    }
-
-private:
-    unsigned char const* mNext;
-    std::size_t mRemaining;
-    std::uint32_t mCount;
-    unsigned int mBytesPerPixel;
-};
-
 // The picture of one rectangle: PNG at depths 4 and below, JPEG above. Raises what Picture
 // raises; `created` tells whether the picture was made before that.
-std::vector<unsigned char> EncodeRectangle(PacketRectangle const& r, unsigned char colorDepth,
+std::vector<unsigned char> EncodeRectangle(ChangePacketRecord const& r, unsigned char colorDepth,
                                            unsigned int bytesPerPixel, int jpegQuality, bool& created) {
+    int const width = r.rect.right - r.rect.left;
+    int const height = r.rect.bottom - r.rect.top;
     int bits = static_cast<int>(8 * bytesPerPixel);
-    std::size_t bytesPerLine = static_cast<std::size_t>(r.width) * bytesPerPixel;
+    std::size_t bytesPerLine = static_cast<std::size_t>(width) * bytesPerPixel;
     if (colorDepth > 4) {
-        return Picture::EncodeJpeg(r.pixels, r.width, r.height, bits, bytesPerLine, jpegQuality);
+        return Picture::EncodeJpeg(r.pixels, width, height, bits, bytesPerLine, jpegQuality);
     }
-    Picture picture = Picture::FromPixels(r.pixels, r.width, r.height, bits, bytesPerLine);
+    Picture picture = Picture::FromPixels(r.pixels, width, height, bits, bytesPerLine);
     created = true;
     if (colorDepth == 1) {
         picture.Threshold(kThresholdLevel);
@@ -181,10 +136,10 @@ bool ScreenChangeNetMsg::EncodePictures(void const* packet, unsigned long packet
                                         std::vector<unsigned char>& list) const {
     std::uint64_t const limit = MaxPictureListSize(mOriginResolution);
     int const quality = std::clamp(jpegQuality, 1, 100);
-    PacketWalker walker(packet, packetSize, mBytesPerPixel);
-    PacketRectangle rectangle;
-    while (walker.Next(rectangle)) {
-        if (rectangle.width == 0 || rectangle.height == 0) {
+    ChangePacketReader reader(packet, packetSize, mBytesPerPixel);
+    ChangePacketRecord rectangle;
+    while (reader.Next(rectangle)) {
+        if (rectangle.rect.right == rectangle.rect.left || rectangle.rect.bottom == rectangle.rect.top) {
             continue;  // nothing to show
         }
         bool created = false;
