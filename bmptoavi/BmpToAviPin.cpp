@@ -288,15 +288,3 @@ HRESULT STDMETHODCALLTYPE BmpToAviPin::EnumMediaTypes(IEnumMediaTypes** types) {
     };
     return OneItemEnum<IEnumMediaTypes, AM_MEDIA_TYPE*>::Create(make, mHasFormat ? 1 : 0, types);
 }
-
-HRESULT STDMETHODCALLTYPE BmpToAviPin::EndOfStream() {
-    return E_UNEXPECTED;
-}
-
-HRESULT STDMETHODCALLTYPE BmpToAviPin::BeginFlush() {
-    return E_UNEXPECTED;
-}
-
-HRESULT STDMETHODCALLTYPE BmpToAviPin::EndFlush() {
-    return E_UNEXPECTED;
-}

@@ -35,9 +35,6 @@ public:
     HRESULT STDMETHODCALLTYPE Disconnect() override;
     HRESULT STDMETHODCALLTYPE QueryAccept(AM_MEDIA_TYPE const* type) override;
     HRESULT STDMETHODCALLTYPE EnumMediaTypes(IEnumMediaTypes** types) override;
-    HRESULT STDMETHODCALLTYPE EndOfStream() override;
-    HRESULT STDMETHODCALLTYPE BeginFlush() override;
-    HRESULT STDMETHODCALLTYPE EndFlush() override;
 
 protected:
     AM_MEDIA_TYPE const& ConnectedType() const override { return mType; }

@@ -88,18 +88,6 @@ HRESULT STDMETHODCALLTYPE FileSinkPin::EnumMediaTypes(IEnumMediaTypes** types) {
     return OneItemEnum<IEnumMediaTypes, AM_MEDIA_TYPE*>::Create([]() { return nullptr; }, 0, types);
 }
 
-HRESULT STDMETHODCALLTYPE FileSinkPin::EndOfStream() {
-    return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE FileSinkPin::BeginFlush() {
-    return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE FileSinkPin::EndFlush() {
-    return S_OK;
-}
-
 HRESULT STDMETHODCALLTYPE FileSinkPin::GetAllocator(IMemAllocator** allocator) {
     if (allocator) {
         *allocator = nullptr;

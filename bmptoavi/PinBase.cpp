@@ -77,3 +77,19 @@ HRESULT STDMETHODCALLTYPE PinBase::QueryInternalConnections(IPin**, ULONG*) {
 HRESULT STDMETHODCALLTYPE PinBase::NewSegment(REFERENCE_TIME, REFERENCE_TIME, double) {
     return S_OK;
 }
+
+HRESULT STDMETHODCALLTYPE PinBase::EndOfStream() {
+    return InputOnly();
+}
+
+HRESULT STDMETHODCALLTYPE PinBase::BeginFlush() {
+    return InputOnly();
+}
+
+HRESULT STDMETHODCALLTYPE PinBase::EndFlush() {
+    return InputOnly();
+}
+
+HRESULT PinBase::InputOnly() const {
+    return mDirection == PINDIR_INPUT ? S_OK : E_UNEXPECTED;
+}

@@ -19,6 +19,10 @@ public:
     HRESULT STDMETHODCALLTYPE QueryId(LPWSTR* id) override;
     HRESULT STDMETHODCALLTYPE QueryInternalConnections(IPin** pins, ULONG* count) override;
     HRESULT STDMETHODCALLTYPE NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate) override;
+    // An input pin takes these and ignores them; an output pin is never sent them.
+    HRESULT STDMETHODCALLTYPE EndOfStream() override;
+    HRESULT STDMETHODCALLTYPE BeginFlush() override;
+    HRESULT STDMETHODCALLTYPE EndFlush() override;
 
 protected:
     // `filter` owns the pin and outlives it; `name` is a literal.
@@ -31,6 +35,8 @@ protected:
     IPin* mConnected = nullptr;  // held while connected
 
 private:
+    HRESULT InputOnly() const;
+
     wchar_t const* mName;
     PIN_DIRECTION mDirection;
 };

@@ -48,6 +48,19 @@ HDC CreateFrameDc(tagBMPTOAVI_PARMS const& parms, HBITMAP& bitmap, HGDIOBJ& old)
     return dc;
 }
 
+// Undoes CreateFrameDc; null handles are skipped.
+void ReleaseFrameDc(HDC dc, HBITMAP bitmap, HGDIOBJ old) {
+    if (dc && old) {
+        SelectObject(dc, old);
+    }
+    if (bitmap) {
+        DeleteObject(bitmap);
+    }
+    if (dc) {
+        DeleteDC(dc);
+    }
+}
+
 std::string Replaced(std::string text, char from, char to) {
     std::replace(text.begin(), text.end(), from, to);
     return text;
@@ -110,15 +123,7 @@ void AviRecorder::CreateFrameContext() {
 }
 
 void AviRecorder::ReleaseFrameContext() {
-    if (mFrameDc && mOldBitmap) {
-        SelectObject(mFrameDc, mOldBitmap);
-    }
-    if (mFrameBitmap) {
-        DeleteObject(mFrameBitmap);
-    }
-    if (mFrameDc) {
-        DeleteDC(mFrameDc);
-    }
+    ReleaseFrameDc(mFrameDc, mFrameBitmap, mOldBitmap);
     mFrameDc = nullptr;
     mFrameBitmap = nullptr;
     mOldBitmap = nullptr;
@@ -259,9 +264,7 @@ int AviRecorder::TestFPS() {
         seconds = timer.GetTimeInSec();
     }
     DeleteFileA(path.c_str());
-    SelectObject(dc, old);
-    DeleteObject(bitmap);
-    DeleteDC(dc);
+    ReleaseFrameDc(dc, bitmap, old);
     if (!written) {
         Raise(BaseError("Cannot draw image"));
     }

@@ -2,8 +2,6 @@
 
 #include <io.h>
 
-#include <memory>
-
 #include "foundation/Errors.h"
 #include "recording/CodecsEngine.h"
 #include "recording/FilterPins.h"
@@ -103,26 +101,26 @@ IBaseFilter* CBmpToAvi::ChooseCompressor(std::string const& codec) {
 // The multiplexer's output is connected first: Wine's multiplexer reconnects its connected
 // inputs when its output connects, and fails in that reconnection.
 void CBmpToAvi::ConnectFilters(IBaseFilter* compressor) {
-    mSourceOut = GetFirstPin(mSource.Get(), PINDIR_OUTPUT);
-    mMuxIn = GetFirstPin(mMux.Get(), PINDIR_INPUT);
-    mMuxOut = GetFirstPin(mMux.Get(), PINDIR_OUTPUT);
-    mWriterIn = GetFirstPin(mWriter.Get(), PINDIR_INPUT);
-    if (!mSourceOut || !mMuxIn || !mMuxOut || !mWriterIn) {
+    ComPtr<IPin> sourceOut = GetFirstPin(mSource.Get(), PINDIR_OUTPUT);
+    ComPtr<IPin> muxIn = GetFirstPin(mMux.Get(), PINDIR_INPUT);
+    ComPtr<IPin> muxOut = GetFirstPin(mMux.Get(), PINDIR_OUTPUT);
+    ComPtr<IPin> writerIn = GetFirstPin(mWriter.Get(), PINDIR_INPUT);
+    if (!sourceOut || !muxIn || !muxOut || !writerIn) {
         Check(E_FAIL, "Failed connection");
     }
     if (compressor) {
         Check(mGraph->AddFilter(compressor, L"Compr"), "Failed filter adding");
-        mCompressorIn = GetFirstPin(compressor, PINDIR_INPUT);
-        mCompressorOut = GetFirstPin(compressor, PINDIR_OUTPUT);
-        if (!mCompressorIn || !mCompressorOut) {
+        ComPtr<IPin> compressorIn = GetFirstPin(compressor, PINDIR_INPUT);
+        ComPtr<IPin> compressorOut = GetFirstPin(compressor, PINDIR_OUTPUT);
+        if (!compressorIn || !compressorOut) {
             Check(E_FAIL, "Failed connection");
         }
-        Check(mGraph->Connect(mMuxOut.Get(), mWriterIn.Get()), "Failed connection");
-        Check(mGraph->Connect(mSourceOut.Get(), mCompressorIn.Get()), "Failed connection");
-        Check(mGraph->Connect(mCompressorOut.Get(), mMuxIn.Get()), "Failed connection");
+        Check(mGraph->Connect(muxOut.Get(), writerIn.Get()), "Failed connection");
+        Check(mGraph->Connect(sourceOut.Get(), compressorIn.Get()), "Failed connection");
+        Check(mGraph->Connect(compressorOut.Get(), muxIn.Get()), "Failed connection");
     } else {
-        Check(mGraph->ConnectDirect(mMuxOut.Get(), mWriterIn.Get(), nullptr), "Failed connection");
-        Check(mGraph->ConnectDirect(mSourceOut.Get(), mMuxIn.Get(), nullptr), "Failed connection");
+        Check(mGraph->ConnectDirect(muxOut.Get(), writerIn.Get(), nullptr), "Failed connection");
+        Check(mGraph->ConnectDirect(sourceOut.Get(), muxIn.Get(), nullptr), "Failed connection");
     }
 }
 
@@ -173,11 +171,6 @@ bool CBmpToAvi::Close() {
 void CBmpToAvi::ReleaseGraph() {
     delete mCodecs;
     mCodecs = nullptr;
-    for (ComPtr<IPin>* pin :
-         {std::addressof(mSourceOut), std::addressof(mMuxIn), std::addressof(mMuxOut),
-          std::addressof(mWriterIn), std::addressof(mCompressorIn), std::addressof(mCompressorOut)}) {
-        pin->Reset();
-    }
     mBmpToAvi.Reset();
     mSource.Reset();
     mMux.Reset();

@@ -52,12 +52,6 @@ private:
     Microsoft::WRL::ComPtr<IBaseFilter> mMux;
     Microsoft::WRL::ComPtr<IBaseFilter> mWriter;
     Microsoft::WRL::ComPtr<IBmpToAvi> mBmpToAvi;
-    Microsoft::WRL::ComPtr<IPin> mSourceOut;
-    Microsoft::WRL::ComPtr<IPin> mMuxIn;
-    Microsoft::WRL::ComPtr<IPin> mMuxOut;
-    Microsoft::WRL::ComPtr<IPin> mWriterIn;
-    Microsoft::WRL::ComPtr<IPin> mCompressorIn;
-    Microsoft::WRL::ComPtr<IPin> mCompressorOut;
     HRESULT mResult = S_OK;
     std::string mLastError;
     CodecsEngine* mCodecs = nullptr;  // owned; lives while a graph is open
