@@ -11,20 +11,6 @@
 #include "session/SharingConfirmationState.h"
 #include "session/WaitingConfirmationState.h"
 
-namespace {
-LONGLONG Counter() {
-    LARGE_INTEGER value;
-    QueryPerformanceCounter(&value);
-    return value.QuadPart;
-}
-}  // namespace
-
-AvailableState::AvailableState() {
-    LARGE_INTEGER frequency;
-    QueryPerformanceFrequency(&frequency);
-    mFrequency = frequency.QuadPart;
-}
-
 void AvailableState::GetAvailableOperations(std::vector<AvailableOperation>& operations) {
     SessionState::GetAvailableOperations(operations);
     if (mConfig && mConfig->Logging.Enabled.Get()) {
@@ -99,7 +85,7 @@ void AvailableState::Handle(RequestRemoteDesktopNetMsg const& message) {
 void AvailableState::TestConnection(int length) {
     std::string const payload(static_cast<std::size_t>(length), '1');
     Send(TestConnectNetMsg(payload.c_str(), false));
-    mTestStart = Counter();
+    mTestTimer.StartTimer();
     mTestRunning = true;
 }
 
@@ -116,10 +102,7 @@ void AvailableState::Handle(TestConnectNetMsg const& message) {
         return;
     }
     mTestRunning = false;
-    double elapsed = 0;
-    if (mFrequency > 0) {
-        elapsed = static_cast<double>(Counter() - mTestStart) / static_cast<double>(mFrequency) * 0.5;
-    }
+    double const elapsed = mTestTimer.GetTimeInSec() * 0.5;
     std::stringstream text;
     text << "  " << elapsed << " sec";
     CORVANE_LOG(text.str() << " TIME ELAPSED ");

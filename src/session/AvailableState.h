@@ -1,13 +1,12 @@
 #pragma once
 
+#include "foundation/Timer.h"
 #include "session/SessionState.h"
 
 // Connected and idle: the user may ask for the peer's desktop or offer the own one; the
 // peer's request or offer leads to the matching confirmation state.
 class AvailableState : public SessionState {
 public:
-    AvailableState();
-
     void GetAvailableOperations(std::vector<AvailableOperation>& operations) override;
     std::string GetDescription(bool longForm) override;
     std::string GetResourceId() override { return "available"; }
@@ -29,8 +28,7 @@ public:
 private:
     void SendRequest(SessionQualityConfiguration const& quality);
 
-    LONGLONG mTestStart = 0;
-    LONGLONG mFrequency = 0;
+    Timer mTestTimer;
     bool mTestRunning = false;
     bool mResolutionAsked = false;  // "best fit" sent a query and waits for the reply
 };

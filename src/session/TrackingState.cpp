@@ -7,6 +7,7 @@
 #include "capture/TrackingMode.h"
 #include "foundation/CorvaneLogging.h"
 #include "foundation/Errors.h"
+#include "foundation/PerformanceCounter.h"
 #include "input/ClipboardHelper.h"
 #include "input/InputReplay.h"
 #include "network/ScreenChangeNetMsg.h"
@@ -24,9 +25,7 @@ RateStep const kRateSteps[] = {{5000, 20}, {10000, 30}, {40000, 40}, {70000, 50}
 
 }  // namespace
 
-TrackingState::TrackingState(SessionQualityConfiguration const& quality) : mQuality(quality) {
-    QueryPerformanceFrequency(&mFrequency);
-}
+TrackingState::TrackingState(SessionQualityConfiguration const& quality) : mQuality(quality) {}
 
 TrackingState::~TrackingState() {
     StopSharing();
@@ -64,14 +63,13 @@ std::string TrackingState::GetDescription(bool longForm) {
 }
 
 std::string TrackingState::FramesPerSecond() const {
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    double const seconds = mRateStarted.load() && mFrequency.QuadPart > 0
-                               ? static_cast<double>(now.QuadPart - mRateStart.load()) / mFrequency.QuadPart
-                               : 0.0;
+    unsigned long long const frames = mFramesSent.load();
+    double const seconds = frames > 0 ? static_cast<double>(PerformanceCounter::Now() - mRateStart.load()) /
+                                            static_cast<double>(PerformanceCounter::Frequency())
+                                      : 0.0;
     std::ostringstream text;
     // Nothing sent yet, or no time passed since the first frame: no rate to show.
-    text << (seconds > 0.0 ? static_cast<double>(mFramesSent.load()) / seconds : 0.0);
+    text << (seconds > 0.0 ? static_cast<double>(frames) / seconds : 0.0);
     return text.str();
 }
 
@@ -154,10 +152,7 @@ void TrackingState::HandleScreenChanged(IScreenChange& change) {
         return;
     }
     if (mFramesSent.load() == 0) {
-        LARGE_INTEGER now;
-        QueryPerformanceCounter(&now);
-        mRateStart = now.QuadPart;
-        mRateStarted = true;
+        mRateStart = PerformanceCounter::Now();
     }
     ++mFramesSent;
 }

@@ -81,9 +81,7 @@ private:
     mutable CriticalSection mQualityLock;   // the quality: replaced on "SkypeEvent", read anywhere
     boost::shared_ptr<TrackingMode> mMode;  // "SkypeEvent" changes it only while unsubscribed
     std::atomic<unsigned long long> mFramesSent{0};
-    std::atomic<long long> mRateStart{0};
-    LARGE_INTEGER mFrequency;
-    std::atomic<bool> mRateStarted{false};
+    std::atomic<long long> mRateStart{0};  // the counter at the first frame, set before the count
     MouseHandler mMouseHandler;
     bool mMouseSubscribed = false;
 };
