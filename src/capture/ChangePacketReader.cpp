@@ -9,7 +9,19 @@ std::uint32_t ReadU16(unsigned char const* at) {
     return std::uint32_t(at[0]) | std::uint32_t(at[1]) << 8;
 }
 
+void WriteU16(unsigned char* at, long value) {
+    at[0] = static_cast<unsigned char>(value);
+    at[1] = static_cast<unsigned char>(value >> 8);
+}
+
 }  // namespace
+
+void WriteChangeRect(unsigned char* at, RECT const& rect) {
+    WriteU16(at, rect.left);
+    WriteU16(at + 2, rect.top);
+    WriteU16(at + 4, rect.right);
+    WriteU16(at + 6, rect.bottom);
+}
 
 ChangePacketReader::ChangePacketReader(void const* packet, std::uint64_t size, int bytesPerPixel)
     : mNext(static_cast<unsigned char const*>(packet)),

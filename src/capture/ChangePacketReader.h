@@ -10,6 +10,9 @@ struct ChangePacketRecord {
     unsigned char const* pixels;  // (right - left) x (bottom - top) pixels, rows top-down, unpadded
 };
 
+// Writes a rectangle's header, left, top, right, bottom as u16, at `at` (8 bytes).
+void WriteChangeRect(unsigned char* at, RECT const& rect);
+
 // Walks the rectangles of a change packet: a u32 count, then per rectangle left, top, right,
 // bottom as u16 and its pixels. The packet may come from the peer, so the walk ends at the
 // count, at a rectangle whose header or pixels would run past the packet, and at one whose

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "capture/ChangePacketReader.h"
 #include "capture/PacketRescaler.h"
 #include "capture/PixelFormat.h"
 #include "capture/QuvixDriver.h"
@@ -18,11 +19,6 @@ constexpr long kMaxEdge = 0xFFFF;
 
 unsigned long RasterOperation() {
     return CQuvixDriver::IsNtPlatform() ? SRCCOPY | CAPTUREBLT : SRCCOPY;
-}
-
-void WriteU16(unsigned char* at, long value) {
-    at[0] = static_cast<unsigned char>(value);
-    at[1] = static_cast<unsigned char>(value >> 8);
 }
 
 // Index of the first byte in which the two blocks differ; `size` when none does.
@@ -158,10 +154,7 @@ bool CFrameBufferOut::GetGrabbedData(void*& data, unsigned long& size) {
         }
         std::uint32_t const count = 1;
         std::memcpy(packet, &count, 4);
-        WriteU16(packet + 4, rect.left);
-        WriteU16(packet + 6, rect.top);
-        WriteU16(packet + 8, rect.right);
-        WriteU16(packet + 10, rect.bottom);
+        WriteChangeRect(packet + 4, rect);
         data = packet;
         size = static_cast<unsigned long>(kHeaderBytes + bytes);
         return true;

@@ -14,11 +14,6 @@ namespace {
 
 constexpr std::uint64_t kRecordHeader = 8;
 
-void WriteU16(unsigned char* at, long value) {
-    at[0] = static_cast<unsigned char>(value);
-    at[1] = static_cast<unsigned char>(value >> 8);
-}
-
 // One axis of the grid common to both sizes: a source block maps onto a destination block.
 struct Axis {
     long source;
@@ -113,10 +108,7 @@ bool PacketRescaler::Draw(std::vector<Record> const& records, SIZE frame, int ta
             RECT const& source = record.source;
             RECT const& destination = record.destination;
             RECT scaled = {0, 0, destination.right - destination.left, destination.bottom - destination.top};
-            WriteU16(at, destination.left);
-            WriteU16(at + 2, destination.top);
-            WriteU16(at + 4, destination.right);
-            WriteU16(at + 6, destination.bottom);
+            WriteChangeRect(at, destination);
             drawn = drawn &&
                     StretchBlt(memory, 0, 0, scaled.right, scaled.bottom, screen, source.left, source.top,
                                source.right - source.left, source.bottom - source.top, SRCCOPY) &&

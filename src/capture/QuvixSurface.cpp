@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "capture/ChangePacketReader.h"
 #include "capture/QuvixCursorShape.h"
 #include "capture/QuvixDriver.h"
 #include "capture/QuvixEscapeBlock.h"
@@ -13,7 +14,6 @@ constexpr std::uint32_t kChangesPending = 1;
 constexpr std::uint32_t kCursorPending = 2;
 constexpr std::uint64_t kFlagsBytes = 4;
 constexpr std::uint64_t kCounterBytes = 4;
-constexpr std::uint64_t kRecordHeader = 8;
 
 std::uint64_t CeilDiv(std::uint64_t value, std::uint64_t by) {
     return (value + by - 1) / by;
@@ -142,32 +142,19 @@ bool CQuvixSurface::GetChanges(void*& packet, unsigned long& size) {
 // The packet's size when its count and every record fit between the flags and the counter
 // and every rectangle lies on the surface; 0 otherwise.
 std::uint64_t CQuvixSurface::ValidPacketSize() const {
-    std::uint64_t end = mBufferSize - kCounterBytes;
-    std::uint64_t offset = kFlagsBytes + 4;
-    std::uint64_t count = ReadU32(kFlagsBytes);
-    if (count > (end - offset) / kRecordHeader) {
-        return 0;
+    unsigned char const* packet = mBuffer + kFlagsBytes;
+    ChangePacketReader reader(packet, mBufferSize - kFlagsBytes - kCounterBytes, mBytesPerPixel);
+    ChangePacketRecord record;
+    std::uint64_t size = 4;
+    while (reader.Next(record)) {
+        if (record.rect.right > mMode.cx || record.rect.bottom > mMode.cy) {
+            return 0;
+        }
+        size = std::uint64_t(record.pixels - packet) +
+               std::uint64_t(record.rect.right - record.rect.left) *
+                   std::uint64_t(record.rect.bottom - record.rect.top) * std::uint64_t(mBytesPerPixel);
     }
-    for (std::uint64_t i = 0; i < count; ++i) {
-        if (end - offset < kRecordHeader) {
-            return 0;
-        }
-        std::uint32_t leftTop = ReadU32(offset);
-        std::uint32_t rightBottom = ReadU32(offset + 4);
-        std::uint64_t left = leftTop & 0xFFFF, top = leftTop >> 16;
-        std::uint64_t right = rightBottom & 0xFFFF, bottom = rightBottom >> 16;
-        if (right < left || bottom < top || right > std::uint64_t(mMode.cx) ||
-            bottom > std::uint64_t(mMode.cy)) {
-            return 0;
-        }
-        std::uint64_t pixels = (right - left) * (bottom - top) * std::uint64_t(mBytesPerPixel);
-        offset += kRecordHeader;
-        if (pixels > end - offset) {
-            return 0;
-        }
-        offset += pixels;
-    }
-    return offset - kFlagsBytes <= 0xFFFFFFFFu ? offset - kFlagsBytes : 0;
+    return !reader.IsMalformed() && size <= 0xFFFFFFFFu ? size : 0;
 }
 
 long CQuvixSurface::GetChangedValue() {

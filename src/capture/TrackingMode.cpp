@@ -3,6 +3,7 @@
 #include <cstring>
 #include <exception>
 
+#include "capture/ChangePacketReader.h"
 #include "capture/ScreenChange.h"
 #include "foundation/CorvaneLogging.h"
 
@@ -10,11 +11,6 @@ namespace {
 
 constexpr unsigned long kPlainCopy = SRCCOPY;
 constexpr std::size_t kPacketHeaderBytes = 12;
-
-void PutU16(unsigned char* at, long value) {
-    at[0] = static_cast<unsigned char>(value & 0xFF);
-    at[1] = static_cast<unsigned char>((value >> 8) & 0xFF);
-}
 
 // Tick counts wrap after 49 days: compare by difference.
 bool Reached(DWORD now, DWORD deadline) {
@@ -86,10 +82,7 @@ void TrackingMode::RaiseFullFrame(SIZE screen) {
     std::vector<unsigned char> packet(kPacketHeaderBytes +
                                       std::size_t(mBytesPerPixel) * screen.cx * screen.cy);
     packet[0] = 1;
-    PutU16(&packet[4], rect.left);
-    PutU16(&packet[6], rect.top);
-    PutU16(&packet[8], rect.right);
-    PutU16(&packet[10], rect.bottom);
+    WriteChangeRect(&packet[4], rect);
     if (!CFrameBufferOut::GrabRectFromScreen(GetDC(nullptr), rect, &packet[kPacketHeaderBytes], kPlainCopy,
                                              mBytesPerPixel)) {
         // The new frame buffer's first packet covers the screen all the same.
