@@ -26,6 +26,33 @@ void AppendCapture(std::vector<std::string>& captures, std::string capture, bool
 
 }  // namespace
 
+std::string StringHelper::EscapeHtml(std::string const& text) {
+    std::string escaped;
+    escaped.reserve(text.size());
+    for (char ch : text) {
+        switch (ch) {
+            case '&':
+                escaped += "&amp;";
+                break;
+            case '<':
+                escaped += "&lt;";
+                break;
+            case '>':
+                escaped += "&gt;";
+                break;
+            case '"':
+                escaped += "&quot;";
+                break;
+            case '\'':
+                escaped += "&#39;";
+                break;
+            default:
+                escaped += ch;
+        }
+    }
+    return escaped;
+}
+
 std::string StringHelper::EscapeAscii(std::string const& text) {
     static char const digits[] = "0123456789abcdef";
     std::string escaped;

@@ -10,6 +10,8 @@ public:
     // A printable copy: a backslash doubles, printable ASCII, CR and LF stay, every other byte
     // becomes "\x" + lower-case hex without leading zeros.
     static std::string EscapeAscii(std::string const& text);
+    // Text safe inside an HTML element or a quoted attribute: & < > " ' become entities.
+    static std::string EscapeHtml(std::string const& text);
 
     // The frame checksum: the exclusive-or of text[1..] up to the first NUL, each byte taken as
     // signed char (so an odd count of bytes >= 0x80 makes it negative). 0 for texts shorter than 2.

@@ -19,8 +19,9 @@ class NetworkVisitor {
 public:
     virtual ~NetworkVisitor() = default;
 
-    // Passes `message` to the Handle of its class (how an endpoint routes to its visitors).
-    void Visit(NetworkMessage& message);
+    // Passes `message` to the Handle of its class (how an endpoint routes to its visitors). A
+    // visitor that filters what reaches its handlers overrides it.
+    virtual void Visit(NetworkMessage& message);
 
     virtual void Handle(RequestRemoteDesktopNetMsg const&) {}
     virtual void Handle(TestConnectNetMsg const&) {}

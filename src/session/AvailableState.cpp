@@ -33,7 +33,7 @@ void AvailableState::OnConnectFailure() {
 
 void AvailableState::SendRequest(SessionQualityConfiguration const& quality) {
     Send(RequestRemoteDesktopNetMsg(true, quality));
-    ChangeState(new WaitingConfirmationState(quality));
+    ChangeState(new WaitingConfirmationState(quality, WaitingConfirmationState::Sent::Request));
 }
 
 void AvailableState::RequestRemoteDesktop() {
@@ -67,7 +67,7 @@ void AvailableState::Handle(DesktopResolutionMsg const& message) {
 void AvailableState::ShowMyDesktop() {
     SessionQualityConfiguration const& quality = mConfig->SessionQuality;
     Send(ShowMyDesktopNetMsg(quality, false, false));
-    ChangeState(new WaitingConfirmationState(quality));
+    ChangeState(new WaitingConfirmationState(quality, WaitingConfirmationState::Sent::Offer));
 }
 
 void AvailableState::Handle(ShowMyDesktopNetMsg const& message) {

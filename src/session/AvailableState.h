@@ -9,6 +9,7 @@ class AvailableState : public SessionState {
 public:
     void GetAvailableOperations(std::vector<AvailableOperation>& operations) override;
     std::string GetDescription(bool longForm) override;
+    SessionTable::State TableState() const override { return SessionTable::State::Available; }
     std::string GetResourceId() override { return "available"; }
     // "SkypeEvent": back to InitialState, silently.
     void OnConnectFailure() override;

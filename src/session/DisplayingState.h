@@ -29,6 +29,7 @@ public:
 
     void GetAvailableOperations(std::vector<AvailableOperation>& operations) override;
     std::string GetDescription(bool longForm) override;
+    SessionTable::State TableState() const override { return SessionTable::State::Displaying; }
     std::string GetResourceId() override { return "displaying"; }
     void GetStatusProperties(std::vector<SessionProperty>& properties) override;
     // Opens the view at the agreed quality.

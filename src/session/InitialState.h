@@ -7,7 +7,10 @@
 class InitialState : public SessionState {
 public:
     std::string GetDescription(bool longForm) override;
+    SessionTable::State TableState() const override { return SessionTable::State::Initial; }
     bool GetShowToUser() const override { return false; }
+    // None: there is nothing to show or start before the peer is found.
+    void GetAvailableOperations(std::vector<AvailableOperation>&) override {}
 
     // "SkypeEvent" (or the thread that initialised the session): connects both channels.
     void OnStarted() override;

@@ -10,6 +10,7 @@ public:
     void GetAvailableOperations(std::vector<AvailableOperation>& operations) override;
     void GetPendingNotifications(std::vector<PendingNotification>& notifications) override;
     std::string GetDescription(bool longForm) override;
+    SessionTable::State TableState() const override { return SessionTable::State::RequestConfirmation; }
     // Accepts at once for the user's own account when "AcceptMyAccount" is on; otherwise
     // listens to the notification's buttons.
     void OnStarted() override;

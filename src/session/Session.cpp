@@ -162,7 +162,8 @@ void Session::RebuildChannel(Channel& channel, ISkypeApplication* application, s
 }
 
 void Session::HandleSuccessConnect(std::string const& user, ISkypeApplication* application) {
-    mPendingStop.exchange(0);
+    // A pending stop stays: a channel coming up (ours again or another contact's) is no reason to
+    // forget what our user asked for.
     if (user != mUserName || !mControlApp || !mScreenApp) {
         return;
     }

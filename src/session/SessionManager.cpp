@@ -5,6 +5,7 @@
 
 #include <boost/shared_ptr.hpp>
 
+#include "foundation/StringHelper.h"
 #include "foundation/CorvaneLogging.h"
 #include "foundation/Errors.h"
 #include "session/ISessionGuiManager.h"
@@ -226,7 +227,9 @@ void SessionManager::DescribeSession(ISession& session, std::string& items) {
     if (picture.empty()) {
         picture = "res://Tolvane.dll/status" + resource;
     }
-    items += "<LI><IMG SRC='" + picture + "'> <B>" + session.GetFullName() + "</B>: " + description + "</LI>";
+    // The name may be the peer's own words (his discovery), and the picture's path holds his handle.
+    items += "<LI><IMG SRC='" + StringHelper::EscapeHtml(picture) + "'> <B>" +
+             StringHelper::EscapeHtml(session.GetFullName()) + "</B>: " + description + "</LI>";
 }
 
 std::string SessionManager::GetCurrentStateDescription() {

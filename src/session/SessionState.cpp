@@ -1,7 +1,9 @@
 #include "session/SessionState.h"
 
 #include "config/ConfigGroups.h"
+#include "foundation/CorvaneLogging.h"
 #include "foundation/Errors.h"
+#include "network/NetworkMessage.h"
 #include "session/ISessionGui.h"
 #include "session/InitialState.h"
 
@@ -24,6 +26,18 @@ ISessionState::AvailableOperation SessionState::Operation(std::string const& nam
     operation.owner = this;
     operation.action = action;
     return operation;
+}
+
+void SessionState::Visit(NetworkMessage& message) {
+    SessionTable::Peer const kind = SessionTable::KindOf(message);
+    SessionTable::State const state = TableState();
+    if (SessionTable::Lookup(state, kind) == SessionTable::Next::Ignored) {
+        CORVANE_LOG("Ignored " << SessionTable::NameOf(kind) << " from the peer in "
+                               << SessionTable::NameOf(state));
+        return;
+    }
+    // The last use of this state: its handler may switch it.
+    message.Route(*this);
 }
 
 void SessionState::GetAvailableOperations(std::vector<AvailableOperation>& operations) {

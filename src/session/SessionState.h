@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "session/ISessionState.h"
+#include "session/SessionTable.h"
 
 class Configuration;
 class ISessionGui;
@@ -20,6 +21,12 @@ public:
     // Takes the session and, from it, the configuration and the user interface. The session
     // calls it before the state starts.
     void SetupNewState(ISession* session);
+
+    // Routes a peer message to this state's handler only where the session table says the
+    // state takes it; the rest is logged and dropped. "SkypeEvent".
+    void Visit(NetworkMessage& message) override;
+    // This state's row of the session table.
+    virtual SessionTable::State TableState() const = 0;
 
     // The base list: "Show status".
     void GetAvailableOperations(std::vector<AvailableOperation>& operations) override;

@@ -8,6 +8,7 @@ public:
     void GetAvailableOperations(std::vector<AvailableOperation>& operations) override;
     void GetPendingNotifications(std::vector<PendingNotification>& notifications) override;
     std::string GetDescription(bool longForm) override;
+    SessionTable::State TableState() const override { return SessionTable::State::SharingConfirmation; }
     // Listens to the notification's buttons and takes the configured quality.
     void OnStarted() override;
 

@@ -126,6 +126,11 @@ void TrackingState::OnConnectFailure() {
     ChangeState(new InitialState);
 }
 
+void TrackingState::OnConnectSuccess() {
+    // A new screen channel carries nothing of the old one: no sending-finished is owed.
+    OnSendingFinished();
+}
+
 void TrackingState::OnSendingFinished() {
     if (mMode) {
         mMode->SetEnabled(true);
@@ -134,8 +139,20 @@ void TrackingState::OnSendingFinished() {
 
 void TrackingState::HandleScreenChanged(IScreenChange& change) {
     // The mode raising this is mMode: "SkypeEvent" replaces it only after unsubscribing,
-    // which waits for this call.
+    // which waits for this call. It stays off while the change is in flight; whatever keeps
+    // the change from going turns it on again, or no sending-finished would ever come.
     mMode->SetEnabled(false);
+    if (!SendChange(change)) {
+        mMode->SetEnabled(true);
+        return;
+    }
+    if (mFramesSent.load() == 0) {
+        mRateStart = PerformanceCounter::Now();
+    }
+    ++mFramesSent;
+}
+
+bool TrackingState::SendChange(IScreenChange& change) {
     int const count = ++mChangeCount;
     SessionQualityConfiguration const quality = CopyQuality();
     bool const jpeg = quality.UseJpeg.Get();
@@ -144,17 +161,15 @@ void TrackingState::HandleScreenChanged(IScreenChange& change) {
         ScreenChangeNetMsg message(change.GetData(), tagSIZE{change.width, change.height},
                                    static_cast<unsigned char>(quality.ColorDepth.Get()), change.GetDataSize(),
                                    change.timing, jpeg, jpegQuality);
-        Send(message);
-    } catch (NetworkError const& error) {
-        // Nothing went out, so no sending-finished will come to take the next change.
+        if (Send(message)) {
+            return true;
+        }
+        CORVANE_LOG("Screen change not sent: the screen channel is down");
+    } catch (std::exception const& error) {
+        // The message could not be built, or the messenger refused the write.
         CORVANE_LOG("Screen change not sent: " << error.what());
-        mMode->SetEnabled(true);
-        return;
     }
-    if (mFramesSent.load() == 0) {
-        mRateStart = PerformanceCounter::Now();
-    }
-    ++mFramesSent;
+    return false;
 }
 
 void TrackingState::HandleMouseMove(tagPOINT const& point) {

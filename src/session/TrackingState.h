@@ -31,6 +31,7 @@ public:
 
     void GetAvailableOperations(std::vector<AvailableOperation>& operations) override;
     std::string GetDescription(bool longForm) override;
+    SessionTable::State TableState() const override { return SessionTable::State::Tracking; }
     std::string GetResourceId() override { return "sharing"; }
     // Any thread: "FPS" (0 before the first frame), "Total frames sent", the quality lines.
     void GetStatusProperties(std::vector<SessionProperty>& properties) override;
@@ -40,6 +41,8 @@ public:
     void OnConnectFailure() override;
     // "SkypeEvent": the screen channel is empty again, so the next change may be taken.
     void OnSendingFinished() override;
+    // "SkypeEvent": both channels (again) up; a new screen channel owes no sending-finished.
+    void OnConnectSuccess() override;
 
     // "SkypeEvent": an abort is noted and stops sharing; every payload ends sharing.
     void Handle(RequestRemoteDesktopNetMsg const& message) override;
@@ -70,7 +73,11 @@ private:
     // Stops tracking and the mouse handler; nothing the second time.
     void StopSharing();
 
+    // "DesktopTracker": sends one change and keeps the mode off until it has gone.
     void HandleScreenChanged(IScreenChange& change);
+    // False when nothing went out: the message failed, the channel is down or the messenger
+    // refused the write.
+    bool SendChange(IScreenChange& change);
     void HandleMouseMove(tagPOINT const& point);
     SessionQualityConfiguration CopyQuality() const;
     std::string FramesPerSecond() const;

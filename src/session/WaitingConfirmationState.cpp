@@ -4,8 +4,13 @@
 #include "session/DisplayingState.h"
 #include "session/TrackingState.h"
 
-WaitingConfirmationState::WaitingConfirmationState(SessionQualityConfiguration const& quality)
-    : mQuality(quality) {}
+WaitingConfirmationState::WaitingConfirmationState(SessionQualityConfiguration const& quality, Sent sent)
+    : mQuality(quality), mSent(sent) {}
+
+SessionTable::State WaitingConfirmationState::TableState() const {
+    return mSent == Sent::Request ? SessionTable::State::WaitingForRequestAnswer
+                                  : SessionTable::State::WaitingForOfferAnswer;
+}
 
 void WaitingConfirmationState::GetAvailableOperations(std::vector<AvailableOperation>& operations) {
     operations.push_back(
@@ -17,7 +22,8 @@ std::string WaitingConfirmationState::GetDescription(bool longForm) {
 }
 
 void WaitingConfirmationState::HandleCancel() {
-    // Both: this state does not know whether it waits for a request or an offer.
+    // Both, whatever the peer made of our message: the abort ends his question or a view he
+    // already started, the withdrawn answer ends an offer.
     SendAbort();
     Send(ShowMyDesktopNetMsg(mQuality, false, true));
     ChangeState(new AvailableState);

@@ -5,6 +5,7 @@
 #include "SessionTestSupport.h"
 #include "network/ControlMessages.h"
 #include "session/ISessionState.h"
+#include "skype/ISkypeApplication.h"
 
 namespace session_test {
 namespace {
@@ -189,6 +190,21 @@ TEST_F(Negotiation, WorkingStatesAnswerOnlyWhatTheyShould) {
     bob->Gui()->Run("Stop displaying");
     ASSERT_TRUE(bob->Expect("\"Session was stopped.\" red []")) << bob->Pending();
     ASSERT_TRUE(bob->Expect("state AvailableState")) << bob->Pending();
+}
+
+// A stop our user asked for is carried out even when a stream of another contact comes up
+// before the session's next idle tick.
+TEST_F(Negotiation, StopSurvivesAnotherContactsStreamComingUp) {
+    alice->Gui()->Run("Request remote desktop");
+    ASSERT_TRUE(bob->Expect("\"User wants to see your desktop\"")) << bob->Pending();
+    bob->Gui()->Run("Accept");
+    ASSERT_TRUE(alice->Expect("state DisplayingState")) << alice->Pending();
+    ISkypeApplication* screen = alice->manager->GetScreenApplication();
+    alice->ContactSession()->StopDisplaying(true);
+    screen->OnConnectSuccess(std::string("carol.elsewhere"), screen);
+    ASSERT_TRUE(alice->Expect("\"Session was stopped.\" red []")) << alice->Pending();
+    ASSERT_TRUE(alice->Expect("state AvailableState")) << alice->Pending();
+    ASSERT_TRUE(bob->Expect("\"Remote user aborted session.\" red []")) << bob->Pending();
 }
 
 }  // namespace

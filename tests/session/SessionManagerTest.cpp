@@ -32,6 +32,17 @@ TEST_F(SessionManagerTest, StatusPageListsOnlyConnectedSessions) {
     EXPECT_EQ(idle.GetCurrentStateDescription(), "There're no active connections.");
 }
 
+// A name the peer chose himself (his discovery, when the messenger knows no full name) is text
+// on the status page, never markup.
+TEST_F(SessionManagerTest, StatusPageEscapesThePeersName) {
+    peers.Simulator().FailCommands(aliceHandle, "GET USER " + bobHandle + " FULLNAME", "ERROR 1 none");
+    alice->ContactSession()->SetDiscoveryInfo({"pc", "<script>alert('x')</script> & <img src=\\\\host\\a>"});
+    EXPECT_EQ(alice->manager->GetCurrentStateDescription(),
+              "<B>Current connections:</B><UL><LI><IMG SRC='res://Tolvane.dll/statusavailable'> <B>"
+              "&lt;script&gt;alert(&#39;x&#39;)&lt;/script&gt; &amp; &lt;img src=\\\\host\\a&gt;</B>: "
+              "Connected</LI></UL>");
+}
+
 // Bob logs out while alice views his desktop: alice is told and starts connecting again; bob's
 // manager drops every session and both applications, and his next attach installs them again.
 TEST_F(SessionManagerTest, LogoutClearsSessionsAndTheNextAttachInstallsThemAgain) {

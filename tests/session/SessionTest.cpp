@@ -18,6 +18,7 @@ public:
         : mLog(log), mName(std::move(name)), mSwitch(switchOnStart) {}
     ~ProbeState() override { mLog.push_back("deleted " + mName); }
     std::string GetDescription(bool) override { return mName; }
+    SessionTable::State TableState() const override { return SessionTable::State::Available; }
     void OnStarted() override {
         mLog.push_back("started " + mName);
         if (mSwitch) {
@@ -68,6 +69,18 @@ TEST_F(SessionTest, StateThatSwitchesFromOnStarted) {
     EXPECT_EQ(log, (std::vector<std::string>{"started first", "changed first", "started second",
                                              "started third", "changed third", "deleted second", "switched",
                                              "deleted first", "changed none", "deleted third"}));
+}
+
+// Connecting, there is nothing for the user to start or show.
+TEST_F(SessionTest, ConnectingOffersNoOperations) {
+    SkypeApplication control(&alice->client, "corvane.probe");
+    SkypeApplication screen(&alice->client, "corvane.probe.screen");
+    Session session(&control, &screen, "nobody", &alice->client, false, &alice->config);
+    session.SetGui(boost::shared_ptr<ISessionGui>(new ScriptedSessionGui(&session, nullptr)));
+    session.Initialize(nullptr);
+    std::vector<ISessionState::AvailableOperation> operations;
+    session.GetCurrentState().GetAvailableOperations(operations);
+    EXPECT_TRUE(operations.empty());
 }
 
 // StopDisplaying(false) from another thread: at the next idle tick the abort goes out and the

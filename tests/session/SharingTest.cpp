@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 
+#include "LogCapture.h"
 #include "ScreenScene.h"
 #include "SessionTestSupport.h"
 #include "SharingTap.h"
@@ -203,6 +204,23 @@ TEST_F(Sharing, QualityChangeAndStopsWhileChangesFlow) {
         ASSERT_TRUE(bob->Expect("state AvailableState")) << bob->Pending();
         scene.Reset();
     }
+}
+
+// A change the messenger refuses to write does not stop the ones after it.
+TEST_F(Sharing, ChangesGoOnAfterAFailedWrite) {
+    ScreenScene scene;
+    Tap();
+    StartSharing();
+    ASSERT_TRUE(ScreenRebuilt(scene));
+    LogCapture log;
+    peers.Simulator().FailCommands(aliceHandle, "ALTER APPLICATION corvane.screen WRITE", "ERROR 999 refused",
+                                   1);
+    ASSERT_TRUE(scene.Fill(RECT{40, 30, 240, 130}, RGB(200, 30, 60)));
+    ASSERT_TRUE(WaitUntil([&] { return log.Contains("Screen change not sent"); }));
+    // The refused change is repainted; this one and everything after it arrive.
+    ASSERT_TRUE(scene.Fill(RECT{40, 30, 240, 130}, RGB(20, 130, 160)));
+    ASSERT_TRUE(scene.Fill(RECT{300, 200, 310, 500}, RGB(10, 220, 90)));
+    EXPECT_TRUE(ScreenRebuilt(scene));
 }
 
 struct QualityRow {
