@@ -91,6 +91,7 @@ HRGN DisplayingState::Draw(ScreenChangeNetMsg const& message) {
 }
 
 void DisplayingState::Handle(ScreenChangeNetMsg const& message) {
+    message.Decode();  // only here: a bad message raises, and the endpoint drops it
     WaitForRemoteDesktopWindowCreated();
     tagSIZE const origin = message.GetOriginResolution();
     if (message.GetImageDataSize() == 0 || !FitSurface(origin)) {
