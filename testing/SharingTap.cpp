@@ -47,6 +47,7 @@ std::vector<unsigned char> SharingTap::GetClipboard() const {
 }
 
 void SharingTap::Handle(ScreenChangeNetMsg const& message) {
+    message.Decode();  // as the viewer does
     CriticalSectionLock lock(mLock);
     ++mCounts.changes;
     mCounts.lastChangeTick = GetTickCount();

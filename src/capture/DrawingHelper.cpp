@@ -13,6 +13,10 @@
 
 namespace {
 
+// Rectangles made into a region at once before the regions are joined: few enough that
+// making one stays cheap wherever that is quadratic, many enough to save calls.
+constexpr std::size_t kRegionChunk = 8;
+
 // Rows are expanded and drawn in bands of about this many bytes, so the scratch stays small
 // and warm whatever the rectangle's size.
 constexpr std::size_t kBandBytes = 256 * 1024;
@@ -44,6 +48,22 @@ DWORD ColourTableBytes(int bits) {
         return 3 * sizeof(DWORD);
     }
     return bits <= 8 ? DWORD(sizeof(RGBQUAD)) << bits : 0;
+}
+
+// A region of a few rectangles at once.
+HRGN RegionOfRects(RECT const* rects, std::size_t count) {
+    std::vector<unsigned char> buffer(sizeof(RGNDATAHEADER) + count * sizeof(RECT));
+    auto* data = reinterpret_cast<RGNDATA*>(buffer.data());
+    data->rdh.dwSize = sizeof(RGNDATAHEADER);
+    data->rdh.iType = RDH_RECTANGLES;
+    data->rdh.nCount = DWORD(count);
+    data->rdh.nRgnSize = DWORD(count * sizeof(RECT));
+    SetRectEmpty(&data->rdh.rcBound);
+    for (std::size_t i = 0; i < count; ++i) {
+        UnionRect(&data->rdh.rcBound, &data->rdh.rcBound, &rects[i]);
+    }
+    std::memcpy(data->Buffer, rects, count * sizeof(RECT));
+    return ExtCreateRegion(nullptr, DWORD(buffer.size()), data);
 }
 
 bool WriteFileBytes(HANDLE file, void const* data, std::uint64_t size) {
@@ -128,30 +148,23 @@ void DrawingHelper::DrawSingleRectangle(HDC dc, RECT* rect, void* pixels, unsign
 
 HRGN DrawingHelper::DrawRectangle(HDC dc, void const* packet, unsigned long size, int bytesPerPixel,
                                   bool wantRegion) {
-    HRGN region = wantRegion ? CreateRectRgn(0, 0, 0, 0) : nullptr;
+    ChangedRegion changed;
     RECT area;
-    if (!dc || !IsDepth(bytesPerPixel) || !DrawableArea(dc, area)) {
-        return region;
-    }
-    HRGN piece = region ? CreateRectRgn(0, 0, 0, 0) : nullptr;
-    ChangePacketReader reader(packet, size, bytesPerPixel);
-    ChangePacketRecord record;
-    RECT clip;
-    while (reader.Next(record)) {
-        if (!IntersectRect(&clip, &record.rect, &area)) {
-            continue;
+    if (dc && IsDepth(bytesPerPixel) && DrawableArea(dc, area)) {
+        ChangePacketReader reader(packet, size, bytesPerPixel);
+        ChangePacketRecord record;
+        RECT clip;
+        while (reader.Next(record)) {
+            if (IntersectRect(&clip, &record.rect, &area)) {
+                Paint(dc, record.rect, clip, record.pixels, bytesPerPixel);
+                if (wantRegion) {
+                    changed.Add(clip);
+                }
+            }
         }
-        Paint(dc, record.rect, clip, record.pixels, bytesPerPixel);
-        if (piece) {
-            SetRectRgn(piece, clip.left, clip.top, clip.right, clip.bottom);
-            CombineRgn(region, region, piece, RGN_OR);
-        }
+        GdiFlush();
     }
-    if (piece) {
-        DeleteObject(piece);
-    }
-    GdiFlush();
-    return region;
+    return wantRegion ? changed.Make() : nullptr;
 }
 
 void DrawingHelper::DrawRectangleToWindow(HWND window, long x, long y, void* packet, unsigned long size,
@@ -259,4 +272,41 @@ int DrawingHelper::SaveHdc2Bitmap(HDC dc, wchar_t const* path) {
                    WriteFileBytes(handle, pixels.get(), imageBytes);
     CloseHandle(handle);
     return written ? 1 : 0;
+}
+
+void ChangedRegion::Add(RECT const& rect) {
+    if (rect.left < rect.right && rect.top < rect.bottom) {
+        mRects.push_back(rect);
+    }
+}
+
+// Joins regions as a binary counter adds ones: a region of 2^k chunks is joined only with
+// another of 2^k, so every rectangle takes part in about log n joins.
+HRGN ChangedRegion::Make() const {
+    std::vector<std::pair<HRGN, std::size_t>> partial;  // regions and their chunk counts, larger first
+    bool failed = false;
+    for (std::size_t at = 0; at < mRects.size() && !failed; at += kRegionChunk) {
+        HRGN region = RegionOfRects(&mRects[at], std::min(kRegionChunk, mRects.size() - at));
+        std::size_t chunks = 1;
+        while (region && !partial.empty() && partial.back().second == chunks) {
+            failed |= CombineRgn(partial.back().first, partial.back().first, region, RGN_OR) == ERROR;
+            DeleteObject(region);
+            region = partial.back().first;
+            chunks += partial.back().second;
+            partial.pop_back();
+        }
+        failed |= region == nullptr;
+        if (region) {
+            partial.emplace_back(region, chunks);
+        }
+    }
+    HRGN result = failed ? nullptr : CreateRectRgn(0, 0, 0, 0);
+    for (auto const& piece : partial) {
+        if (result && CombineRgn(result, result, piece.first, RGN_OR) == ERROR) {
+            DeleteObject(result);
+            result = nullptr;
+        }
+        DeleteObject(piece.first);
+    }
+    return result;
 }

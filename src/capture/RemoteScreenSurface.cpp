@@ -72,15 +72,30 @@ HRGN RemoteScreenSurface::DrawPacket(void const* packet, unsigned long size, int
     return mDC ? DrawingHelper::DrawRectangle(mDC, packet, size, bytesPerPixel, true) : nullptr;
 }
 
-void RemoteScreenSurface::DrawPicture(Picture const& picture, RECT const& rect, HRGN& region) {
-    CriticalSectionLock lock(mLock);
+bool RemoteScreenSurface::DrawAt(Picture const& picture, RECT const& rect, RECT& clip) {
     RECT const area = {0, 0, mSize.cx, mSize.cy};
-    RECT clip;
     if (!mDC || !IntersectRect(&clip, &rect, &area)) {
-        return;
+        return false;
     }
     picture.Draw(mDC, int(rect.left), int(rect.top));
     GdiFlush();
+    return true;
+}
+
+void RemoteScreenSurface::DrawPicture(Picture const& picture, RECT const& rect, ChangedRegion& changed) {
+    CriticalSectionLock lock(mLock);
+    RECT clip;
+    if (DrawAt(picture, rect, clip)) {
+        changed.Add(clip);
+    }
+}
+
+void RemoteScreenSurface::DrawPicture(Picture const& picture, RECT const& rect, HRGN& region) {
+    CriticalSectionLock lock(mLock);
+    RECT clip;
+    if (!DrawAt(picture, rect, clip)) {
+        return;
+    }
     HRGN piece = CreateRectRgnIndirect(&clip);
     if (!region) {
         region = piece;

@@ -4,6 +4,7 @@
 
 #include "foundation/CriticalSection.h"
 
+class ChangedRegion;
 class Picture;
 
 // The viewer's copy of the remote screen: a memory context compatible with the screen holding
@@ -54,8 +55,11 @@ public:
     // surface, owned by the caller (DeleteObject); null without a context. Drawing thread.
     HRGN DrawPacket(void const* packet, unsigned long size, int bytesPerPixel);
     // Draws `picture` with its top-left corner at `rect`'s and adds `rect`, clipped to the
-    // surface, to `region` (made when null; owned by the caller). Nothing without a context.
-    // Raises what Picture::Draw raises. Drawing thread.
+    // surface, to `changed`. Nothing without a context. Raises what Picture::Draw raises.
+    // Drawing thread.
+    void DrawPicture(Picture const& picture, RECT const& rect, ChangedRegion& changed);
+    // The same, adding to `region` (made when null; owned by the caller) at once: for a few
+    // pictures, since each addition costs time in proportion to the region.
     void DrawPicture(Picture const& picture, RECT const& rect, HRGN& region);
 
     // A copy of the whole surface as it stands between frames; empty without a context.
@@ -67,6 +71,9 @@ public:
 
 private:
     void Delete();
+    // Draws `picture` at `rect` and gives the part of `rect` on the surface; false when nothing
+    // was drawn. Called with the lock held.
+    bool DrawAt(Picture const& picture, RECT const& rect, RECT& clip);
 
     mutable CriticalSection mLock;
     HDC mDC;            // owned; null until the first Resize

@@ -21,15 +21,22 @@ constexpr UINT kLastFormat = 0xFFFF;
 constexpr std::size_t kLoggedBytes = 80;
 constexpr int kMaxNameChars = 255;  // the system keeps no longer names
 constexpr std::uint32_t kMaxNameBytes = kMaxNameChars * 3;
+// Every registered name stays registered for the whole session, and the system holds only
+// about 16,000: a message registers at most this many, more than any one copy offers.
+constexpr int kMaxNamesPerMessage = 64;
+// Each record set costs a block and a call into the system; a clipboard offers a few dozen.
+constexpr std::uint32_t kMaxRecordsPerMessage = 512;
 
 // Formats whose data is a handle (a bitmap, a palette, a metafile inside the block) mean
 // nothing on another machine, and set from peer bytes they would be taken for handles.
+// Private formats belong to the program that set them, and a file-drop list names paths on
+// the machine it came from: neither is sent or set.
 bool HoldsBytes(UINT format) {
-    static UINT const handleFormats[] = {CF_BITMAP,          CF_METAFILEPICT,  CF_PALETTE,
-                                         CF_ENHMETAFILE,     CF_OWNERDISPLAY,  CF_DSPBITMAP,
-                                         CF_DSPMETAFILEPICT, CF_DSPENHMETAFILE};
+    static UINT const handleFormats[] = {CF_BITMAP,          CF_METAFILEPICT,   CF_PALETTE,
+                                         CF_ENHMETAFILE,     CF_OWNERDISPLAY,   CF_DSPBITMAP,
+                                         CF_DSPMETAFILEPICT, CF_DSPENHMETAFILE, CF_HDROP};
     if (format == kNameRecord || format > kLastFormat ||
-        (format >= CF_GDIOBJFIRST && format <= CF_GDIOBJLAST)) {
+        (format >= CF_PRIVATEFIRST && format <= CF_GDIOBJLAST)) {
         return false;
     }
     return std::find(std::begin(handleFormats), std::end(handleFormats), format) == std::end(handleFormats);
@@ -121,14 +128,15 @@ std::string ErrorText() {
 }
 
 // The local number for a record, 0 to skip it. A registered format goes by the name sent
-// before it, never by its number.
-UINT LocalFormat(std::uint32_t format, std::string const& name) {
+// before it, never by its number, and takes one of the names `namesLeft`.
+UINT LocalFormat(std::uint32_t format, std::string const& name, int& namesLeft) {
     if (format < kFirstRegistered || format > kLastFormat) {
         return HoldsBytes(format) ? format : 0;
     }
-    if (name.empty() || name.size() > kMaxNameBytes) {
+    if (name.empty() || name.size() > kMaxNameBytes || namesLeft == 0) {
         return 0;
     }
+    --namesLeft;
     return RegisterClipboardFormatW(StringHelper::StrToWstr(name).c_str());
 }
 
@@ -158,10 +166,15 @@ void ApplyRecords(PayloadReader& reader) {
     std::uint32_t count = 0;
     reader.ReadU32(count);
     std::string name;
+    int namesLeft = kMaxNamesPerMessage;
     for (std::uint32_t index = 0; index < count; ++index) {
         std::uint32_t format = 0;
         std::uint32_t size = 0;
         unsigned char const* bytes = nullptr;
+        if (index == kMaxRecordsPerMessage) {
+            CORVANE_LOG("Clipboard payload of " << count << " records: those after " << index << " skipped");
+            return;
+        }
         if (!reader.ReadRecord(format, size, bytes)) {
             CORVANE_LOG("Clipboard payload ends inside record " << index << " of " << count);
             return;
@@ -170,9 +183,10 @@ void ApplyRecords(PayloadReader& reader) {
             name.assign(reinterpret_cast<char const*>(bytes), size);
             continue;
         }
-        UINT const local = LocalFormat(format, name);
+        // A name is registered only for a record that is set.
+        UINT const local = size == 0 ? 0 : LocalFormat(format, name, namesLeft);
         name.clear();
-        if (local == 0 || size == 0) {
+        if (local == 0) {
             CORVANE_LOG("Skipped clipboard format " << format);
             continue;
         }

@@ -9,8 +9,8 @@ class ClipboardNetMsg;
 // clipboard's enumeration order; empty when there is nothing to send. A registered format
 // (0xC000 and above) is numbered differently on every machine, so its record follows a
 // record of format 0 that carries its name in UTF-8; a peer that does not know this refuses
-// format 0 and goes on. Formats whose data is a handle rather than bytes are never sent or
-// set. Static; any thread that may open the clipboard.
+// format 0 and goes on. Formats whose data is a handle rather than bytes, private formats
+// and file-drop lists are never sent or set. Static; any thread that may open the clipboard.
 class ClipboardHelper {
 public:
     // The local clipboard as a message; its payload is empty when the clipboard cannot be
@@ -19,6 +19,7 @@ public:
     // Sets every record of the peer's payload on the local clipboard under the same format
     // (a registered one under the local number of its name), on top of what is there. The
     // payload is untrusted: a count or size that runs past its end stops at the last whole
-    // record (logged). Failures are logged, never raised.
+    // record (logged), at most 512 records are read and at most 64 names registered, each only
+    // for a record that is set. Failures are logged, never raised.
     static void ProcessClipboardMessage(ClipboardNetMsg const& message);
 };

@@ -191,11 +191,14 @@ void ClipboardNetMsg::ParseNetworkMessage(char const* data) {
     if (encoded == nullptr) {
         Raise(NetworkMessageFormatError("Invalid clipboard network message fields"));
     }
-    int size = StringHelper::ToInt(parts[0].c_str());
+    std::int64_t size = StringHelper::ToInt64(parts[0].c_str());
     if (size == 0) {
         Raise(NetworkMessageFormatError("Invalid clipboard network message data size"));
     }
-    DecodeAndUncompress(mBytes, encoded, static_cast<unsigned int>(size), kMaxSize);
+    if (size < 0) {
+        Raise(NetworkError("Failed to uncompress buffer"));
+    }
+    DecodeAndUncompress(mBytes, encoded, static_cast<std::uint64_t>(size), kMaxSize);
 }
 
 DesktopResolutionMsg::DesktopResolutionMsg() {

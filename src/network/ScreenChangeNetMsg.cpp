@@ -21,6 +21,7 @@ constexpr std::size_t kBlockHeader = 12;     // the edges and the picture's byte
 constexpr int kThresholdLevel = 185;
 constexpr std::uint64_t kPictureBytesPerPixel = 4;
 constexpr std::uint64_t kPictureHeadersReserve = 64 * 1024;
+constexpr int kMaxBytesPerPixel = 3;  // the depths sessions use: 3-3-2, 5-6-5 and B, G, R
 // Rectangle edges are u16, so no frame side beyond this can be addressed.
 constexpr std::uint64_t kMaxFrameSide = 65536;
 
@@ -91,6 +92,70 @@ boost::shared_ptr<Picture> DecodePicture(unsigned char const* bytes, std::size_t
         }
     }
     Raise(NetworkError("Invalid screen change image format"));
+}
+
+// Decoding a received message's data, apart from the message itself.
+
+// A raw change packet holds at most `maxRectangles` rectangles.
+void CheckRectangles(std::vector<unsigned char> const& packet, unsigned int bytesPerPixel,
+                     std::uint64_t maxRectangles) {
+    ChangePacketReader reader(packet.data(), packet.size(), static_cast<int>(bytesPerPixel));
+    ChangePacketRecord record;
+    for (std::uint64_t count = 0; reader.Next(record);) {
+        if (++count > maxRectangles) {
+            Raise(NetworkError("Invalid screen change packet"));
+        }
+    }
+}
+
+struct PictureBlock {
+    RECT rect;
+    unsigned char const* bytes;
+    std::size_t length;
+};
+
+// The blocks of a picture list, every one inside the list, at most `maxPictures` of them,
+// covering together at most `maxPixels`: all checked before any picture is decoded, since
+// decoding is what costs.
+std::vector<PictureBlock> ReadBlocks(std::vector<unsigned char> const& list, std::uint64_t maxPictures,
+                                     std::uint64_t maxPixels) {
+    std::vector<PictureBlock> blocks;
+    std::size_t const size = list.size();
+    for (std::size_t offset = 0; offset < size;) {
+        unsigned char const* block = list.data() + offset;
+        if (blocks.size() >= maxPictures || size - offset < kBlockHeader ||
+            ReadLittleEndian(block + kRectangleHeader, 4) > size - offset - kBlockHeader) {
+            Raise(NetworkError("Invalid screen change jpeg"));
+        }
+        RECT rect = ReadEdges(block);
+        std::size_t length = ReadLittleEndian(block + kRectangleHeader, 4);
+        std::uint64_t area =
+            rect.right > rect.left && rect.bottom > rect.top
+                ? static_cast<std::uint64_t>(rect.right - rect.left) * (rect.bottom - rect.top)
+                : 0;
+        if (area > maxPixels) {
+            Raise(NetworkError("Invalid screen change jpeg"));
+        }
+        maxPixels -= area;
+        blocks.push_back({rect, block + kBlockHeader, length});
+        offset += kBlockHeader + length;
+    }
+    return blocks;
+}
+
+// The pictures of one frame's change: at most one per tile of the frame, and together at
+// most the frame (and what one picture may hold).
+std::vector<ScreenChangeNetMsg::JpegImageInfo> DecodePictures(std::vector<unsigned char> const& list,
+                                                              tagSIZE origin, unsigned int bytesPerPixel) {
+    std::vector<PictureBlock> const blocks =
+        ReadBlocks(list, ScreenChangeNetMsg::MaxRectangles(origin, bytesPerPixel),
+                   std::min(FramePixels(origin), Picture::kMaxPixels));
+    std::vector<ScreenChangeNetMsg::JpegImageInfo> pictures;
+    pictures.reserve(blocks.size());
+    for (PictureBlock const& block : blocks) {
+        pictures.push_back({block.rect, DecodePicture(block.bytes, block.length, block.rect)});
+    }
+    return pictures;
 }
 
 }  // namespace
@@ -164,11 +229,14 @@ bool ScreenChangeNetMsg::EncodePictures(void const* packet, unsigned long packet
     return !list.empty();
 }
 
+std::uint64_t ScreenChangeNetMsg::MaxRectangles(tagSIZE origin, unsigned int bytesPerPixel) {
+    std::uint64_t tile = 8 * static_cast<std::uint64_t>(std::max(bytesPerPixel, 1u));
+    return (UsableSide(origin.cx) + tile - 1) / tile * ((UsableSide(origin.cy) + tile - 1) / tile);
+}
+
 std::uint64_t ScreenChangeNetMsg::MaxPacketSize(tagSIZE origin, unsigned int bytesPerPixel) {
-    std::uint64_t tile = 8 * static_cast<std::uint64_t>(bytesPerPixel);
-    std::uint64_t tiles =
-        (UsableSide(origin.cx) + tile - 1) / tile * ((UsableSide(origin.cy) + tile - 1) / tile);
-    return FramePixels(origin) * bytesPerPixel + tiles * kRectangleHeader + kCountSize;
+    return FramePixels(origin) * bytesPerPixel + MaxRectangles(origin, bytesPerPixel) * kRectangleHeader +
+           kCountSize;
 }
 
 std::uint64_t ScreenChangeNetMsg::MaxPictureListSize(tagSIZE origin) {
@@ -189,43 +257,38 @@ void ScreenChangeNetMsg::ParseNetworkMessage(char const* data) {
     if (mOriginResolution.cx == 0 || mOriginResolution.cy == 0 || mBytesPerPixel == 0 || size == 0) {
         Raise(NetworkMessageFormatError("ScreenChangeNetMsg fields cannot be 0"));
     }
+    // Any other depth would only multiply what a frame may inflate to.
+    if (mBytesPerPixel > kMaxBytesPerPixel) {
+        Raise(NetworkMessageFormatError("Invalid ScreenChangeNetMsg fields"));
+    }
     // A size no frame of the origin's resolution can need is refused before anything is
-    // allocated for it.
-    std::uint64_t limit =
-        mJpeg ? MaxPictureListSize(mOriginResolution) : MaxPacketSize(mOriginResolution, mBytesPerPixel);
+    // allocated for it; sizes are compared whole, never cut to 32 bits.
+    std::uint64_t limit = std::min<std::uint64_t>(
+        mJpeg ? MaxPictureListSize(mOriginResolution) : MaxPacketSize(mOriginResolution, mBytesPerPixel),
+        kMaxUncompressedSize);
     if (size < 0 || static_cast<std::uint64_t>(size) > limit) {
         Raise(NetworkError("Failed to uncompress buffer"));
     }
-    DecodeAndUncompress(mImage, encoded, static_cast<unsigned int>(size));
-    if (mJpeg) {
-        ReadPictures();
-    }
+    mSize = static_cast<std::uint64_t>(size);
+    mEncoded = encoded;
+    mDecoded = false;
+    mImage.clear();
+    mPictures.clear();
 }
 
-// The pictures of one frame's change cover at most that frame, so their decoded pixels are
-// held to it (and to what one picture may hold).
-void ScreenChangeNetMsg::ReadPictures() {
-    std::uint64_t pixelsLeft = std::min(FramePixels(mOriginResolution), Picture::kMaxPixels);
-    std::vector<JpegImageInfo> pictures;
-    std::size_t const size = mImage.size();
-    for (std::size_t offset = 0; offset < size;) {
-        unsigned char const* block = mImage.data() + offset;
-        if (size - offset < kBlockHeader ||
-            ReadLittleEndian(block + kRectangleHeader, 4) > size - offset - kBlockHeader) {
-            Raise(NetworkError("Invalid screen change jpeg"));
-        }
-        RECT rect = ReadEdges(block);
-        std::size_t length = ReadLittleEndian(block + kRectangleHeader, 4);
-        std::uint64_t area =
-            rect.right > rect.left && rect.bottom > rect.top
-                ? static_cast<std::uint64_t>(rect.right - rect.left) * (rect.bottom - rect.top)
-                : 0;
-        if (area > pixelsLeft) {
-            Raise(NetworkError("Invalid screen change jpeg"));
-        }
-        pixelsLeft -= area;
-        pictures.push_back({rect, DecodePicture(block + kBlockHeader, length, rect)});
-        offset += kBlockHeader + length;
+void ScreenChangeNetMsg::Decode() const {
+    if (mDecoded || mSize == 0) {
+        return;
     }
+    std::vector<unsigned char> image;
+    DecodeAndUncompress(image, mEncoded.c_str(), mSize);
+    std::vector<JpegImageInfo> pictures;
+    if (mJpeg) {
+        pictures = DecodePictures(image, mOriginResolution, mBytesPerPixel);
+    } else {
+        CheckRectangles(image, mBytesPerPixel, MaxRectangles(mOriginResolution, mBytesPerPixel));
+    }
+    mImage.swap(image);
     mPictures.swap(pictures);
+    mDecoded = true;
 }

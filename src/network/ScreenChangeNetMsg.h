@@ -4,6 +4,7 @@
 
 #include <boost/shared_ptr.hpp>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "network/NetworkMessageBase.h"
@@ -22,8 +23,9 @@ class Picture;
 // 2 (5-6-5) or 3 (B, G, R) bytes per pixel.
 //
 // The sharing side builds messages on its tracker's thread ("DesktopTracker"); the protocol
-// endpoint reads received ones on "SkypeEvent". Messages are plain values used by one thread
-// at a time; copies share the decoded pictures.
+// endpoint reads received ones on "SkypeEvent" for every contact in every state, so reading
+// only checks the fields and keeps the data: the state that draws the message decodes it.
+// Messages are plain values used by one thread at a time; copies share the decoded pictures.
 class ScreenChangeNetMsg : public NetworkMessageBase<ScreenChangeNetMsg, 5, 1> {
 public:
     // A received picture and the rectangle it covers, whose size it has.
@@ -47,19 +49,32 @@ public:
     tagSIZE GetOriginResolution() const { return mOriginResolution; }
     // Bytes per pixel of the packet, despite the name.
     unsigned char GetColorDepth() const { return mBytesPerPixel; }
-    // What a received message uncompressed: the change packet, or for a picture message the
-    // picture list. Null when there is none (always on the sending side).
+    // What Decode uncompressed: the change packet, or for a picture message the picture list.
+    // Null when there is none (before Decode, and always on the sending side).
     void const* GetImage() const { return mImage.empty() ? nullptr : mImage.data(); }
     unsigned int GetImageDataSize() const { return static_cast<unsigned int>(mImage.size()); }
     bool IsJpeg() const { return mJpeg; }
-    // The decoded pictures of a received picture message, in the order they arrived.
+    // The pictures Decode made of a picture message, in the order they arrived.
     std::vector<JpegImageInfo> const& GetJpegImages() const { return mPictures; }
     // Milliseconds since the sharing side's previous change, passed through.
     int GetTiming() const { return mTiming; }
 
+    // Uncompresses a received message's data and, for a picture message, decodes its
+    // pictures; until then the image is null and there are no pictures. Costs time and memory
+    // in proportion to the frame, so only the state that draws the message calls it, on
+    // "SkypeEvent"; a second call does nothing. Raises NetworkError "Failed to uncompress
+    // buffer", "Invalid screen change packet" (more rectangles than the frame has tiles),
+    // "Invalid screen change jpeg" (a block past the end of the list, more pictures than the
+    // frame has tiles, or pictures covering more than the frame) or "Invalid screen change
+    // image format" (not a picture, or not of its rectangle's size). Nothing on the sending side.
+    void Decode() const;
+
+    // The most rectangles a change packet of a frame of `origin` at `bytesPerPixel` holds: as
+    // many as a mirror driver's change list of that frame, one per tile of 8 x bytes per pixel
+    // pixels. A picture message holds one picture per rectangle.
+    static std::uint64_t MaxRectangles(tagSIZE origin, unsigned int bytesPerPixel);
     // The largest change packet a frame of `origin` can give at `bytesPerPixel`: its pixels,
-    // a count and the headers of as many rectangles as a mirror driver's change list of that
-    // frame holds (one per tile of 8 x bytes per pixel pixels).
+    // a count and MaxRectangles headers.
     static std::uint64_t MaxPacketSize(tagSIZE origin, unsigned int bytesPerPixel);
     // The largest picture list accepted for a frame of `origin`: four bytes per pixel of the
     // frame and 64 KB for the pictures' own headers. The sender sends a packet whose pictures
@@ -67,23 +82,27 @@ public:
     static std::uint64_t MaxPictureListSize(tagSIZE origin);
 
 protected:
-    // Raises NetworkMessageFormatError "Invalid ScreenChangeNetMsg fields" (fewer than seven
-    // fields) or "ScreenChangeNetMsg fields cannot be 0", and NetworkError "Failed to
-    // uncompress buffer" (including a size above the caps above), "Invalid screen change
-    // jpeg" (a block past the end of the list, or pictures covering more than the frame) or
-    // "Invalid screen change image format" (not a picture, or not of its rectangle's size).
-    // The data stays empty: the image is the content.
+    // Reads the fields and keeps the encoded data for Decode, in time linear in the data's
+    // length. Raises NetworkMessageFormatError "Invalid ScreenChangeNetMsg fields" (fewer than
+    // seven fields, or bytes per pixel other than 1, 2 or 3) or "ScreenChangeNetMsg fields
+    // cannot be 0", and NetworkError "Failed to uncompress buffer" for a size above what a
+    // frame of the origin can need. The data stays empty: the image is the content.
     void ParseNetworkMessage(char const* data) override;
 
 private:
     bool EncodePictures(void const* packet, unsigned long packetSize, unsigned char colorDepth,
                         int jpegQuality, std::vector<unsigned char>& list) const;
-    void ReadPictures();
 
     unsigned char mBytesPerPixel = 0;
     tagSIZE mOriginResolution = {0, 0};
-    std::vector<unsigned char> mImage;
-    std::vector<JpegImageInfo> mPictures;
     bool mJpeg = false;
     int mTiming = 0;
+    // What a received message's data holds: the encoded text and its uncompressed size (0
+    // on the sending side: there is nothing to decode).
+    std::string mEncoded;
+    std::uint64_t mSize = 0;
+    // Filled by Decode, which may be asked for through a const message.
+    mutable bool mDecoded = false;
+    mutable std::vector<unsigned char> mImage;
+    mutable std::vector<JpegImageInfo> mPictures;
 };

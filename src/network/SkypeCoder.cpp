@@ -84,7 +84,7 @@ constexpr std::size_t kFirstOutputRoom = 1u << 20;
 constexpr std::size_t kFirstRoomPerTextByte = 32;
 
 // The next output room: the first, then double, within the announced size.
-void GrowOutput(std::vector<unsigned char>& output, unsigned int expectedSize, std::size_t textLength) {
+void GrowOutput(std::vector<unsigned char>& output, std::size_t expectedSize, std::size_t textLength) {
     std::size_t first = std::max(kFirstOutputRoom, textLength * kFirstRoomPerTextByte);
     std::size_t room = output.empty() ? first : output.size() * 2;
     output.resize(std::min<std::size_t>(room, expectedSize));
@@ -93,8 +93,8 @@ void GrowOutput(std::vector<unsigned char>& output, unsigned int expectedSize, s
 // Inflates the escape-coded zlib stream `text` (`length` characters) into `output`, which
 // grows up to `expectedSize`; returns the number of bytes produced, or -1 unless the stream
 // ends within that size.
-long InflateEncoded(char const* text, std::size_t length, std::vector<unsigned char>& output,
-                    unsigned int expectedSize) {
+long long InflateEncoded(char const* text, std::size_t length, std::vector<unsigned char>& output,
+                         std::size_t expectedSize) {
     z_stream stream = {};
     if (inflateInit(&stream) != Z_OK) {
         return -1;
@@ -128,7 +128,7 @@ long InflateEncoded(char const* text, std::size_t length, std::vector<unsigned c
     }
     produced = output.size() - stream.avail_out;
     inflateEnd(&stream);
-    return result == Z_STREAM_END ? static_cast<long>(produced) : -1;
+    return result == Z_STREAM_END ? static_cast<long long>(produced) : -1;
 }
 
 }  // namespace
@@ -171,15 +171,15 @@ std::string CompressAndEncode(void const* data, unsigned int size) {
     return SkypeCoder::Encode(compressed.data(), static_cast<unsigned int>(compressedSize));
 }
 
-void DecodeAndUncompress(std::vector<unsigned char>& output, char const* text, unsigned int expectedSize,
-                         unsigned int maxSize) {
+void DecodeAndUncompress(std::vector<unsigned char>& output, char const* text, std::uint64_t expectedSize,
+                         std::uint64_t maxSize) {
     std::size_t const length = std::strlen(text);
     // Decoding never lengthens the text, so its length bounds the compressed bytes.
-    if (expectedSize > std::min(maxSize, kMaxUncompressedSize) ||
-        expectedSize > static_cast<unsigned long long>(length) * kMaxInflateRatio) {
+    if (expectedSize > std::min<std::uint64_t>(maxSize, kMaxUncompressedSize) ||
+        expectedSize > static_cast<std::uint64_t>(length) * kMaxInflateRatio) {
         Raise(NetworkError("Failed to uncompress buffer"));
     }
-    long produced = InflateEncoded(text, length, output, expectedSize);
+    long long produced = InflateEncoded(text, length, output, static_cast<std::size_t>(expectedSize));
     if (produced < 0) {
         Raise(NetworkError("Failed to uncompress buffer"));
     }

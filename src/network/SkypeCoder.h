@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -37,7 +38,8 @@ std::string CompressAndEncode(void const* data, unsigned int size);
 // long (zero beyond what the data gave). Raises NetworkError "Failed to uncompress buffer"
 // unless the data is one whole zlib stream that fits that size, and before anything is
 // allocated when the size is above `maxSize`, above kMaxUncompressedSize or above what the
-// text's length could inflate to. The output grows with what zlib produces, and the text is
-// decoded piece by piece as zlib consumes it. Any thread; keeps no state.
-void DecodeAndUncompress(std::vector<unsigned char>& output, char const* text, unsigned int expectedSize,
-                         unsigned int maxSize = kMaxUncompressedSize);
+// text's length could inflate to. Sizes are whole 64-bit numbers: a peer's size is never cut
+// to fit. The output grows with what zlib produces, and the text is decoded piece by piece as
+// zlib consumes it. Any thread; keeps no state.
+void DecodeAndUncompress(std::vector<unsigned char>& output, char const* text, std::uint64_t expectedSize,
+                         std::uint64_t maxSize = kMaxUncompressedSize);

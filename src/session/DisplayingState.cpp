@@ -2,6 +2,7 @@
 
 #include <sstream>
 
+#include "capture/DrawingHelper.h"
 #include "capture/RemoteScreenSurface.h"
 #include "foundation/CorvaneLogging.h"
 #include "foundation/Errors.h"
@@ -78,18 +79,19 @@ HRGN DisplayingState::Draw(ScreenChangeNetMsg const& message) {
     if (!message.IsJpeg()) {
         return mSurface->DrawPacket(message.GetImage(), message.GetImageDataSize(), message.GetColorDepth());
     }
-    HRGN region = nullptr;
+    ChangedRegion changed;
     try {
         for (ScreenChangeNetMsg::JpegImageInfo const& info : message.GetJpegImages()) {
-            mSurface->DrawPicture(*info.image, info.rect, region);
+            mSurface->DrawPicture(*info.image, info.rect, changed);
         }
     } catch (BaseError const& error) {
         CORVANE_LOG("Remote picture not drawn: " << error.what());
     }
-    return region;
+    return changed.Make();
 }
 
 void DisplayingState::Handle(ScreenChangeNetMsg const& message) {
+    message.Decode();  // only here: a bad message raises, and the endpoint drops it
     WaitForRemoteDesktopWindowCreated();
     tagSIZE const origin = message.GetOriginResolution();
     if (message.GetImageDataSize() == 0 || !FitSurface(origin)) {

@@ -10,6 +10,7 @@
 #include "capture/DrawingHelper.h"
 #include "capture/IconHelpers.h"
 #include "foundation/StringHelper.h"
+#include "foundation/Timer.h"
 
 namespace {
 
@@ -57,6 +58,43 @@ TEST(DrawingHelperTest, PaletteAndSingleRectangles) {
     EXPECT_EQ(PixelAt(picture, 1, 0), RGB(0, 0, 15));
     EXPECT_EQ(PixelAt(picture, 2, 0), kUnpainted);
     EXPECT_EQ(PixelAt(picture, 10, 10), kUnpainted);
+}
+
+// The region of a packet's rectangles is made at once: one union per rectangle took 15.5 s for
+// this checkerboard of 80,000 pixels (67 s for twice as many). The region holds exactly the
+// squares painted; the bound leaves room for a loaded machine.
+TEST(DrawingHelperTest, ManyRectanglesMakeTheirRegionQuickly) {
+    int const side = 400;
+    RemoteScreenSurface surface;
+    ASSERT_TRUE(surface.Resize(SIZE{side, side}));
+    FillSurface(surface, kUnpainted);
+    Bytes packet = NewPacket(side * side / 2);
+    for (int y = 0; y < side; ++y) {
+        for (int x = y % 2; x < side; x += 2) {
+            AppendRecord(packet, RECT{x, y, x + 1, y + 1}, Bytes{0, 0, 255});
+        }
+    }
+    Timer timer(true);
+    HRGN region = DrawingHelper::DrawRectangle(surface.GetDC(), packet.data(),
+                                               static_cast<unsigned long>(packet.size()), 3, true);
+    EXPECT_LT(timer.GetTimeInSec(), 2.0);
+    ASSERT_NE(region, nullptr);
+    std::vector<unsigned char> data(GetRegionData(region, 0, nullptr));
+    auto* header = reinterpret_cast<RGNDATA*>(data.data());
+    ASSERT_EQ(GetRegionData(region, DWORD(data.size()), header), data.size());
+    ASSERT_EQ(header->rdh.nCount, DWORD(side * side / 2));
+    auto const* rects = reinterpret_cast<RECT const*>(header->Buffer);
+    int misplaced = 0;
+    for (DWORD i = 0; i < header->rdh.nCount; ++i) {
+        RECT const& r = rects[i];
+        misplaced += r.right - r.left != 1 || r.bottom - r.top != 1 || (r.left + r.top) % 2 != 0;
+    }
+    EXPECT_EQ(misplaced, 0);
+    DeleteObject(region);
+    Picture const picture = surface.Snapshot();
+    EXPECT_EQ(PixelAt(picture, 0, 0), RGB(255, 0, 0));
+    EXPECT_EQ(PixelAt(picture, 1, 0), kUnpainted);
+    EXPECT_EQ(PixelAt(picture, side - 1, side - 1), RGB(255, 0, 0));
 }
 
 // Window areas of a packet's rectangles, moved by the offset, are invalidated and painted.

@@ -6,6 +6,7 @@
 
 #include "CapturePackets.h"
 #include "SurfacePixels.h"
+#include "capture/DrawingHelper.h"
 #include "capture/RemoteScreenSurface.h"
 #include "foundation/SyncEvent.h"
 
@@ -73,13 +74,18 @@ TEST(RemoteScreenSurfaceTest, PicturesDrawAtTheirRectangles) {
     RemoteScreenSurface surface;
     Picture green(4, 3);
     std::fill(green.GetPixels(), green.GetPixels() + 12, 0xFF00C000u);
-    HRGN region = nullptr;
-    surface.DrawPicture(green, RECT{2, 2, 6, 5}, region);
-    EXPECT_EQ(region, nullptr) << "no context yet";
+    ChangedRegion before;
+    surface.DrawPicture(green, RECT{2, 2, 6, 5}, before);
+    HRGN nothing = before.Make();
+    RECT box;
+    EXPECT_EQ(GetRgnBox(nothing, &box), NULLREGION) << "no context yet";
+    DeleteObject(nothing);
     ASSERT_TRUE(surface.Resize(SIZE{20, 10}));
-    surface.DrawPicture(green, RECT{2, 2, 6, 5}, region);
-    surface.DrawPicture(green, RECT{18, 8, 22, 11}, region);
-    surface.DrawPicture(green, RECT{30, 0, 34, 3}, region);
+    ChangedRegion changed;
+    surface.DrawPicture(green, RECT{2, 2, 6, 5}, changed);
+    surface.DrawPicture(green, RECT{18, 8, 22, 11}, changed);
+    surface.DrawPicture(green, RECT{30, 0, 34, 3}, changed);
+    HRGN region = changed.Make();
     HRGN expected = RegionOf({RECT{2, 2, 6, 5}, RECT{18, 8, 20, 10}});
     ASSERT_NE(region, nullptr);
     EXPECT_TRUE(EqualRgn(region, expected));

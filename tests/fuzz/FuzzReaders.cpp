@@ -195,8 +195,11 @@ std::string GenerateScreenChange(std::mt19937& random) {
     return payload;
 }
 
+// Read as the endpoint does, then decoded as the viewer does.
 void ReadScreenChange(std::string const& input) {
-    ReadMessage(ScreenChangeNetMsg::mId, input.c_str());
+    std::unique_ptr<NetworkMessage> message(
+        NetworkMessage::ParseFactory(ScreenChangeNetMsg::mId, input.c_str()));
+    static_cast<ScreenChangeNetMsg const&>(*message).Decode();
 }
 
 // --- the coder: "size|text"
@@ -214,10 +217,10 @@ std::string GenerateCoded(std::mt19937& random) {
 
 void ReadCoded(std::string const& input) {
     std::size_t bar = input.find('|');
-    unsigned int size = static_cast<unsigned int>(std::strtoull(input.c_str(), nullptr, 10));
+    std::uint64_t size = std::strtoull(input.c_str(), nullptr, 10);
     char const* text = input.c_str() + bar + 1;
     SkypeCoder coder;
-    coder.Decode(text, size);
+    coder.Decode(text, static_cast<unsigned int>(size));
     std::vector<unsigned char> output;
     DecodeAndUncompress(output, text, size);
 }

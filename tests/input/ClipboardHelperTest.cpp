@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include <shlobj.h>
+
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <map>
@@ -298,6 +301,74 @@ TEST(ClipboardHelperTest, HostilePayloads) {
     Apply(Payload(1, {{CF_WAVE, std::string(100, 'x')}}));
     EXPECT_TRUE(log.Contains("Set clipboard data format:12 data" + std::string(80, 'x')));
     EXPECT_FALSE(log.Contains(std::string(81, 'x')));
+}
+
+// How many registered formats have a name that starts with `prefix`.
+int RegisteredNames(std::wstring const& prefix) {
+    int found = 0;
+    wchar_t name[256];
+    for (UINT format = 0xC000; format <= 0xFFFF; ++format) {
+        int const length = GetClipboardFormatNameW(format, name, 256);
+        found += length > 0 && std::wstring(name, length).compare(0, prefix.size(), prefix) == 0;
+    }
+    return found;
+}
+
+// A registered name stays for the whole session and the system holds about 16,000: a message
+// registers names only for records it sets, and at most 64 (one of 20,000 names with empty
+// data left RegisterClipboardFormatW and RegisterWindowMessageW failing with error 8).
+// Private formats and file-drop lists (paths on the other machine) are neither sent nor set.
+TEST(ClipboardHelperTest, PeerNamesAndPrivateFormatsAreBounded) {
+    std::string const prefix =
+        "Corvane Flood " + std::to_string(GetCurrentProcessId()) + "." + std::to_string(GetTickCount()) + " ";
+    std::wstring const widePrefix(prefix.begin(), prefix.end());
+    auto named = [&](std::string const& tag, int count, std::string const& data) {
+        std::vector<std::pair<std::uint32_t, std::string>> records;
+        for (int i = 0; i < count; ++i) {
+            records.push_back({0, prefix + tag + std::to_string(i)});
+            records.push_back({0xC000u + i % 0x4000, data});
+        }
+        return Payload(static_cast<std::uint32_t>(records.size()), records);
+    };
+    struct Case {
+        std::string tag;
+        int names;
+        std::string data;
+        int registered;
+    };
+    Case const cases[] = {{"flood ", 20000, "", 0}, {"empty ", 200, "", 0}, {"set ", 100, "x", 64}};
+    for (Case const& c : cases) {
+        SCOPED_TRACE(c.tag);
+        EmptyLocalClipboard();
+        Apply(named(c.tag, c.names, c.data));
+        EXPECT_EQ(RegisteredNames(widePrefix + std::wstring(c.tag.begin(), c.tag.end())), c.registered);
+    }
+    EXPECT_EQ(ReadLocal(RegisterClipboardFormatW((widePrefix + L"set 0").c_str())), Narrow("x"));
+    EXPECT_NE(RegisterWindowMessageW((widePrefix + L"message").c_str()), 0u);
+
+    EmptyLocalClipboard();
+    Apply(Payload(
+        4, {{CF_PRIVATEFIRST, "private"}, {CF_PRIVATELAST, "private"}, {CF_HDROP, "C:\\x"}, {CF_WAVE, "w"}}));
+    for (UINT format : {UINT(CF_PRIVATEFIRST), UINT(CF_PRIVATELAST), UINT(CF_HDROP)}) {
+        EXPECT_FALSE(HasLocal(format)) << "set format " << format;
+    }
+    EXPECT_EQ(ReadLocal(CF_WAVE), Narrow("w"));
+
+    std::wstring const path = L"C:\\windows\\win.ini";
+    Bytes drop(sizeof(DROPFILES), 0);
+    auto* files = reinterpret_cast<DROPFILES*>(drop.data());
+    files->pFiles = sizeof(DROPFILES);
+    files->fWide = TRUE;
+    Bytes const list = Wide(path + L'\0');
+    drop.insert(drop.end(), list.begin(), list.end());
+    SetLocal({{CF_PRIVATEFIRST, Narrow("private")}, {CF_HDROP, drop}, {CF_RIFF, Narrow("r")}});
+    std::vector<UINT> sent;
+    for (Record const& record : Records(PayloadOf(*ClipboardHelper::CreateClipboardMessage()))) {
+        sent.push_back(record.format);
+    }
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), UINT(CF_RIFF)), 1);
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), UINT(CF_PRIVATEFIRST)), 0);
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), UINT(CF_HDROP)), 0);
 }
 
 // Random damage to valid payloads: the clipboard ends up exactly as the test's own bounded

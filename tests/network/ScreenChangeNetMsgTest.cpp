@@ -12,6 +12,7 @@
 #include "MessageFields.h"
 #include "imaging/Picture.h"
 #include "network/ScreenChangeNetMsg.h"
+#include "foundation/Timer.h"
 #include "network/SkypeCoder.h"
 
 namespace {
@@ -83,7 +84,9 @@ std::unique_ptr<ScreenChangeNetMsg> Receive(ScreenChangeNetMsg const& sent) {
     EXPECT_EQ(id, 5);
     std::unique_ptr<NetworkMessage> message(NetworkMessage::ParseFactory(id, data));
     EXPECT_EQ(message->GetStreamIndex(), 1);
-    return std::unique_ptr<ScreenChangeNetMsg>(dynamic_cast<ScreenChangeNetMsg*>(message.release()));
+    std::unique_ptr<ScreenChangeNetMsg> received(dynamic_cast<ScreenChangeNetMsg*>(message.release()));
+    received->Decode();
+    return received;
 }
 
 Bytes ImageOf(ScreenChangeNetMsg const& message) {
@@ -125,6 +128,18 @@ std::string Compressed(Bytes const& bytes) {
 std::string PictureList(Bytes const& list, int side = 300) {
     std::string s = std::to_string(side);
     return Payload(s, s, "3", std::to_string(list.size()), "JPG", Compressed(list));
+}
+
+// The message of `payload` as the viewer draws it: read by the endpoint, then decoded.
+std::unique_ptr<ScreenChangeNetMsg> Decoded(std::string const& payload) {
+    std::unique_ptr<ScreenChangeNetMsg> message = Read<ScreenChangeNetMsg>(payload);
+    message->Decode();
+    return message;
+}
+
+// The text of the NetworkError that reading or decoding `payload` raises; "<none>" when none.
+std::string DecodeError(std::string const& payload) {
+    return ErrorText<NetworkError>([&] { Decoded(payload); });
 }
 
 Bytes Block(Rect const& r, Bytes const& picture, std::int64_t declared = -1) {
@@ -345,8 +360,98 @@ TEST(ScreenChangeNetMsgTest, HostilePayloadsAreRefused) {
     };
     for (Case const& c : cases) {
         SCOPED_TRACE(c.what);
-        EXPECT_EQ(ReadError<ScreenChangeNetMsg>(c.payload), c.error);
+        EXPECT_EQ(DecodeError(c.payload), c.error);
     }
+}
+
+// The endpoint reads every contact's messages in every state, so reading one only checks its
+// fields; the viewer's decoding refuses more pictures or rectangles than the frame has tiles
+// before it decodes any. 32,000 pictures of one pixel took 13 s to read before; the bounds
+// leave room for a loaded machine.
+TEST(ScreenChangeNetMsgTest, HostileMessagesStayCheapUntilDecoded) {
+    Bytes const dot = Png(1, 1);
+    // `count` pictures of one pixel in rows of 1000, for a square frame of `side`.
+    auto pictures = [&](int count, int side) {
+        Bytes list;
+        for (int i = 0; i < count; ++i) {
+            Bytes const block = Block({i % 1000, i / 1000, i % 1000 + 1, i / 1000 + 1}, dot);
+            list.insert(list.end(), block.begin(), block.end());
+        }
+        return PictureList(list, side);
+    };
+    // `count` single pixels on a checkerboard in rows of 200, for a square frame of `side`.
+    auto rectangles = [](int count, int side) {
+        std::vector<Rect> rects;
+        for (int i = 0; i < count; ++i) {
+            int const y = i / 200, x = i % 200 * 2 + y % 2;
+            rects.push_back({x, y, x + 1, y + 1});
+        }
+        Bytes const packet = Packet(rects, 3);
+        std::string const s = std::to_string(side);
+        return Payload(s, s, "3", std::to_string(packet.size()), "ZIP", Compressed(packet));
+    };
+    ASSERT_EQ(ScreenChangeNetMsg::MaxRectangles({2000, 2000}, 3), 84u * 84);
+    ASSERT_EQ(ScreenChangeNetMsg::MaxRectangles({48, 48}, 3), 4u);
+    ASSERT_EQ(ScreenChangeNetMsg::MaxRectangles({1024, 1024}, 3), 43u * 43);
+    struct Case {
+        char const* what;
+        std::string payload;
+        std::string error;
+    };
+    Case const cases[] = {
+        {"32,000 pictures", pictures(32000, 2000), "Invalid screen change jpeg"},
+        {"one picture more than the tiles", pictures(5, 48), "Invalid screen change jpeg"},
+        {"a picture per tile", pictures(4, 48), "<none>"},
+        {"80,000 rectangles", rectangles(80000, 1024), "Invalid screen change packet"},
+        {"one rectangle more than the tiles", rectangles(5, 48), "Invalid screen change packet"},
+        {"a rectangle per tile", rectangles(4, 48), "<none>"},
+    };
+    for (Case const& c : cases) {
+        SCOPED_TRACE(c.what);
+        Timer timer(true);
+        std::unique_ptr<ScreenChangeNetMsg> message = Read<ScreenChangeNetMsg>(c.payload);
+        EXPECT_LT(timer.GetTimeInSec(), 0.5) << "reading";
+        EXPECT_EQ(message->GetImage(), nullptr) << "nothing decoded yet";
+        EXPECT_EQ(ErrorText<NetworkError>([&] { message->Decode(); }), c.error);
+        if (c.error != "<none>") {
+            EXPECT_LT(timer.GetTimeInSec(), 1.0) << "refusing";
+        }
+    }
+}
+
+// Sizes from the peer are read whole and held to what a session sends: a depth above 3 bytes
+// per pixel only multiplies what a frame may inflate to (255 on 1024 x 1024 inflated 255 MiB
+// from 265 KB), and a size past 32 bits was cut to its low bits and accepted.
+TEST(ScreenChangeNetMsgTest, SizesAreReadWhole) {
+    std::string const deep = Compressed(Bytes(64 * 64 * 255, 0));
+    Bytes const small = Packet({{0, 0, 29, 1}}, 3);  // 99 bytes
+    std::string const wrapped = std::to_string((1ull << 32) + small.size());
+    struct Case {
+        char const* what;
+        std::string payload;
+        std::string error;
+    };
+    Case const cases[] = {
+        {"255 bytes per pixel", Payload("64", "64", "255", std::to_string(64 * 64 * 255), "ZIP", deep),
+         "Invalid ScreenChangeNetMsg fields"},
+        {"4 bytes per pixel",
+         Payload("64", "64", "4", std::to_string(64 * 64 * 4), "ZIP", Compressed(Bytes(64 * 64 * 4, 0))),
+         "Invalid ScreenChangeNetMsg fields"},
+        {"a size 2^32 above the data", Payload("65535", "65535", "3", wrapped, "ZIP", Compressed(small)),
+         "Failed to uncompress buffer"},
+        {"the data's own size",
+         Payload("65535", "65535", "3", std::to_string(small.size()), "ZIP", Compressed(small)), "<none>"},
+    };
+    for (Case const& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(DecodeError(c.payload), c.error);
+    }
+    std::vector<unsigned char> output;
+    EXPECT_EQ(ErrorText<NetworkError>([&] {
+                  DecodeAndUncompress(output, Compressed(small).c_str(), (1ull << 32) + small.size());
+              }),
+              "Failed to uncompress buffer");
+    EXPECT_EQ(ReadError<ClipboardNetMsg>(wrapped + ":" + Compressed(small)), "Failed to uncompress buffer");
 }
 
 // A screen change payload as a careless or hostile peer might send it: the seven fields with
@@ -410,7 +515,7 @@ TEST(ScreenChangeNetMsgTest, RandomPayloadsRaiseOnlyProtocolErrors) {
         std::string payload = RandomScreenChangePayload(random);
         SCOPED_TRACE(seed);
         try {
-            std::unique_ptr<ScreenChangeNetMsg> message = Read<ScreenChangeNetMsg>(payload);
+            std::unique_ptr<ScreenChangeNetMsg> message = Decoded(payload);
             ++accepted;
             pictures += message->GetJpegImages().size();
         } catch (NetworkError const& error) {  // format errors included
@@ -420,7 +525,7 @@ TEST(ScreenChangeNetMsgTest, RandomPayloadsRaiseOnlyProtocolErrors) {
     // Every way through the reading was taken.
     EXPECT_GT(accepted, 100);
     EXPECT_GT(pictures, 50u);
-    EXPECT_EQ(errors.size(), 4u);
+    EXPECT_EQ(errors.size(), 6u);
 }
 
 }  // namespace
