@@ -100,7 +100,11 @@ void BenchCase(Case const& c, std::vector<DesktopFrame::Rgb> const& desktop) {
     // Reading, against the decoder it ends in: WIC for the picture, zlib for the raw packet.
     std::string const data = message->GetData();
     std::unique_ptr<NetworkMessage> parsed;
-    auto parse = [&] { parsed.reset(NetworkMessage::ParseFactory(ScreenChangeNetMsg::mId, data.c_str())); };
+    // What the viewer does with a message: read it, then decode it.
+    auto parse = [&] {
+        parsed.reset(NetworkMessage::ParseFactory(ScreenChangeNetMsg::mId, data.c_str()));
+        static_cast<ScreenChangeNetMsg const&>(*parsed).Decode();
+    };
     parse();
     auto const& received = static_cast<ScreenChangeNetMsg const&>(*parsed);
     auto const* image = static_cast<unsigned char const*>(received.GetImage());

@@ -117,6 +117,7 @@ public:
         std::unique_ptr<NetworkMessage> parsed(
             NetworkMessage::ParseFactory(ScreenChangeNetMsg::mId, data.c_str()));
         auto const& received = static_cast<ScreenChangeNetMsg const&>(*parsed);
+        received.Decode();
         BenchTimes times = CompareBest(
             kRepeats,
             [&] {
