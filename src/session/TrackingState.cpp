@@ -142,7 +142,12 @@ void TrackingState::HandleScreenChanged(IScreenChange& change) {
     // which waits for this call. It stays off while the change is in flight; whatever keeps
     // the change from going turns it on again, or no sending-finished would ever come.
     mMode->SetEnabled(false);
-    if (!SendChange(change)) {
+    bool lossy = false;
+    bool const sent = SendChange(change, lossy);
+    if (!sent || lossy) {
+        mMode->NoteLacking(change);  // it goes again, exact, once still
+    }
+    if (!sent) {
         mMode->SetEnabled(true);
         return;
     }
@@ -152,15 +157,17 @@ void TrackingState::HandleScreenChanged(IScreenChange& change) {
     ++mFramesSent;
 }
 
-bool TrackingState::SendChange(IScreenChange& change) {
+bool TrackingState::SendChange(IScreenChange& change, bool& lossy) {
     int const count = ++mChangeCount;
     SessionQualityConfiguration const quality = CopyQuality();
-    bool const jpeg = quality.UseJpeg.Get();
+    bool const jpeg = quality.UseJpeg.Get() && !change.exact;
     int const jpegQuality = ChooseJpegQuality(quality, count, jpeg && count > 2 ? mSession->GetSendCps() : 0);
     try {
         ScreenChangeNetMsg message(change.GetData(), tagSIZE{change.width, change.height},
                                    static_cast<unsigned char>(quality.ColorDepth.Get()), change.GetDataSize(),
                                    change.timing, jpeg, jpegQuality);
+        // Pictures below 8 bits are what the depth shows; JPEG loses more.
+        lossy = message.IsJpeg() && quality.ColorDepth.Get() > 4;
         if (Send(message)) {
             return true;
         }
