@@ -257,8 +257,26 @@ void PeerCommands::AddSharingCommands() {
         SetCursorPos(Number(x, 5), Number(y, 5));
         mOutput.Say("cursor set");
     });
-    Add("animate", "on|off", "repaints a 640x480 area continuously, with the paint's time in it",
-        [sharing](std::string const& on) { sharing().Animate(on == "on"); });
+    Add("animate", "on|scroll|type|still|off",
+        "repaints a 640x480 area, scrolls the screen or types, with the paint's time in it; still stops "
+        "and says when",
+        [sharing](std::string const& how) {
+            if (how == "still") {
+                sharing().HoldStill();
+                return;
+            }
+            sharing().SetWorkload(how == "scroll" ? PeerSharing::Workload::Scroll
+                                  : how == "type" ? PeerSharing::Workload::Typing
+                                                  : PeerSharing::Workload::Area);
+            sharing().Animate(how != "off");
+        });
+    Add("stamp-row", "ROW", "the row of the second time strip the tap reads (0: none)",
+        [this, sharing](std::string const& row) {
+            sharing().SetStampRow(Number(row, 5));
+            mOutput.Say("stamp-row " + row);
+        });
+    Add("cpu", "SECONDS", "this process's processor time over that time, in percent of one core",
+        [sharing](std::string const& seconds) { sharing().PrintCpu(Number(seconds, 3)); });
     Add("baseline", "SECONDS raw|jpeg", "sends the animated area to the contact without a tracker",
         [sharing](std::string const& arguments) {
             auto [seconds, kind] = TwoWords(arguments);

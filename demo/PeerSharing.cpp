@@ -117,14 +117,16 @@ void PeerSharing::PrintScreenSum() {
 
 void PeerSharing::WaitScreen(std::string const& sum, unsigned seconds) {
     std::string last;
-    for (DWORD start = GetTickCount(); GetTickCount() - start < seconds * 1000; Sleep(50)) {
+    for (DWORD start = GetTickCount(); GetTickCount() - start < seconds * 1000; Sleep(20)) {
         SIZE size;
         last = Checksum(NeedTap().GetScreen(size));
         if (last == sum) {
             break;
         }
     }
+    DWORD const at = WallMs();
     mOutput.Say("tap-screen " + last);
+    mOutput.Say("tap-screen-at " + std::to_string(at));
 }
 
 void PeerSharing::SendMouse(std::string const& contact, int x, int y) {
@@ -177,21 +179,56 @@ void PeerSharing::PullClipboard(std::string const& contact) {
     throw std::runtime_error("no clipboard came");
 }
 
-void PeerSharing::OnChange(std::vector<unsigned char> const& screen, SIZE size) {
-    if (size.cx < kStampBits * kStampBlock || size.cy < kStampBlock) {
-        return;
-    }
+DWORD PeerSharing::ReadStamp(std::vector<unsigned char> const& screen, SIZE size, int row) {
     DWORD stamp = 0;
     for (int bit = 0; bit < kStampBits; ++bit) {
-        std::size_t const at =
-            (static_cast<std::size_t>(kStampBlock / 2) * size.cx + bit * kStampBlock + kStampBlock / 2) * 3;
+        std::size_t const at = (static_cast<std::size_t>(row + kStampBlock / 2) * size.cx +
+                                bit * kStampBlock + kStampBlock / 2) *
+                               3;
         stamp |= (screen[at + 1] > 128 ? 1u : 0u) << bit;
     }
-    DWORD const delay = WallMs() - stamp;
+    return stamp;
+}
+
+// The older of the two strips: a change that brought only part of a paint counts from the
+// paint the other part shows.
+void PeerSharing::OnChange(std::vector<unsigned char> const& screen, SIZE size) {
+    int const row = mStampRow.load();
+    if (size.cx < kStampBits * kStampBlock || size.cy < kStampBlock || row < 0 ||
+        row + kStampBlock > size.cy) {
+        return;
+    }
+    DWORD const now = WallMs();
+    DWORD const delay =
+        std::max(now - ReadStamp(screen, size, 0), row > 0 ? now - ReadStamp(screen, size, row) : 0);
     if (delay < 60000) {
         CriticalSectionLock lock(mDelaysLock);
         mDelays.push_back(delay);
     }
+}
+
+void PeerSharing::HoldStill() {
+    Animate(false);
+    mOutput.Say("still at " + std::to_string(WallMs()));
+}
+
+void PeerSharing::PrintCpu(unsigned seconds) {
+    auto busy = [] {
+        FILETIME created, exited, kernel, user;
+        GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
+        auto value = [](FILETIME const& time) {
+            return (static_cast<unsigned long long>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+        };
+        return value(kernel) + value(user);
+    };
+    unsigned long long const before = busy();
+    DWORD const start = GetTickCount();
+    Sleep(seconds * 1000);
+    double const wall = (GetTickCount() - start) * 10000.0;  // in 100 ns
+    char text[64];
+    std::snprintf(text, sizeof(text), "cpu percent %.1f",
+                  100.0 * static_cast<double>(busy() - before) / wall);
+    mOutput.Say(text);
 }
 
 void PeerSharing::Measure(std::string const& label, unsigned seconds) {
@@ -205,17 +242,20 @@ void PeerSharing::Measure(std::string const& label, unsigned seconds) {
     SharingTap::Counts const after = mTap->GetCounts();
     double const elapsed = (GetTickCount() - start) / 1000.0;
     long median = -1;
+    long high = -1;
     {
         CriticalSectionLock lock(mDelaysLock);
         if (!mDelays.empty()) {
-            std::nth_element(mDelays.begin(), mDelays.begin() + mDelays.size() / 2, mDelays.end());
+            std::sort(mDelays.begin(), mDelays.end());
             median = static_cast<long>(mDelays[mDelays.size() / 2]);
+            high = static_cast<long>(mDelays[mDelays.size() * 95 / 100]);
         }
     }
-    char text[200];
-    std::snprintf(text, sizeof(text), "measure %s changes %u seconds %.3f bytes %llu delay-ms %ld",
+    char text[240];
+    std::snprintf(text, sizeof(text),
+                  "measure %s changes %u seconds %.3f bytes %llu delay-ms %ld pixels %llu delay95-ms %ld",
                   label.c_str(), after.changes - before.changes, elapsed,
-                  after.screenBytes - before.screenBytes, median);
+                  after.screenBytes - before.screenBytes, median, after.pixels - before.pixels, high);
     mOutput.Say(text);
 }
 
@@ -233,39 +273,81 @@ void PeerSharing::Animate(bool on) {
 }
 
 void PeerSharing::AnimateLoop() {
-    HWND window =
-        CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0,
-                        kAreaWidth, kAreaHeight, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    Workload const workload = mWorkload.load();
+    SIZE const screen = {GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    SIZE const area = workload == Workload::Scroll   ? screen
+                      : workload == Workload::Typing ? SIZE{kStampBits * kStampBlock, 48}
+                                                     : SIZE{kAreaWidth, kAreaHeight};
+    HWND window = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0,
+                                  0, area.cx, area.cy, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
     for (unsigned frame = 0; mAnimating.load(); ++frame) {
         MSG message;
         while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
             DispatchMessageW(&message);
         }
-        HDC dc = GetDC(window);
-        DrawFrame(dc, frame);
-        ReleaseDC(window, dc);
+        Paint(window, frame);
         GdiFlush();
-        Sleep(10);
+        Sleep(workload == Workload::Typing ? 100 : workload == Workload::Scroll ? 30 : 10);
     }
     DestroyWindow(window);
+}
+
+void PeerSharing::Paint(HWND window, unsigned frame) {
+    RECT client;
+    GetClientRect(window, &client);
+    HDC dc = GetDC(window);
+    switch (mWorkload.load()) {
+        case Workload::Area:
+            DrawFrame(dc, frame);
+            break;
+        case Workload::Scroll: {
+            int const line = 8;
+            BitBlt(dc, 0, kStampBlock, client.right, client.bottom - 3 * kStampBlock - line, dc, 0,
+                   kStampBlock + line, SRCCOPY);
+            RECT const fresh = {0, client.bottom - 2 * kStampBlock - line, client.right,
+                                client.bottom - kStampBlock};
+            PeerDesktop::FillSolid(dc, fresh, RGB(frame * 7 & 0xff, 200 - (frame * 3 & 0x7f), 120));
+            PeerDesktop::WriteLine(dc, static_cast<int>(frame * 13 % 400), fresh.top,
+                                   L"scrolled line " + std::to_wstring(frame));
+            break;
+        }
+        case Workload::Typing: {
+            std::wstring const text = L"Corvane typing test, one character at a time. ";
+            int const column = static_cast<int>(frame % 60);
+            if (column == 0) {
+                PeerDesktop::FillSolid(dc, RECT{0, kStampBlock, client.right, client.bottom},
+                                       RGB(250, 250, 250));
+            }
+            PeerDesktop::WriteLine(dc, 4 + column * 8, kStampBlock + 8,
+                                   std::wstring(1, text[frame % text.size()]));
+            break;
+        }
+    }
+    DrawStamps(dc, mWorkload.load() == Workload::Typing ? 0 : client.bottom - kStampBlock);
+    ReleaseDC(window, dc);
+}
+
+void PeerSharing::DrawStamps(HDC dc, int bottomRow) {
+    DWORD const stamp = WallMs();
+    for (int row : {0, bottomRow}) {
+        for (int bit = 0; bit < kStampBits; ++bit) {
+            RECT block = {bit * kStampBlock, row, (bit + 1) * kStampBlock, row + kStampBlock};
+            FillRect(dc, &block,
+                     static_cast<HBRUSH>(GetStockObject((stamp >> bit) & 1 ? WHITE_BRUSH : BLACK_BRUSH)));
+        }
+    }
 }
 
 void PeerSharing::DrawFrame(HDC dc, unsigned frame) {
     for (int x = -64; x < kAreaWidth; x += 32) {
         RECT stripe = {x + static_cast<int>(frame * 4 % 64), kStampBlock,
-                       x + static_cast<int>(frame * 4 % 64) + 32, kAreaHeight};
+                       x + static_cast<int>(frame * 4 % 64) + 32, kAreaHeight - kStampBlock};
         PeerDesktop::FillSolid(dc, stripe, RGB((x * 3 + frame) & 0xff, 90, 160));
     }
     for (int line = 0; line < 12; ++line) {
         PeerDesktop::WriteLine(
             dc, 10 + static_cast<int>((frame + line * 5) % 200), 30 + line * 36,
             L"Corvane sharing frame " + std::to_wstring(frame) + L" line " + std::to_wstring(line));
-    }
-    DWORD const stamp = WallMs();
-    for (int bit = 0; bit < kStampBits; ++bit) {
-        RECT block = {bit * kStampBlock, 0, (bit + 1) * kStampBlock, kStampBlock};
-        FillRect(dc, &block,
-                 static_cast<HBRUSH>(GetStockObject((stamp >> bit) & 1 ? WHITE_BRUSH : BLACK_BRUSH)));
     }
 }
 

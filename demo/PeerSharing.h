@@ -31,7 +31,8 @@ public:
     void Tap(std::string const& contact);
     // "tap-counts changes N bytes B mouse X Y moves M clipboards C acks A pictures P".
     void PrintCounts();
-    // Waits up to `seconds` until the rebuilt screen's checksum is `sum`: "tap-screen SUM".
+    // Waits up to `seconds` until the rebuilt screen's checksum is `sum`: "tap-screen SUM", then
+    // "tap-screen-at MS" with the wall-clock milliseconds when it was seen.
     void WaitScreen(std::string const& sum, unsigned seconds);
     // "screen-sum WxH SUM" of this machine's screen, packed blue-green-red rows.
     void PrintScreenSum();
@@ -44,15 +45,28 @@ public:
     // Asks the contact for theirs, waits, and sets it here.
     void PullClipboard(std::string const& contact);
 
-    // Starts or stops repainting a 640x480 area at the screen's corner about every 10 ms: moving
-    // stripes, text, and a strip of 32 blocks holding the wall-clock time of the paint.
+    // What Animate paints: a 640x480 area at the screen's corner about every 10 ms (moving
+    // stripes and text), the whole screen scrolling up 8 rows every 30 ms, or a 512x48 window
+    // typed into ten characters a second. Each paint puts strips of 32 blocks holding its
+    // wall-clock time at the top and the bottom of what it paints. Before Animate(true).
+    enum class Workload { Area, Scroll, Typing };
+    void SetWorkload(Workload workload) { mWorkload = workload; }
+    // Starts or stops painting the workload.
     void Animate(bool on);
+    // Stops painting: "still at MS", the wall-clock milliseconds of the last paint's end.
+    void HoldStill();
+    // The row of the second time strip the tap reads (0: only the top one), as the sharer's
+    // workload puts it.
+    void SetStampRow(int row) { mStampRow = row; }
+    // This process's processor time over the next `seconds`: "cpu percent P" of one core.
+    void PrintCpu(unsigned seconds);
     // For `seconds`, without a tracker: grabs the animated area, builds its change message
     // (raw, or JPEG at the automatic quality) and sends it to the contact, waiting for the
     // screen channel to finish each. "baseline sent N".
     void Baseline(std::string const& contact, unsigned seconds, bool jpeg);
     // What the tap received in the next `seconds`: "measure LABEL changes N seconds S bytes B
-    // delay-ms D" with the median delay from a paint to its arrival (-1 when none was read).
+    // delay-ms D pixels A delay95-ms E" with the median and 95th-percentile delay from a paint to
+    // its arrival (-1 when none was read), taken from the older of the two time strips.
     void Measure(std::string const& label, unsigned seconds);
 
     // Hex FNV-1a of the bytes.
@@ -63,9 +77,12 @@ private:
     SharingTap& NeedTap();
     void OnChange(std::vector<unsigned char> const& screen, SIZE size);
     void AnimateLoop();
+    void Paint(HWND window, unsigned frame);
+    static DWORD ReadStamp(std::vector<unsigned char> const& screen, SIZE size, int row);
     // "SkypeEvent": the screen channel has sent everything.
     void OnScreenSent(std::string const& user, ISkypeApplication* application);
     static void DrawFrame(HDC dc, unsigned frame);
+    static void DrawStamps(HDC dc, int bottomRow);
 
     PeerSessions& mSessions;
     PeerOutput& mOutput;
@@ -73,6 +90,8 @@ private:
     CriticalSection mDelaysLock;
     std::vector<DWORD> mDelays;  // ms from paint to arrival, since the last Measure
     std::atomic<bool> mAnimating{false};
+    std::atomic<Workload> mWorkload{Workload::Area};
+    std::atomic<int> mStampRow{0};
     std::thread mAnimator;
     SyncEvent mScreenSent;
 };

@@ -84,6 +84,7 @@ void SharingTap::Paste(RECT const& r, unsigned char const* pixels) {
         return;
     }
     std::size_t const rowBytes = static_cast<std::size_t>(r.right - r.left) * 3;
+    mCounts.pixels += static_cast<unsigned long long>(r.right - r.left) * (r.bottom - r.top);
     for (LONG y = r.top; y < r.bottom; ++y) {
         std::memcpy(&mScreen[(static_cast<std::size_t>(y) * mSize.cx + r.left) * 3],
                     pixels + (y - r.top) * rowBytes, rowBytes);

@@ -34,6 +34,7 @@ public:
     struct Counts {
         unsigned changes = 0;
         unsigned long long screenBytes = 0;  // change packets as received, uncompressed
+        unsigned long long pixels = 0;       // the area of the rectangles applied
         DWORD lastChangeTick = 0;
         unsigned mouseMoves = 0;
         POINT lastMouse = {0, 0};
