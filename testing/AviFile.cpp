@@ -59,6 +59,8 @@ AviFile AviFile::Read(std::string const& path) {
         throw std::runtime_error("AVI: no RIFF AVI header in " + path);
     }
     AviFile file;
+    file.riffSize = U32(data, 4);
+    file.fileSize = data.size();
     std::size_t end = std::min<std::size_t>(data.size(), 8 + static_cast<std::size_t>(U32(data, 4)));
     file.ParseList(data, 12, end, "AVI ");
     if (file.format.size() < sizeof(BITMAPINFOHEADER)) {

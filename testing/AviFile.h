@@ -14,6 +14,10 @@ public:
     // Reads and parses a whole file; raises std::runtime_error for anything malformed.
     static AviFile Read(std::string const& path);
 
+    // The RIFF chunk's declared size and the file's size: a whole file is riffSize + 8 long.
+    std::uint64_t riffSize = 0;
+    std::uint64_t fileSize = 0;
+
     // 'avih'
     std::uint32_t microSecPerFrame = 0;
     std::uint32_t totalFrames = 0;

@@ -34,6 +34,11 @@ bool CBmpToAvi::Open(tagBMPTOAVI_PARMS const& parms, char const* path, std::stri
         return true;
     } catch (BaseError const& error) {
         mLastError = error.what();
+        // A graph that did not start may have started some of its filters: a frame sent into
+        // a multiplexer without its file crashes it. Nothing of it is kept.
+        HRESULT const failure = mResult;
+        Close();
+        mResult = failure;
         return false;
     }
 }
