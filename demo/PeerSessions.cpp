@@ -11,6 +11,7 @@
 #include "imaging/Picture.h"
 #include "input/ClipboardHelper.h"
 #include "network/ControlMessages.h"
+#include "recording/BmpToAviCodecs.h"
 #include "session/ISessionState.h"
 
 PeerSessions::PeerSessions(SkypeClient& client, PeerOutput& output)
@@ -182,7 +183,7 @@ void PeerSessions::Record(std::string const& folder) {
     parms.width = size.cx > 0 ? size.cx : GetSystemMetrics(SM_CXSCREEN);
     parms.height = size.cy > 0 ? size.cy : GetSystemMetrics(SM_CYSCREEN);
     parms.bitsPerPixel = 24;
-    parms.codec = "Full Frames (Uncompressed)";
+    parms.codec = kBmpToAviLosslessCodec;
     std::string const where = folder.empty() ? mConfig.Recording.OutputPath.Get() : folder;
     mRecorder = mRecordings.NewRecording(&SessionOf(""), parms, where);
     mOutput.Say("recording " + mRecorder->GetFilePath());
