@@ -105,9 +105,7 @@ corvane_register_filters() {
 # Whether the prefix's saved registry names the DLL (its path as Wine writes it: Z:, escaped
 # backslashes, any case).
 corvane_filters_in_registry() {
-  local path
-  path=$(sed 's|/|\\\\|g' <<<"Z:$1")
-  grep -qiF -- "$path" "$WINEPREFIX/system.reg" 2>/dev/null
+  grep -qiF -- "Z:${1//\//\\\\}" "$WINEPREFIX/system.reg" 2>/dev/null
 }
 
 corvane_stop_session() {
