@@ -4,13 +4,13 @@
 
 #include <atomic>
 #include <memory>
-#include <thread>
 #include <string>
 #include <vector>
 
 #include "PeerOutput.h"
 #include "PeerSessions.h"
 #include "SharingTap.h"
+#include "WorkerThread.h"
 #include "foundation/CriticalSection.h"
 #include "foundation/SyncEvent.h"
 
@@ -73,6 +73,6 @@ private:
     CriticalSection mDelaysLock;
     std::vector<DWORD> mDelays;  // ms from paint to arrival, since the last Measure
     std::atomic<bool> mAnimating{false};
-    std::thread mAnimator;
+    WorkerThread mAnimator;
     SyncEvent mScreenSent;
 };

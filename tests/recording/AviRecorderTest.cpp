@@ -4,7 +4,6 @@
 #include <atomic>
 #include <memory>
 #include <string>
-#include <thread>
 
 #include "AviFile.h"
 #include "FrameSession.h"
@@ -12,6 +11,7 @@
 #include "MessageBoxCapture.h"
 #include "RecordingFrames.h"
 #include "TempFolder.h"
+#include "WorkerThread.h"
 #include "foundation/SyncEvent.h"
 #include "foundation/Timer.h"
 #include "recording/AviManager.h"
@@ -50,13 +50,13 @@ public:
     }
     // Raises frame i of `timings` at its time on a thread that plays "SkypeEvent".
     void RaiseFrames(FrameSession& session, std::vector<int> const& timings) {
-        std::thread skypeEvent([&] {
+        WorkerThread skypeEvent([&] {
             for (std::size_t i = 0; i < timings.size(); ++i) {
                 clock = timings[i];
                 session.RaiseFrame(static_cast<int>(i), kWidth, kHeight);
             }
         });
-        skypeEvent.join();
+        skypeEvent.Join();
     }
     // Stops at `now` on the clock and waits for the file to be complete.
     bool StopAt(int now) {
@@ -282,7 +282,7 @@ TEST(AviRecorderTest, ClosingWhileFramesArriveAndDeletingTheSessionAreSafe) {
         recorder.Init();
         std::atomic<bool> raising{true};
         std::atomic<int> raised{0};
-        std::thread skypeEvent([&] {
+        WorkerThread skypeEvent([&] {
             for (int i = 0; raising; ++i) {
                 recorder.clock = i * 10;
                 session.RaiseFrame(i % 5, kWidth, kHeight);
@@ -295,7 +295,7 @@ TEST(AviRecorderTest, ClosingWhileFramesArriveAndDeletingTheSessionAreSafe) {
         recorder.Close();
         EXPECT_TRUE(session.RemoteScreenChanged.IsEmpty());
         raising = false;
-        skypeEvent.join();
+        skypeEvent.Join();
         EXPECT_LE(1u, AviFile::Read(recorder.GetFilePath()).length);
     }
     {
@@ -303,11 +303,11 @@ TEST(AviRecorderTest, ClosingWhileFramesArriveAndDeletingTheSessionAreSafe) {
         auto session = std::make_unique<FrameSession>("Bob");
         TimedRecorder recorder(folder.Path(), session.get());
         recorder.Init();
-        std::thread skypeEvent([&] {
+        WorkerThread skypeEvent([&] {
             recorder.RaiseFrames(*session, {0, 100, 200});
             session->Empty();
         });
-        skypeEvent.join();
+        skypeEvent.Join();
         // Nothing of the recorder's is left in the session it lets go of.
         EXPECT_TRUE(session->RemoteScreenChanged.IsEmpty());
         EXPECT_TRUE(session->StateChanging.IsEmpty());
