@@ -25,7 +25,11 @@ HRESULT STDMETHODCALLTYPE BmpToAviFilter::SetParams(tagBMPTOAVI_PARMS const* par
     return mPin.SetFormat(parms->width, parms->height, parms->bitsPerPixel, parms->framesPerSecond);
 }
 
+// Only a running filter delivers: downstream filters take samples only once they run too.
 HRESULT STDMETHODCALLTYPE BmpToAviFilter::AddFrame(HBITMAP bitmap) {
     Lock lock(*this);
+    if (mState != State_Running) {
+        return VFW_E_NOT_RUNNING;
+    }
     return mPin.Deliver(bitmap);
 }

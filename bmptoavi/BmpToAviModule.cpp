@@ -9,7 +9,11 @@
 #include <string>
 
 #include "BmpToAviFilter.h"
+#include "CompressorCategory.h"
 #include "FileSinkFilter.h"
+#include "MjpegCompressorFilter.h"
+#include "ZmbvCompressorFilter.h"
+#include "recording/BmpToAviCodecs.h"
 
 namespace {
 
@@ -83,8 +87,11 @@ private:
     Creator mCreate;
 };
 
-ClassFactory gFactories[] = {{CLSID_BmpToAvi, L"BmpToAvi", &Create<BmpToAviFilter>},
-                             {CLSID_BmpToAviFileSink, L"BmpToAvi File Sink", &Create<FileSinkFilter>}};
+ClassFactory gFactories[] = {
+    {CLSID_BmpToAvi, L"BmpToAvi", &Create<BmpToAviFilter>},
+    {CLSID_BmpToAviFileSink, L"BmpToAvi File Sink", &Create<FileSinkFilter>},
+    {CLSID_BmpToAviZmbv, L"" BMPTOAVI_LOSSLESS_NAME, &Create<ZmbvCompressorFilter>},
+    {CLSID_BmpToAviMjpeg, L"" BMPTOAVI_MOTION_JPEG_NAME, &Create<MjpegCompressorFilter>}};
 
 std::wstring ClassKey(CLSID const& id) {
     wchar_t clsid[64] = {};
@@ -157,11 +164,11 @@ extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
             return SELFREG_E_CLASS;
         }
     }
-    return S_OK;
+    return SUCCEEDED(RegisterCompressors()) ? S_OK : SELFREG_E_CLASS;
 }
 
 extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer() {
-    HRESULT outcome = S_OK;
+    HRESULT outcome = SUCCEEDED(UnregisterCompressors()) ? S_OK : SELFREG_E_CLASS;
     for (ClassFactory const& factory : gFactories) {
         LONG result = RegDeleteTreeW(HKEY_CLASSES_ROOT, ClassKey(factory.Id()).c_str());
         if (result != ERROR_SUCCESS && result != ERROR_FILE_NOT_FOUND) {

@@ -6,6 +6,7 @@
 
 #include "MediaType.h"
 #include "OneItemEnum.h"
+#include "PinAllocator.h"
 
 namespace {
 
@@ -191,34 +192,7 @@ HRESULT STDMETHODCALLTYPE BmpToAviPin::Connect(IPin* receiver, AM_MEDIA_TYPE con
 }
 
 HRESULT BmpToAviPin::DecideAllocator(IMemInputPin* input) {
-    ALLOCATOR_PROPERTIES wanted{};
-    input->GetAllocatorRequirements(&wanted);
-    // Always our own allocator: Wine's AVI multiplexer fails on GetAllocator once its input
-    // pin has been reconnected.
-    IMemAllocator* allocator = nullptr;
-    HRESULT made = CoCreateInstance(CLSID_MemoryAllocator, nullptr, CLSCTX_INPROC_SERVER, IID_IMemAllocator,
-                                    reinterpret_cast<void**>(&allocator));
-    if (FAILED(made)) {
-        return made;
-    }
-    long size = static_cast<long>(mFormat.bmiHeader.biSizeImage);
-    wanted.cBuffers = std::max(wanted.cBuffers, 1L);
-    wanted.cbBuffer = std::max(wanted.cbBuffer, size);
-    wanted.cbAlign = std::max(wanted.cbAlign, 1L);
-    ALLOCATOR_PROPERTIES actual{};
-    HRESULT result = allocator->SetProperties(&wanted, &actual);
-    if (SUCCEEDED(result) && actual.cbBuffer < size) {
-        result = VFW_E_SIZENOTSET;
-    }
-    if (SUCCEEDED(result)) {
-        result = input->NotifyAllocator(allocator, FALSE);
-    }
-    if (FAILED(result)) {
-        allocator->Release();
-        return result;
-    }
-    mAllocator = allocator;
-    return S_OK;
+    return ProvideAllocator(input, static_cast<long>(mFormat.bmiHeader.biSizeImage), &mAllocator);
 }
 
 HRESULT STDMETHODCALLTYPE BmpToAviPin::ReceiveConnection(IPin*, AM_MEDIA_TYPE const*) {

@@ -1,9 +1,54 @@
 #include "FileSinkStream.h"
 
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+// Wine's multiplexer writes its last block 8 zero bytes longer than its RIFF chunk.
+constexpr LONGLONG kMaxTrailingZeros = 64;
+
+}  // namespace
+
 FileSinkStream::FileSinkStream(HANDLE file) : mFile(file) {}
 
 FileSinkStream::~FileSinkStream() {
+    EndAtRiffChunk();
     CloseHandle(mFile);
+}
+
+// The last holder lets go once the file is complete. Only a few zero bytes are cut: a file
+// whose RIFF size was never written keeps everything, for a repair tool to find.
+void FileSinkStream::EndAtRiffChunk() {
+    unsigned char header[8] = {};
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(mFile, &size) || !ReadAt(0, header, sizeof(header)) ||
+        std::memcmp(header, "RIFF", 4) != 0) {
+        return;
+    }
+    std::uint32_t declared = 0;
+    std::memcpy(&declared, header + 4, 4);
+    LONGLONG const end = 8 + static_cast<LONGLONG>(declared);
+    LONGLONG const excess = size.QuadPart - end;
+    unsigned char tail[kMaxTrailingZeros] = {};
+    if (declared == 0 || excess <= 0 || excess > kMaxTrailingZeros ||
+        !ReadAt(end, tail, static_cast<ULONG>(excess)) ||
+        std::any_of(tail, tail + excess, [](unsigned char byte) { return byte != 0; })) {
+        return;
+    }
+    LARGE_INTEGER target{};
+    target.QuadPart = end;
+    if (SetFilePointerEx(mFile, target, nullptr, FILE_BEGIN)) {
+        SetEndOfFile(mFile);
+    }
+}
+
+bool FileSinkStream::ReadAt(LONGLONG offset, void* data, ULONG size) {
+    LARGE_INTEGER position{};
+    position.QuadPart = offset;
+    ULONG read = 0;
+    return SUCCEEDED(Seek(position, STREAM_SEEK_SET, nullptr)) && Read(data, size, &read) == S_OK &&
+           read == size;
 }
 
 HRESULT STDMETHODCALLTYPE FileSinkStream::QueryInterface(REFIID iid, void** object) {

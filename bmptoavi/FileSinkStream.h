@@ -4,6 +4,7 @@
 #include <objidl.h>
 
 #include <atomic>
+#include <cstdint>
 
 #include "BmpToAviModule.h"
 
@@ -36,7 +37,10 @@ public:
     HRESULT WriteAt(LONGLONG offset, void const* data, ULONG size);
 
 private:
+    // Ends the file where its RIFF chunk ends.
     virtual ~FileSinkStream();
+    void EndAtRiffChunk();
+    bool ReadAt(LONGLONG offset, void* data, ULONG size);
 
     ModuleReference mModule;
     std::atomic<ULONG> mRefs{1};

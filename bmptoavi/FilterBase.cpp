@@ -104,29 +104,30 @@ HRESULT STDMETHODCALLTYPE FilterBase::GetSyncSource(IReferenceClock** clock) {
 }
 
 HRESULT STDMETHODCALLTYPE FilterBase::EnumPins(IEnumPins** pins) {
-    IPin* pin = GetPin();
     // The enumerator holds the filter through the pins it hands out, not before.
-    auto make = [pin]() {
+    auto make = [this](ULONG index) {
+        IPin* pin = PinAt(index);
         pin->AddRef();
         return pin;
     };
-    return OneItemEnum<IEnumPins, IPin*>::Create(make, 1, pins);
+    return OneItemEnum<IEnumPins, IPin*>::Create(make, PinCount(), pins);
 }
 
 HRESULT STDMETHODCALLTYPE FilterBase::FindPin(LPCWSTR id, IPin** pin) {
     if (!id || !pin) {
         return E_POINTER;
     }
-    LPWSTR ours = nullptr;
-    GetPin()->QueryId(&ours);
-    bool same = ours && wcscmp(ours, id) == 0;
-    CoTaskMemFree(ours);
-    *pin = same ? GetPin() : nullptr;
-    if (!same) {
-        return VFW_E_NOT_FOUND;
+    *pin = nullptr;
+    for (ULONG index = 0; index < PinCount() && !*pin; ++index) {
+        LPWSTR ours = nullptr;
+        PinAt(index)->QueryId(&ours);
+        if (ours && wcscmp(ours, id) == 0) {
+            *pin = PinAt(index);
+            (*pin)->AddRef();
+        }
+        CoTaskMemFree(ours);
     }
-    (*pin)->AddRef();
-    return S_OK;
+    return *pin ? S_OK : VFW_E_NOT_FOUND;
 }
 
 HRESULT STDMETHODCALLTYPE FilterBase::QueryFilterInfo(FILTER_INFO* info) {

@@ -38,6 +38,9 @@ protected:
 
     // The filter's pin, owned by the derived filter.
     virtual IPin* GetPin() = 0;
+    // A filter of more pins answers these; index 0 is GetPin().
+    virtual ULONG PinCount() const { return 1; }
+    virtual IPin* PinAt(ULONG index) { return index == 0 ? GetPin() : nullptr; }
     // Leaving the stopped state: a failure keeps the filter stopped.
     virtual HRESULT OnActivate() = 0;
     virtual void OnStop() = 0;

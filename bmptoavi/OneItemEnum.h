@@ -8,20 +8,24 @@
 
 #include "BmpToAviModule.h"
 
-// A COM enumerator over at most one item (a filter's single pin, a pin's single media type).
-// `make` hands out a new reference or copy of the item for each Next that returns it.
+// A COM enumerator over one item or a few (a filter's pins, a pin's single media type).
+// `make` hands out a new reference or copy of the item at an index for each Next that
+// returns it.
 template <class Interface, class Item>
 class OneItemEnum : public Interface {
 public:
-    using Maker = std::function<Item()>;
+    using Maker = std::function<Item(ULONG)>;
 
-    // `count` is 0 or 1.
     static HRESULT Create(Maker const& make, ULONG count, Interface** result) {
         if (!result) {
             return E_POINTER;
         }
         *result = new OneItemEnum(make, count, 0);
         return S_OK;
+    }
+    // `count` is 0 or 1.
+    static HRESULT Create(std::function<Item()> const& make, ULONG count, Interface** result) {
+        return Create([make](ULONG) { return make(); }, count, result);
     }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
@@ -50,10 +54,8 @@ public:
             return E_POINTER;
         }
         ULONG given = 0;
-        if (wanted > 0 && mPosition < mCount) {
-            items[0] = mMake();
-            ++mPosition;
-            given = 1;
+        while (given < wanted && mPosition < mCount) {
+            items[given++] = mMake(mPosition++);
         }
         if (fetched) {
             *fetched = given;

@@ -18,8 +18,8 @@
 #include <cstring>
 #include <iostream>
 #include <string>
-#include <thread>
 
+#include "WorkerThread.h"
 #include "imaging/Picture.h"
 
 namespace {
@@ -224,11 +224,11 @@ int main() {
     SetTimer(gWindow, 1, 40, nullptr);
     Say("scene " + std::to_string(kLeft) + " " + std::to_string(kTop) + " " + std::to_string(kWidth) + "x" +
         std::to_string(kHeight));
-    std::thread reader(Commands);
+    WorkerThread reader(Commands);
     MSG message;
     while (GetMessageA(&message, nullptr, 0, 0) > 0) {
         DispatchMessageA(&message);
     }
-    reader.join();
+    reader.Join();
     return 0;
 }

@@ -23,7 +23,7 @@ std::string Utf8(wchar_t const* wide) {
 
 PeerDesktop::PeerDesktop() {
     SyncEvent ready;
-    mThread = std::thread([this, &ready] {
+    mThread.Start([this, &ready] {
         WNDCLASSEXW windowClass{};
         windowClass.cbSize = sizeof(windowClass);
         windowClass.lpfnWndProc = &PeerDesktop::WindowProcedure;
@@ -42,7 +42,7 @@ PeerDesktop::PeerDesktop() {
 
 PeerDesktop::~PeerDesktop() {
     PostMessageW(mWindow, WM_CLOSE, 0, 0);
-    mThread.join();
+    mThread.Join();
 }
 
 void PeerDesktop::Run() {

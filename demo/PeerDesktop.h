@@ -4,7 +4,8 @@
 
 #include <functional>
 #include <string>
-#include <thread>
+
+#include "WorkerThread.h"
 
 // This machine's own screen and clipboard, as the person in front of it would use them: a
 // full-screen window painted in one colour, the colour of a screen pixel, and the clipboard's
@@ -46,5 +47,5 @@ private:
     HWND mWindow = nullptr;  // owned by the window thread
     COLORREF mColour = RGB(0, 0, 0);
     unsigned mPattern = 0;
-    std::thread mThread;
+    WorkerThread mThread;
 };

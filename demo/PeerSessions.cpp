@@ -8,10 +8,44 @@
 
 #include "AviFile.h"
 #include "foundation/StringHelper.h"
+#include "imaging/ComScope.h"
 #include "imaging/Picture.h"
 #include "input/ClipboardHelper.h"
 #include "network/ControlMessages.h"
+#include "recording/BmpToAviCodecs.h"
+#include "recording/CBmpToAvi.h"
 #include "session/ISessionState.h"
+
+namespace {
+
+// The recorder builds its graph on its own thread, where a failure reaches only the log: the
+// same graph is built here first, so that the command fails with the library's reason.
+void CheckRecordingGraph(tagBMPTOAVI_PARMS const& parms) {
+    ComScope com;
+    char folder[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, folder);
+    std::string const path = std::string(folder) + "corvane-recording-check.avi";
+    std::string error;
+    {
+        CBmpToAvi graph;
+        if (!graph.Open(parms, path.c_str(), parms.codec)) {
+            error = graph.GetLastErrorText();
+        }
+    }
+    DeleteFileA(path.c_str());
+    if (!error.empty()) {
+        throw std::runtime_error(error);
+    }
+}
+
+// A recorder that failed leaves no file, or an empty one.
+bool HasContent(std::string const& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    return GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) &&
+           (data.nFileSizeHigh != 0 || data.nFileSizeLow != 0);
+}
+
+}  // namespace
 
 PeerSessions::PeerSessions(SkypeClient& client, PeerOutput& output)
     : mClient(client),
@@ -182,8 +216,9 @@ void PeerSessions::Record(std::string const& folder) {
     parms.width = size.cx > 0 ? size.cx : GetSystemMetrics(SM_CXSCREEN);
     parms.height = size.cy > 0 ? size.cy : GetSystemMetrics(SM_CYSCREEN);
     parms.bitsPerPixel = 24;
-    parms.codec = "Full Frames (Uncompressed)";
+    parms.codec = kBmpToAviLosslessCodec;
     std::string const where = folder.empty() ? mConfig.Recording.OutputPath.Get() : folder;
+    CheckRecordingGraph(parms);
     mRecorder = mRecordings.NewRecording(&SessionOf(""), parms, where);
     mOutput.Say("recording " + mRecorder->GetFilePath());
 }
@@ -196,6 +231,9 @@ void PeerSessions::StopRecording(std::string const& png) {
     recorder.swap(mRecorder);
     recorder->Close();
     std::string const path = recorder->GetFilePath();
+    if (!HasContent(path)) {
+        throw std::runtime_error("the recorder wrote no file " + path + " (its reason is in the log)");
+    }
     AviFile const avi = AviFile::Read(path);
     std::ostringstream line;
     line << "recording " << path << ": " << avi.length << " frames, " << avi.width << "x" << avi.height

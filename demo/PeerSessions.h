@@ -39,12 +39,13 @@ public:
     // The sessions' settings; the quality is read when the user asks or offers.
     Configuration& Config() { return mConfig; }
     // Records the viewed desktop of the one contact into `folder` (empty: the configured
-    // output folder), uncompressed: a fresh Wine prefix has no compressor that takes the
-    // frames. Prints "recording <file>".
+    // output folder), losslessly with BmpToAvi.dll's own compressor (a fresh Wine prefix has
+    // none of its own that takes the frames). Prints "recording <file>"; fails with the
+    // library's reason when the recording graph cannot be built (no recorder is made then).
     void Record(std::string const& folder);
     // Stops and closes the recording, reads the file back and prints "recording <file>:
     // <frames> frames, <width>x<height>, <rate> fps"; saves the middle frame as PNG to `png`
-    // (empty: beside the recording, "recording-frame.png").
+    // (empty: beside the recording, "recording-frame.png"). Fails when the recorder wrote no file.
     void StopRecording(std::string const& png);
 
     // The viewer's side, as the user interface would do it.

@@ -265,10 +265,10 @@ void PeerSharing::Animate(bool on) {
     }
     mAnimating = on;
     if (on) {
-        mAnimator = std::thread([this] { AnimateLoop(); });
+        mAnimator.Start([this] { AnimateLoop(); });
         mOutput.Say("animating");
     } else {
-        mAnimator.join();
+        mAnimator.Join();
     }
 }
 

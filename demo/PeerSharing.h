@@ -4,13 +4,13 @@
 
 #include <atomic>
 #include <memory>
-#include <thread>
 #include <string>
 #include <vector>
 
 #include "PeerOutput.h"
 #include "PeerSessions.h"
 #include "SharingTap.h"
+#include "WorkerThread.h"
 #include "foundation/CriticalSection.h"
 #include "foundation/SyncEvent.h"
 
@@ -92,6 +92,6 @@ private:
     std::atomic<bool> mAnimating{false};
     std::atomic<Workload> mWorkload{Workload::Area};
     std::atomic<int> mStampRow{0};
-    std::thread mAnimator;
+    WorkerThread mAnimator;
     SyncEvent mScreenSent;
 };

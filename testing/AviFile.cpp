@@ -8,6 +8,8 @@
 #include <stdexcept>
 
 #include "TempFolder.h"
+#include "ZmbvDecoder.h"
+#include "imaging/Picture.h"
 
 namespace {
 
@@ -59,6 +61,8 @@ AviFile AviFile::Read(std::string const& path) {
         throw std::runtime_error("AVI: no RIFF AVI header in " + path);
     }
     AviFile file;
+    file.riffSize = U32(data, 4);
+    file.fileSize = data.size();
     std::size_t end = std::min<std::size_t>(data.size(), 8 + static_cast<std::size_t>(U32(data, 4)));
     file.ParseList(data, 12, end, "AVI ");
     if (file.format.size() < sizeof(BITMAPINFOHEADER)) {
@@ -102,6 +106,18 @@ void AviFile::ParseChunk(std::string const& id, std::string const& data, std::si
         format.assign(data.begin() + begin, data.begin() + begin + size);
     } else if (id == "00db" || id == "00dc") {
         frames.push_back(data.substr(begin, size));
+    } else if (id == "idx1") {
+        ParseIndex(data, begin, size);
+    }
+}
+
+void AviFile::ParseIndex(std::string const& data, std::size_t begin, std::size_t size) {
+    constexpr std::size_t kEntryBytes = 16;  // chunk id, flags, offset, length
+    for (std::size_t at = begin; at + kEntryBytes <= begin + size; at += kEntryBytes) {
+        std::string id = data.substr(at, 4);
+        if (id == "00db" || id == "00dc") {
+            keyFrames.push_back((U32(data, at + 4) & AVIIF_KEYFRAME) != 0);
+        }
     }
 }
 
@@ -112,6 +128,12 @@ BITMAPINFOHEADER const& AviFile::Header() const {
 std::vector<std::vector<std::uint32_t>> AviFile::DecodeFrames() const {
     BITMAPINFOHEADER const& header = Header();
     std::vector<std::vector<std::uint32_t>> result;
+    if (header.biCompression == MAKEFOURCC('Z', 'M', 'B', 'V')) {
+        return DecodeZmbv();
+    }
+    if (header.biCompression == MAKEFOURCC('M', 'J', 'P', 'G')) {
+        return DecodeJpeg();
+    }
     if (header.biCompression == BI_RGB) {
         for (std::string const& frame : frames) {
             result.push_back(
@@ -144,6 +166,34 @@ std::vector<std::vector<std::uint32_t>> AviFile::DecodeFrames() const {
     ICClose(decoder);
     if (status != ICERR_OK) {
         throw std::runtime_error("AVI: a frame does not decompress");
+    }
+    return result;
+}
+
+std::vector<std::vector<std::uint32_t>> AviFile::DecodeZmbv() const {
+    ZmbvDecoder decoder(Header().biWidth, std::abs(Header().biHeight));
+    std::vector<std::vector<std::uint32_t>> result;
+    for (std::string const& frame : frames) {
+        bool key = false;
+        result.push_back(decoder.Decode(frame, key));
+    }
+    return result;
+}
+
+std::vector<std::vector<std::uint32_t>> AviFile::DecodeJpeg() const {
+    std::vector<std::vector<std::uint32_t>> result;
+    for (std::string const& frame : frames) {
+        Picture picture = Picture::Decode(frame.data(), frame.size());
+        if (picture.GetWidth() != Header().biWidth || picture.GetHeight() != std::abs(Header().biHeight)) {
+            throw std::runtime_error("AVI: a JPEG frame of another size");
+        }
+        std::vector<std::uint32_t> pixels(
+            picture.GetPixels(),
+            picture.GetPixels() + static_cast<std::size_t>(picture.GetWidth()) * picture.GetHeight());
+        for (std::uint32_t& pixel : pixels) {
+            pixel &= 0x00FFFFFFu;
+        }
+        result.push_back(std::move(pixels));
     }
     return result;
 }

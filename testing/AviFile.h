@@ -7,12 +7,17 @@
 #include <vector>
 
 // A small reader of the AVI files the recorder writes: the main and first stream headers,
-// the stream format and the payloads of that stream's frame chunks in file order. Frames
-// are decoded back to pixels by the system's video decompressor where they are compressed.
+// the stream format, the payloads of that stream's frame chunks in file order and their
+// index flags. Frames are decoded back to pixels by decoders of our own for ZMBV and MJPG,
+// else by the system's video decompressor where they are compressed.
 class AviFile {
 public:
     // Reads and parses a whole file; raises std::runtime_error for anything malformed.
     static AviFile Read(std::string const& path);
+
+    // The RIFF chunk's declared size and the file's size: a whole file is riffSize + 8 long.
+    std::uint64_t riffSize = 0;
+    std::uint64_t fileSize = 0;
 
     // 'avih'
     std::uint32_t microSecPerFrame = 0;
@@ -29,6 +34,8 @@ public:
     std::vector<unsigned char> format;
     // "00db" / "00dc" payloads
     std::vector<std::string> frames;
+    // 'idx1' entries of those chunks, in order: whether each is marked a key frame
+    std::vector<bool> keyFrames;
 
     BITMAPINFOHEADER const& Header() const;
     double FramesPerSecond() const { return scale ? static_cast<double>(rate) / scale : 0.0; }
@@ -39,4 +46,7 @@ public:
 private:
     void ParseList(std::string const& data, std::size_t begin, std::size_t end, std::string const& listType);
     void ParseChunk(std::string const& id, std::string const& data, std::size_t begin, std::size_t size);
+    void ParseIndex(std::string const& data, std::size_t begin, std::size_t size);
+    std::vector<std::vector<std::uint32_t>> DecodeZmbv() const;
+    std::vector<std::vector<std::uint32_t>> DecodeJpeg() const;
 };

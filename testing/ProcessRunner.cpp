@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include <thread>
+#include "WorkerThread.h"
 
 std::string ProcessRunner::BesideExecutable(std::string const& fileName) {
     char path[MAX_PATH * 2] = {};
@@ -57,7 +57,7 @@ bool ProcessRunner::Process::Wait(unsigned long timeoutMs, Result& result) {
     result.started = true;
     // Read on a helper thread so that a child filling the pipe cannot block its own exit.
     std::string output;
-    std::thread reader([&] {
+    WorkerThread reader([&] {
         char buffer[4096];
         DWORD read = 0;
         while (ReadFile(mOutput, buffer, sizeof(buffer), &read, nullptr) && read > 0) {
@@ -68,7 +68,7 @@ bool ProcessRunner::Process::Wait(unsigned long timeoutMs, Result& result) {
     if (!ended) {
         TerminateProcess(mProcess, 1);
     }
-    reader.join();
+    reader.Join();
     DWORD code = 0;
     GetExitCodeProcess(mProcess, &code);
     result.exitCode = code;

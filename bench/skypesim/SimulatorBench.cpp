@@ -6,8 +6,8 @@
 #include <chrono>
 #include <cstdio>
 #include <string>
-#include <thread>
 
+#include "WorkerThread.h"
 #include "skypesim/RawStreamPair.h"
 #include "skypesim/SimWindows.h"
 #include "skypesim/SkypeSimulator.h"
@@ -36,7 +36,7 @@ LRESULT CALLBACK CopyingWindow(HWND window, UINT message, WPARAM wParam, LPARAM 
 double BareHops(std::string const& text, int packets) {
     HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     HWND target = nullptr;
-    std::thread owner([&] {
+    WorkerThread owner([&] {
         target = CreateHiddenWindow(L"CorvaneSkypeSimBenchTarget", &CopyingWindow, nullptr);
         SetEvent(ready);
         MSG message;
@@ -53,7 +53,7 @@ double BareHops(std::string const& text, int packets) {
     }
     double seconds = Seconds(start);
     PostMessageW(target, WM_CLOSE, 0, 0);
-    owner.join();
+    owner.Join();
     DestroyWindow(from);
     return seconds;
 }

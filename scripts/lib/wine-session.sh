@@ -8,10 +8,16 @@ build=${CORVANE_BUILD_DIR:-$root/build}
 bin=$build/bin
 corvane_exit_commands=()
 
+# Builds everything, or the targets named (corvane_build --target NAME...) together with what
+# every Wine session of the scripts uses: the recordings' filter DLL, which each prefix
+# registers as it starts, and the simulator that the machines run.
 corvane_build() {
   "$root/scripts/setup"
   cmake -S "$root" -B "$build" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >/dev/null
+  if [ "${1:-}" = --target ]; then
+    set -- "$@" BmpToAvi skypesim_exe
+  fi
   cmake --build "$build" "$@"
 }
 
@@ -76,15 +82,30 @@ corvane_prepare_prefix() {
   corvane_register_filters
 }
 
-# Registers the recordings' filters (build/bin/BmpToAvi.dll) in the prefix: once, and again
-# only when the file was rebuilt or is another one. Nothing while it is not built.
+# Registers the recordings' filters (build/bin/BmpToAvi.dll) in the prefix whenever the
+# registered file is not the current one: the prefix's mark names the file, its time and size,
+# and the prefix's registry must name the file too (a server killed soon after a registration
+# may not have saved it). A missing DLL is reported: recordings then cannot start.
 corvane_register_filters() {
-  local dll=$bin/BmpToAvi.dll mark=$WINEPREFIX/.corvane-bmptoavi
-  [ -f "$dll" ] || return 0
-  [ "$(cat "$mark" 2>/dev/null)" = "$dll $(stat -c %Y "$dll")" ] && return 0
+  local dll=$bin/BmpToAvi.dll mark=$WINEPREFIX/.corvane-bmptoavi current
+  if [ ! -f "$dll" ]; then
+    echo "wine: $dll is not built: recordings in $WINEPREFIX cannot start" >&2
+    return 0
+  fi
+  current="$dll $(stat -c '%Y %s' "$dll")"
+  if [ "$(cat "$mark" 2>/dev/null)" = "$current" ] && corvane_filters_in_registry "$dll"; then
+    return 0
+  fi
+  rm -f "$mark"
   (cd "$bin" && wine regsvr32 /s BmpToAvi.dll >/dev/null 2>&1 </dev/null) ||
-    { echo "wine: BmpToAvi.dll did not register" >&2; return 1; }
-  echo "$dll $(stat -c %Y "$dll")" >"$mark"
+    { echo "wine: BmpToAvi.dll did not register in $WINEPREFIX" >&2; return 1; }
+  echo "$current" >"$mark"
+}
+
+# Whether the prefix's saved registry names the DLL (its path as Wine writes it: Z:, escaped
+# backslashes, any case).
+corvane_filters_in_registry() {
+  grep -qiF -- "Z:${1//\//\\\\}" "$WINEPREFIX/system.reg" 2>/dev/null
 }
 
 corvane_stop_session() {

@@ -8,12 +8,12 @@
 #include "foundation/Errors.h"
 #include "foundation/FileHelper.h"
 #include "foundation/MessageBox.h"
-#include "foundation/StringHelper.h"
 #include "imaging/ComScope.h"
 #include "imaging/Picture.h"
 #include "recording/CBmpToAvi.h"
 #include "recording/FilterPins.h"
 #include "recording/RecorderSessionLink.h"
+#include "recording/RecordingFileName.h"
 
 namespace {
 
@@ -22,7 +22,6 @@ constexpr int kMinFps = 5;
 constexpr int kMaxFps = 15;
 constexpr DWORD kStopWaitMs = 1000;
 constexpr DWORD kStopPollMs = 10;
-constexpr DWORD kJoinMs = 2000;
 
 // A memory context in the halftone stretch mode (colour-on-colour where refused) holding a
 // bottom-up DIB section of the recording's size; null bitmap on failure.
@@ -61,22 +60,41 @@ void ReleaseFrameDc(HDC dc, HBITMAP bitmap, HGDIOBJ old) {
     }
 }
 
+std::size_t PictureBytes(Picture const& picture) {
+    return static_cast<std::size_t>(picture.GetWidth()) * picture.GetHeight() * sizeof(std::uint32_t);
+}
+
 std::string Replaced(std::string text, char from, char to) {
     std::replace(text.begin(), text.end(), from, to);
     return text;
 }
 
+// A measurement file of its own: recordings that start together measure at the same time.
+std::string MeasurementFile() {
+    char folder[MAX_PATH] = {};
+    char file[MAX_PATH] = {};
+    DWORD length = GetTempPathA(MAX_PATH, folder);
+    if (length == 0 || length >= MAX_PATH || GetTempFileNameA(folder, "cvr", 0, file) == 0) {
+        Raise(BaseError("Can't get temporary path"));
+    }
+    return file;
+}
+
 }  // namespace
 
 AviRecorder::AviRecorder(ISession* session, tagBMPTOAVI_PARMS const& parms, std::string const& outputFolder)
-    : mSession(session), mParms(parms), mOutputFolder(outputFolder), mThread("AviRecording") {
+    : mSession(session),
+      mParms(parms),
+      mOutputFolder(outputFolder),
+      mThread("AviRecording"),
+      mInterval(1000 / kMaxFps) {
     LoadCursorSprite();
     mThread.Bind(MakeDelegate<&AviRecorder::OnRecording>(this));
 }
 
 AviRecorder::~AviRecorder() {
     LeaveSession();
-    mThread.Join(kJoinMs, true);
+    mThread.Join(INFINITE, false);
     ReleaseFrameContext();
 }
 
@@ -104,17 +122,14 @@ void AviRecorder::Init() {
     mThread.Start();
 }
 
-// "<full name> MM-DD-YY HH.MM.SS.avi" in the output folder, with what a file name cannot hold
-// replaced by "_".
+// "<full name> MM-DD-YY HH.MM.SS.avi" in the output folder; empty when no such path fits.
 void AviRecorder::BuildFilePath() {
     char date[16] = {};
     char time[16] = {};
     _strdate(date);
     _strtime(time);
-    std::wstring wide = StringHelper::StrToWstr(mSession ? mSession->GetFullName() : std::string());
-    std::string name =
-        WideToAnsi(wide.c_str()) + " " + Replaced(date, '/', '-') + " " + Replaced(time, ':', '.') + ".avi";
-    mOutputPath = FileHelper::CombinePath(mOutputFolder, FileHelper::ReplaceInvalidChars(name, '_'));
+    std::string const stamp = Replaced(date, '/', '-') + " " + Replaced(time, ':', '.') + ".avi";
+    mOutputPath = RecordingFileName::Build(mOutputFolder, mSession ? mSession->GetFullName() : "", stamp);
 }
 
 void AviRecorder::CreateFrameContext() {
@@ -173,9 +188,45 @@ void AviRecorder::Queue(boost::shared_ptr<Picture> const& picture, int timing) {
     if (mStopping) {
         return;
     }
-    mQueue.push_back(record);
+    Enqueue(record);
     mLastPicture = picture;
     mPending = true;
+}
+
+// The first record is the writer's and stays; of those behind it the newest of an interval
+// replaces the last, and so does any newest while the budget is spent (the writer is behind:
+// the last picture before it is held longer instead).
+void AviRecorder::Enqueue(boost::shared_ptr<AviFrameRecord> const& record) {
+    if (mFirstTiming < 0) {
+        mFirstTiming = record->timing;
+    }
+    std::size_t const bytes = PictureBytes(*record->picture);
+    if (mQueue.size() > 1) {
+        boost::shared_ptr<AviFrameRecord>& last = mQueue.back();
+        bool const sameSlot = FrameSlot(last->timing) == FrameSlot(record->timing);
+        if (sameSlot || mQueuedBytes + bytes > kMaxQueuedBytes) {
+            if (sameSlot) {
+                record->timing = last->timing;
+            }
+            mQueuedBytes -= PictureBytes(*last->picture);
+            last = record;
+            mQueuedBytes += bytes;
+            return;
+        }
+    }
+    mQueue.push_back(record);
+    mQueuedBytes += bytes;
+}
+
+void AviRecorder::Dequeue() {
+    if (!mQueue.empty()) {
+        mQueuedBytes -= PictureBytes(*mQueue.front()->picture);
+        mQueue.erase(mQueue.begin());
+    }
+}
+
+int AviRecorder::FrameSlot(int timing) const {
+    return (timing - mFirstTiming) / mInterval;
 }
 
 void AviRecorder::SetCursorPos(int x, int y) {
@@ -202,6 +253,11 @@ bool AviRecorder::IsWriting() const {
     return !mQueue.empty();
 }
 
+std::size_t AviRecorder::GetQueuedBytes() const {
+    CriticalSectionLock lock(mQueueLock);
+    return mQueuedBytes;
+}
+
 bool AviRecorder::IsPending() const {
     return IsWriting();
 }
@@ -219,7 +275,7 @@ bool AviRecorder::Stop() {
 
 void AviRecorder::Close() {
     Stop();
-    mThread.Join(kJoinMs, true);
+    mThread.Join(INFINITE, false);
     ReleaseFrameContext();
 }
 
@@ -237,11 +293,7 @@ bool AviRecorder::WriteFrame(CBmpToAvi& graph, HBITMAP frame) {
 }
 
 int AviRecorder::TestFPS() {
-    char folder[MAX_PATH] = {};
-    if (GetTempPathA(MAX_PATH, folder) == 0) {
-        Raise(BaseError("Can't get temporary path"));
-    }
-    std::string path = std::string(folder) + "$$$testavifps$$$.avi";
+    std::string const path = MeasurementFile();
     tagBMPTOAVI_PARMS parms = GetParams();
     HBITMAP bitmap = nullptr;
     HGDIOBJ old = nullptr;
@@ -253,20 +305,24 @@ int AviRecorder::TestFPS() {
     StretchBlt(dc, 0, 0, parms.width, parms.height, screen, 0, 0, area.right, area.bottom, SRCCOPY);
     ReleaseDC(desktop, screen);
     double seconds = 0;
-    bool written = true;
+    std::string failure;
     {
         CBmpToAvi graph;
-        graph.Open(parms, path.c_str(), parms.codec);
+        if (!graph.Open(parms, path.c_str(), parms.codec)) {
+            failure = graph.GetLastErrorText();
+        }
         Timer timer(true);
-        for (int i = 0; i < kTestFrames && written; ++i) {
-            written = WriteFrame(graph, bitmap);
+        for (int i = 0; i < kTestFrames && failure.empty(); ++i) {
+            if (!WriteFrame(graph, bitmap)) {
+                failure = "Cannot draw image";
+            }
         }
         seconds = timer.GetTimeInSec();
     }
     DeleteFileA(path.c_str());
     ReleaseFrameDc(dc, bitmap, old);
-    if (!written) {
-        Raise(BaseError("Cannot draw image"));
+    if (!failure.empty()) {
+        Raise(BaseError(failure));
     }
     int fps = seconds > 0 ? static_cast<int>(kTestFrames / seconds) : kMaxFps;
     return std::min(kMaxFps, std::max(kMinFps, fps));
@@ -275,6 +331,9 @@ int AviRecorder::TestFPS() {
 void AviRecorder::OnRecording() {
     ComScope com;
     try {
+        if (mOutputPath.empty()) {
+            Raise(BaseError("No file path fits the recording folder"));
+        }
         int fps = TestFPS();
         tagBMPTOAVI_PARMS parms;
         {
@@ -282,12 +341,13 @@ void AviRecorder::OnRecording() {
             mParms.framesPerSecond = static_cast<float>(fps);
             parms = mParms;
         }
+        mInterval = 1000 / fps;
         CBmpToAvi graph;
         if (!graph.Open(parms, mOutputPath.c_str(), parms.codec)) {
             SetError();
             return;
         }
-        WriteQueue(graph, 1000 / fps);
+        WriteQueue(graph, mInterval);
     } catch (BaseError const&) {
         // Already logged; a writer that ends takes no more frames.
         SetError();
@@ -306,6 +366,8 @@ void AviRecorder::WriteQueue(CBmpToAvi& graph, int interval) {
     graph.Close();
 }
 
+// The stop event (Close) ends the writing at once, even inside a long repeat of one frame: the
+// file is finished with what it holds.
 bool AviRecorder::WriteNext(CBmpToAvi& graph, int interval, bool& failed) {
     if (mThread.GetStopEvent().Wait(1) != WAIT_TIMEOUT) {
         return false;
@@ -337,6 +399,9 @@ bool AviRecorder::WriteNext(CBmpToAvi& graph, int interval, bool& failed) {
         DrawRecord(*first);
     }
     for (int i = 0; i < count; ++i) {
+        if (i > 0 && mThread.GetStopEvent().Wait(0) == WAIT_OBJECT_0) {
+            return false;
+        }
         if (!WriteFrame(graph, mFrameBitmap)) {
             failed = true;
             return false;
@@ -344,9 +409,7 @@ bool AviRecorder::WriteNext(CBmpToAvi& graph, int interval, bool& failed) {
         ++mFramesWritten;
     }
     CriticalSectionLock lock(mQueueLock);
-    if (!mQueue.empty()) {
-        mQueue.erase(mQueue.begin());
-    }
+    Dequeue();
     return !(mStopping && mQueue.empty());
 }
 
@@ -388,6 +451,7 @@ void AviRecorder::SetError() {
     LeaveSession();
     CriticalSectionLock lock(mQueueLock);
     mQueue.clear();
+    mQueuedBytes = 0;
     mStopping = true;
     mPending = false;
 }

@@ -34,12 +34,15 @@ struct AviFrameRecord {
 // frames come from the session's remote-screen-change event, on "SkypeEvent".
 class AviRecorder {
 public:
+    // What the queued pictures may take; at least two are queued whatever their size.
+    static constexpr std::size_t kMaxQueuedBytes = 32u * 1024 * 1024;
+
     // Records `session` (not owned; null records only what AddFrame is given), whose full
     // name names the file in `outputFolder` (created if missing). The session may be deleted
     // before the recorder: it then simply gives no more frames.
     AviRecorder(ISession* session, tagBMPTOAVI_PARMS const& parms, std::string const& outputFolder);
-    // Joins the writer for up to 2000 ms (terminating it after that) and releases what Close
-    // has not. A derived recorder calls Close() in its own destructor.
+    // Has the writer finish the file as Close does and releases what Close has not. A derived
+    // recorder calls Close() in its own destructor.
     virtual ~AviRecorder();
     AviRecorder(AviRecorder const&) = delete;
     AviRecorder& operator=(AviRecorder const&) = delete;
@@ -57,14 +60,18 @@ public:
     // first frame). The viewer's drawing thread.
     void AddFrame(HDC dc, SIZE size);
     // Queues a copy of `bitmap` taken `timing` ms after the first frame. A frame of another
-    // size than the recording is stretched to it when written. Dropped once the recording
-    // stops. Any thread; the bitmap stays the caller's.
+    // size than the recording is stretched to it when written. Of the frames that wait behind
+    // the one being written, only the newest of each frame interval is kept, and while the
+    // queue holds kMaxQueuedBytes the newest takes the place of the last one. Dropped once
+    // the recording stops. Any thread; the bitmap stays the caller's.
     void AddFrameAt(HBITMAP bitmap, int timing);
     // The cursor drawn into the following frames. Any thread.
     void SetCursorPos(int x, int y);
     // Shows or hides the cursor and records the last frame again so that the change shows.
     // Any thread.
     void ShowHideCursor(bool visible);
+    // The bytes of the pictures queued. Any thread.
+    std::size_t GetQueuedBytes() const;
     // Both true while frames are queued.
     bool IsWriting() const;
     bool IsPending() const;
@@ -72,7 +79,10 @@ public:
     // and ends. Waits up to 1000 ms for the queue to drain, then returns whether frames are
     // still queued. Owner's thread.
     bool Stop();
-    // Stop, then join the writer (2000 ms, then terminated) and release the frame bitmap.
+    // Stop, then have the writer end what it writes (a repeated frame's remaining repeats and
+    // the frames still queued are left out), finish the file and end; waits for that without
+    // limit, since a killed writer leaves a file no player reads. Releases the frame bitmap.
+    // Owner's thread.
     void Close();
 
     std::string GetFilePath() const { return mOutputPath; }
@@ -94,6 +104,10 @@ private:
     // Stops the session's frames; waits for one being queued. Any thread.
     void LeaveSession();
     void BuildFilePath();
+    // Where the newest record goes; under the queue lock.
+    void Enqueue(boost::shared_ptr<AviFrameRecord> const& record);
+    void Dequeue();
+    int FrameSlot(int timing) const;
     void CreateFrameContext();
     void ReleaseFrameContext();
     void OnRecording();
@@ -136,5 +150,8 @@ private:
     std::atomic<bool> mStopping{false};
     mutable CriticalSection mQueueLock;
     std::vector<boost::shared_ptr<AviFrameRecord>> mQueue;
+    std::size_t mQueuedBytes = 0;             // of the queued pictures
+    int mFirstTiming = -1;                    // of the first record queued
+    std::atomic<int> mInterval;               // ms a frame lasts: the measured rate's once known
     boost::shared_ptr<Picture> mLastPicture;  // the last frame's, for ShowHideCursor; guarded too
 };

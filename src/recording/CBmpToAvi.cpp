@@ -2,6 +2,8 @@
 
 #include <io.h>
 
+#include <algorithm>
+
 #include "foundation/Errors.h"
 #include "recording/CodecsEngine.h"
 #include "recording/FilterPins.h"
@@ -34,6 +36,11 @@ bool CBmpToAvi::Open(tagBMPTOAVI_PARMS const& parms, char const* path, std::stri
         return true;
     } catch (BaseError const& error) {
         mLastError = error.what();
+        // A graph that did not start may have started some of its filters: a frame sent into
+        // a multiplexer without its file crashes it. Nothing of it is kept.
+        HRESULT const failure = mResult;
+        Close();
+        mResult = failure;
         return false;
     }
 }
@@ -49,6 +56,10 @@ void CBmpToAvi::InitGraph(tagBMPTOAVI_PARMS const& parms, char const* path, std:
     mCodecs = new CodecsEngine();
     CreateFilters(parms);
     IBaseFilter* compressor = codec.empty() ? nullptr : ChooseCompressor(codec);
+    if (compressor) {
+        SetCompressorQuality(parms.quality);
+        RenewMultiplexer();
+    }
     ConnectFilters(compressor);
     StartWriting(path);
 }
@@ -96,6 +107,26 @@ IBaseFilter* CBmpToAvi::ChooseCompressor(std::string const& codec) {
         Check(E_FAIL, "Cannot select compressor");
     }
     return selected ? mCodecs->GetCompressor() : nullptr;
+}
+
+// The probe connected the compressor to the multiplexer and took it down again; Wine's
+// multiplexer drops its input's sample allocator on that disconnection and faults on the next
+// connection. So the graph is connected to a fresh one.
+void CBmpToAvi::RenewMultiplexer() {
+    mGraph->RemoveFilter(mMux.Get());
+    Check(CoCreateInstance(CLSID_AviDest, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                           reinterpret_cast<void**>(mMux.ReleaseAndGetAddressOf())),
+          "Cannot create AviMux object's instance");
+    SetFullInterleaving();
+    Check(mGraph->AddFilter(mMux.Get(), L"AviMux"), "Failed filter adding");
+}
+
+// A quality of 0 leaves the compressor's own; so does a compressor that takes none.
+void CBmpToAvi::SetCompressorQuality(int quality) {
+    tagINFO* info = mCodecs->GetCurInfo();
+    if (quality > 0 && info && info->canQuality && info->compression) {
+        info->compression->put_Quality(std::min(quality, 100) / 100.0);
+    }
 }
 
 // The multiplexer's output is connected first: Wine's multiplexer reconnects its connected

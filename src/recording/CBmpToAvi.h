@@ -39,6 +39,8 @@ private:
     void CreateFilters(tagBMPTOAVI_PARMS const& parms);
     void SetFullInterleaving();
     IBaseFilter* ChooseCompressor(std::string const& codec);
+    void SetCompressorQuality(int quality);
+    void RenewMultiplexer();
     void ConnectFilters(IBaseFilter* compressor);
     void StartWriting(char const* path);
     void ReleaseGraph();

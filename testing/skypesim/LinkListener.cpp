@@ -11,15 +11,13 @@ constexpr unsigned kPollMs = 200;
 LinkListener::LinkListener(unsigned short port, Accepted accepted) : mAccepted(std::move(accepted)) {
     mSocket = ListenOnLoopback(port, mPort, mError);
     if (IsListening()) {
-        mThread = std::thread(&LinkListener::AcceptLoop, this);
+        mThread.Start([this] { AcceptLoop(); });
     }
 }
 
 LinkListener::~LinkListener() {
     mStopping = true;
-    if (mThread.joinable()) {
-        mThread.join();
-    }
+    mThread.Join();
     if (IsListening()) {
         closesocket(mSocket);
     }

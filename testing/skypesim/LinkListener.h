@@ -5,7 +5,8 @@
 #include <atomic>
 #include <functional>
 #include <string>
-#include <thread>
+
+#include "WorkerThread.h"
 
 namespace skypesim {
 
@@ -33,7 +34,7 @@ private:
     std::string mError;
     Accepted mAccepted;
     std::atomic<bool> mStopping{false};
-    std::thread mThread;
+    WorkerThread mThread;
 };
 
 }  // namespace skypesim

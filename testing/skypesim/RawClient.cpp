@@ -14,7 +14,7 @@ RawClient::RawClient(std::wstring const& discoverMessage, std::wstring const& at
     : mDiscoverMessage(RegisterWindowMessageW(discoverMessage.c_str())),
       mAttachMessage(RegisterWindowMessageW(attachMessage.c_str())) {
     HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    mThread = std::thread(&RawClient::Run, this, ready);
+    mThread.Start([this, ready] { Run(ready); });
     WaitForSingleObject(ready, INFINITE);
     CloseHandle(ready);
 }
@@ -23,7 +23,7 @@ RawClient::~RawClient() {
     if (mWindow) {
         PostMessageW(mWindow, WM_CLOSE, 0, 0);
     }
-    mThread.join();
+    mThread.Join();
 }
 
 void RawClient::Run(HANDLE ready) {

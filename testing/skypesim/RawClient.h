@@ -8,9 +8,9 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "WorkerThread.h"
 #include "skypesim/WaitableTexts.h"
 
 namespace skypesim {
@@ -73,7 +73,7 @@ private:
     std::vector<AttachReport> mReports;
     std::map<std::string, std::optional<std::string>> mPending;  // replies by id
     WaitableTexts mNotifications;
-    std::thread mThread;
+    WorkerThread mThread;
 };
 
 }  // namespace skypesim

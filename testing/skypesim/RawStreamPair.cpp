@@ -1,7 +1,8 @@
 #include "skypesim/RawStreamPair.h"
 
 #include <chrono>
-#include <thread>
+
+#include "WorkerThread.h"
 
 namespace skypesim {
 namespace {
@@ -56,7 +57,7 @@ double RawStreamPair::WriteAndRead(std::string const& text, int packets) {
     std::string const received = "APPLICATION " + mApplication + " RECEIVED";
     auto const start = std::chrono::steady_clock::now();
     int got = 0;
-    std::thread reader([&] {
+    WorkerThread reader([&] {
         while (got < packets && mReader.WaitForNotification(received, kWaitMs)) {
             std::optional<std::string> reply = mReader.Command(mReadCommand, kWaitMs);
             got += reply && reply->size() > mReadCommand.size() ? 1 : 0;
@@ -69,7 +70,7 @@ double RawStreamPair::WriteAndRead(std::string const& text, int packets) {
             mWriter.Notifications().Clear();  // the SENDING reports would pile up
         }
     }
-    reader.join();
+    reader.Join();
     mWriter.Notifications().Clear();
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     return got == packets ? seconds : -1;

@@ -32,14 +32,14 @@ std::string MalformedFrame(std::string const& how) {
 }  // namespace
 
 SimConsole::SimConsole(SkypeSimulator& simulator, HANDLE inputClosed)
-    : mSimulator(simulator), mInputClosed(inputClosed), mPrinter(&SimConsole::PrintLinkEvents, this) {}
+    : mSimulator(simulator), mInputClosed(inputClosed), mPrinter([this] { PrintLinkEvents(); }) {}
 
 SimConsole::~SimConsole() {
     {
         std::lock_guard<std::mutex> lock(mOutputLock);
         mStopping = true;
     }
-    mPrinter.join();
+    mPrinter.Join();
 }
 
 void SimConsole::Say(std::string const& line) {
@@ -66,7 +66,7 @@ void SimConsole::PrintLinkEvents() {
 void SimConsole::WatchInput() {
     HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
     if (input && input != INVALID_HANDLE_VALUE && GetFileType(input) == FILE_TYPE_PIPE) {
-        std::thread(&SimConsole::ReadInput, this).detach();
+        WorkerThread([this] { ReadInput(); }).Detach();
     }
 }
 

@@ -4,7 +4,8 @@
 
 #include <mutex>
 #include <string>
-#include <thread>
+
+#include "WorkerThread.h"
 
 namespace skypesim {
 
@@ -37,7 +38,7 @@ private:
     HANDLE mInputClosed;  // not owned
     std::mutex mOutputLock;
     bool mStopping = false;
-    std::thread mPrinter;
+    WorkerThread mPrinter;
 };
 
 }  // namespace skypesim

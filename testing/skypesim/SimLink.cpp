@@ -16,14 +16,14 @@ constexpr std::size_t kBatchBytes = 1024 * 1024;
 SimLink::SimLink(SOCKET socket, unsigned latencyMs, Deliver deliver, Closed closed)
     : mSocket(socket), mLatencyMs(latencyMs), mDeliver(std::move(deliver)), mClosed(std::move(closed)) {
     SetNoDelay(mSocket);
-    mReader = std::thread(&SimLink::ReadLoop, this);
-    mWriter = std::thread(&SimLink::WriteLoop, this);
+    mReader.Start([this] { ReadLoop(); });
+    mWriter.Start([this] { WriteLoop(); });
 }
 
 SimLink::~SimLink() {
     Close();
-    mReader.join();
-    mWriter.join();
+    mReader.Join();
+    mWriter.Join();
     closesocket(mSocket);
 }
 

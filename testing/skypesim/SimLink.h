@@ -9,8 +9,8 @@
 #include <functional>
 #include <mutex>
 #include <string>
-#include <thread>
 
+#include "WorkerThread.h"
 #include "skypesim/LinkMessage.h"
 
 namespace skypesim {
@@ -66,8 +66,8 @@ private:
     std::deque<Queued> mQueue;
     std::chrono::steady_clock::time_point mLastDue;
 
-    std::thread mReader;
-    std::thread mWriter;
+    WorkerThread mReader;
+    WorkerThread mWriter;
 };
 
 }  // namespace skypesim

@@ -41,7 +41,7 @@ SimulatorProcess::SimulatorProcess(std::string const& arguments) {
     }
     CloseHandle(childInput);
     CloseHandle(childOutput);
-    mReader = std::thread([this] { ReadOutput(); });
+    mReader.Start([this] { ReadOutput(); });
 }
 
 SimulatorProcess::~SimulatorProcess() {
@@ -52,9 +52,7 @@ SimulatorProcess::~SimulatorProcess() {
         }
         CloseHandle(mProcess);
     }
-    if (mReader.joinable()) {
-        mReader.join();  // the output closed with the process
-    }
+    mReader.Join();  // the output closed with the process
     CloseHandle(mOutput);
 }
 

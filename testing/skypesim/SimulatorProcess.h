@@ -5,7 +5,8 @@
 #include <condition_variable>
 #include <mutex>
 #include <string>
-#include <thread>
+
+#include "WorkerThread.h"
 
 namespace skypesim {
 
@@ -38,7 +39,7 @@ private:
     std::mutex mMutex;
     std::condition_variable mChanged;
     std::string mText;
-    std::thread mReader;
+    WorkerThread mReader;
 };
 
 }  // namespace skypesim

@@ -1,7 +1,6 @@
 #include "skypesim/SkypeSimulator.h"
 
 #include <algorithm>
-#include <future>
 
 #include "skypesim/LinkSocket.h"
 #include "skypesim/SimWindows.h"
@@ -28,17 +27,17 @@ void WaitHandlingSentMessages(HANDLE event) {
 }  // namespace
 
 SkypeSimulator::SkypeSimulator() : mWake(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
-    std::promise<void> started;
-    std::future<void> ready = started.get_future();
-    mThread = std::thread(&SkypeSimulator::Run, this, &started);
-    ready.wait();
+    HANDLE started = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    mThread.Start([this, started] { Run(started); });
+    WaitForSingleObject(started, INFINITE);
+    CloseHandle(started);
 }
 
 SkypeSimulator::~SkypeSimulator() {
     mListener.reset();
     mStopping = true;
     SetEvent(mWake);
-    mThread.join();
+    mThread.Join();
     {
         std::lock_guard<std::mutex> lock(mLinkMutex);
         ++mLinkGeneration;
@@ -86,11 +85,11 @@ void SkypeSimulator::RunTasks() {
 
 // The simulator thread
 
-void SkypeSimulator::Run(std::promise<void>* started) {
+void SkypeSimulator::Run(HANDLE started) {
     mThreadId = GetCurrentThreadId();
     MSG message;
     PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE);  // makes the thread's message queue
-    started->set_value();
+    SetEvent(started);
     while (!mStopping) {
         PumpMessages();
         RunTasks();

@@ -5,15 +5,14 @@
 #include <atomic>
 #include <deque>
 #include <functional>
-#include <future>
 #include <map>
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <type_traits>
 #include <vector>
 
+#include "WorkerThread.h"
 #include "skypesim/LinkListener.h"
 #include "skypesim/SimAccount.h"
 #include "skypesim/SimLink.h"
@@ -119,7 +118,7 @@ private:
     void Invoke(std::function<void()> body);
     void RunTasks();
 
-    void Run(std::promise<void>* started);
+    void Run(HANDLE started);
     void PumpMessages();
     void ProcessInbound();
     void CollectOutgoing(Clock::time_point now);
@@ -162,7 +161,7 @@ private:
     HANDLE mWake;              // owned; set for tasks and for stopping
     std::atomic<bool> mStopping{false};
     DWORD mThreadId = 0;
-    std::thread mThread;
+    WorkerThread mThread;
 };
 
 }  // namespace skypesim

@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <thread>
 #include <vector>
 
 #include "CapturePackets.h"
 #include "SurfacePixels.h"
+#include "WorkerThread.h"
 #include "capture/DrawingHelper.h"
 #include "capture/RemoteScreenSurface.h"
 #include "foundation/SyncEvent.h"
@@ -120,7 +120,7 @@ TEST(RemoteScreenSurfaceTest, ReadersSeeWholeFrames) {
     std::atomic<bool> stop(false);
     std::atomic<int> drawn(0);
     SyncEvent started;
-    std::thread drawer([&] {
+    WorkerThread drawer([&] {
         for (int i = 0; !stop; ++i) {
             Bytes const& frame = frames[i % 2];
             DeleteObject(surface.DrawPacket(frame.data(), static_cast<unsigned long>(frame.size()), 3));
@@ -145,7 +145,7 @@ TEST(RemoteScreenSurfaceTest, ReadersSeeWholeFrames) {
         EXPECT_EQ(GetPixel(copy, size.cx / 2 - 1, size.cy / 2 - 1), corner);
     }
     stop = true;
-    drawer.join();
+    drawer.Join();
     EXPECT_GT(drawn, before) << "frames were drawn while the copies were taken";
     SelectObject(copy, previous);
     DeleteObject(bitmap);

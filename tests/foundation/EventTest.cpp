@@ -3,10 +3,10 @@
 #include <atomic>
 #include <stdexcept>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "LogCapture.h"
+#include "WorkerThread.h"
 #include "foundation/Event.h"
 #include "foundation/SyncEvent.h"
 
@@ -154,11 +154,11 @@ TEST_F(EventTest, ExceptionStopsTheDispatchAndLeavesTheEventUsable) {
     EXPECT_EQ(gCalls, (std::vector<std::string>{"first1"}));
 
     // The lock was released: another thread can dispatch and change the list.
-    std::thread other([&] {
+    WorkerThread other([&] {
         event.Remove(&Throwing);
         event(2);
     });
-    other.join();
+    other.Join();
     EXPECT_EQ(gCalls, (std::vector<std::string>{"first1", "first2", "second2"}));
 
     // The inside-call mark was cleared: changing the list now logs nothing.
@@ -206,18 +206,18 @@ TEST_F(EventTest, OtherThreadsWaitForARunningDispatch) {
     Blocker blocker;
     Event0 event;
     event.Add(MakeDelegate<&Blocker::Run>(&blocker));
-    std::thread dispatcher([&] { event(); });
+    WorkerThread dispatcher([&] { event(); });
     ASSERT_EQ(blocker.entered.Wait(5000), WAIT_OBJECT_0);
     SyncEvent added;
-    std::thread adder([&] {
+    WorkerThread adder([&] {
         event.Add(MakeDelegate<&Blocker::Nothing>(&blocker));  // must wait for the dispatch to end
         added.Set();
     });
     EXPECT_EQ(added.Wait(200), static_cast<DWORD>(WAIT_TIMEOUT));
     blocker.release.Set();
     EXPECT_EQ(added.Wait(5000), WAIT_OBJECT_0);
-    dispatcher.join();
-    adder.join();
+    dispatcher.Join();
+    adder.Join();
 }
 
 }  // namespace

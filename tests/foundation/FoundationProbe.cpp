@@ -9,8 +9,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <thread>
 
+#include "WorkerThread.h"
 #include "foundation/CorvaneLogging.h"
 #include "foundation/Mutex.h"
 
@@ -45,7 +45,7 @@ int Log(char const* output, char const* logger, char const* count, char const* t
         CORVANE_LOG(text << " " << i);
     }
     CORVANE_LOG("escaped: \t\\");
-    std::thread([] { CORVANE_LOG("from an unnamed thread"); }).join();
+    WorkerThread([] { CORVANE_LOG("from an unnamed thread"); }).Join();
     return 0;
 }
 

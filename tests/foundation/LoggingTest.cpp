@@ -7,11 +7,11 @@
 #include <cstdio>
 #include <regex>
 #include <sstream>
-#include <thread>
 
 #include "LogCapture.h"
 #include "ProcessRunner.h"
 #include "TempFolder.h"
+#include "WorkerThread.h"
 #include "foundation/LogFileHandler.h"
 
 namespace {
@@ -52,13 +52,13 @@ TEST(LoggingTest, FileLinesNameTheProcessOrLoggerAndTheThread) {
     std::string pid = Id4(GetCurrentProcessId());
     CORVANE_LOG("by process " << 1);
     DWORD foreignId = 0;
-    std::thread([&] {
+    WorkerThread([&] {
         foreignId = GetCurrentThreadId();
         CORVANE_LOG("foreign");
         CorvaneLogging::SetLoggerName("alice");
         CORVANE_LOG("foreign with logger");
         CorvaneLogging::SetLoggerName("");
-    }).join();
+    }).Join();
     CorvaneLogging::SetLoggerName("alice");
     CORVANE_LOG("tab\there \\ done");
     CorvaneLogging::SetLoggerName("");
@@ -132,7 +132,7 @@ TEST(LoggingTest, AThreadWaitingForTheFileDoesNotHoldUpTheOthers) {
                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(taken, INVALID_HANDLE_VALUE);
     std::atomic<DWORD> began{0};
-    std::thread waiting([&] {
+    WorkerThread waiting([&] {
         began = GetTickCount();
         CORVANE_LOG("line that waited for the file");
     });
@@ -145,7 +145,7 @@ TEST(LoggingTest, AThreadWaitingForTheFileDoesNotHoldUpTheOthers) {
     }
     CloseHandle(taken);
     CORVANE_LOG("line of a thread that found the file free");
-    waiting.join();
+    waiting.Join();
     std::vector<std::string> messages = log.Messages();
     auto free = std::find(messages.begin(), messages.end(), "line of a thread that found the file free");
     auto waited = std::find(messages.begin(), messages.end(), "line that waited for the file");

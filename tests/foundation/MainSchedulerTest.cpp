@@ -5,10 +5,10 @@
 #include <algorithm>
 #include <stdexcept>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "MessagePump.h"
+#include "WorkerThread.h"
 #include "foundation/MainScheduler.h"
 #include "foundation/MainThreadInvoker.h"
 
@@ -33,7 +33,7 @@ struct Journal {
 // Runs `work` on a worker thread and waits for it.
 template <class Work>
 void OnWorker(Work const& work) {
-    std::thread(work).join();
+    WorkerThread(work).Join();
 }
 
 TEST(MainSchedulerTest, OnTheMainThreadCallsRunAtOnce) {

@@ -2,10 +2,10 @@
 
 #include <windows.h>
 
-#include <thread>
 #include <vector>
 
 #include "MessagePump.h"
+#include "WorkerThread.h"
 #include "foundation/MessageDispatcher.h"
 
 namespace {
@@ -28,11 +28,11 @@ TEST(MessageDispatcherTest, PostedPointerBecomesAnEventOnTheCreatingThread) {
         MessageDispatcher one, two;
         one.OnDispatch.Add(MakeDelegate<&Receiver::OnData>(&first));
         two.OnDispatch.Add(MakeDelegate<&Receiver::OnData>(&second));
-        std::thread([&] {
+        WorkerThread([&] {
             one.Dispatch(&a);
             two.Dispatch(&b);
             one.Dispatch(&c);
-        }).join();
+        }).Join();
         EXPECT_TRUE(first.received.empty());  // nothing before the loop runs
         ASSERT_TRUE(PumpMessagesUntil([&] { return first.received.size() == 2 && !second.received.empty(); },
                                       kWaitMs));

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <thread>
-
+#include "WorkerThread.h"
 #include "foundation/SyncEvent.h"
 
 namespace {
@@ -20,9 +19,9 @@ TEST(SyncEventTest, TwoEventWaitTellsWhichFiredAndConsumesOnlyThatOne) {
     EXPECT_EQ(second.Wait(0), WAIT_OBJECT_0);  // still signalled
     EXPECT_EQ(first.Wait(0), WAIT_TIMEOUT);
 
-    std::thread setter([&] { second.Set(); });
+    WorkerThread setter([&] { second.Set(); });
     EXPECT_EQ(SyncEvent::Wait(first, second, 5000), 1u);
-    setter.join();
+    setter.Join();
 }
 
 }  // namespace

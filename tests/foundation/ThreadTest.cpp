@@ -6,9 +6,9 @@
 #include <atomic>
 #include <stdexcept>
 #include <string>
-#include <thread>
 
 #include "LogCapture.h"
+#include "WorkerThread.h"
 #include "foundation/Thread.h"
 #include "foundation/ThreadNameSlot.h"
 
@@ -41,12 +41,12 @@ TEST(ThreadTest, NamesOfTheMainAndForeignThreads) {
     EXPECT_EQ(Thread::GetMainThreadId(), GetCurrentThreadId());
     EXPECT_EQ(Thread::GetCurrentThreadName(), "main");
     std::string named, foreign;
-    std::thread([&] {
+    WorkerThread([&] {
         Thread::SetCurrentThreadName("Worker");
         named = Thread::GetCurrentThreadName();
         ThreadNameSlot::GetInstance().Clear();
-    }).join();
-    std::thread([&] { foreign = Thread::GetCurrentThreadName(); }).join();
+    }).Join();
+    WorkerThread([&] { foreign = Thread::GetCurrentThreadName(); }).Join();
     EXPECT_EQ(named, "Worker");
     EXPECT_EQ(foreign, "");
     EXPECT_EQ(Thread::GetCurrentThreadName(), "main");

@@ -5,10 +5,10 @@
 #include <atomic>
 #include <stdexcept>
 #include <string>
-#include <thread>
 
 #include "LogCapture.h"
 #include "MessageBoxCapture.h"
+#include "WorkerThread.h"
 #include "foundation/SyncEvent.h"
 #include "foundation/ThreadWindow.h"
 
@@ -128,7 +128,7 @@ TEST(ThreadWindowTest, WindowThatOutlivesItsObjectNoLongerReachesIt) {
     HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     ThreadWindow* window = nullptr;
     HWND hwnd = nullptr;
-    std::thread owner([&] {
+    WorkerThread owner([&] {
         window = new ThreadWindow(&handler, false);
         window->Create(L"TestOrphan");
         hwnd = window->GetHwnd();
@@ -149,7 +149,7 @@ TEST(ThreadWindowTest, WindowThatOutlivesItsObjectNoLongerReachesIt) {
     EXPECT_EQ(::SendMessageW(hwnd, kAnswer, 0, 0), 0);
     EXPECT_EQ(handler.answers, 1);
     SetEvent(done);
-    owner.join();
+    owner.Join();
     CloseHandle(done);
     EXPECT_FALSE(IsWindow(hwnd));  // went with its thread
 }

@@ -5,13 +5,12 @@
 
 #include <chrono>
 #include <functional>
-#include <future>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "PictureSamples.h"
+#include "WorkerThread.h"
 #include "foundation/Errors.h"
 #include "imaging/Picture.h"
 
@@ -233,15 +232,11 @@ TEST(PictureTest, DrawsIntoAContextAndReadsTheBitmapBack) {
 
 // Runs `work` on a new thread and waits for it with a time-out.
 void OnNewThread(std::function<void()> work) {
-    std::packaged_task<void()> task(std::move(work));
-    std::future<void> done = task.get_future();
-    std::thread thread(std::move(task));
-    if (done.wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
-        thread.detach();
+    WorkerThread thread(std::move(work));
+    if (!thread.Join(60000)) {
+        thread.Detach();
         FAIL() << "the thread did not finish";
     }
-    thread.join();
-    done.get();
 }
 
 void EncodeAndDecode(int rounds) {
@@ -285,13 +280,12 @@ TEST(PictureTest, WorksOnAnyThreadAndLeavesItsApartmentAsItWas) {
         EXPECT_EQ(probe, c.askingForSta);
     }
 
-    std::vector<std::future<void>> workers;
+    std::vector<WorkerThread> workers;
     for (int i = 0; i < 4; ++i) {
-        workers.push_back(std::async(std::launch::async, EncodeAndDecode, 5));
+        workers.emplace_back([] { EncodeAndDecode(5); });
     }
-    for (std::future<void>& worker : workers) {
-        ASSERT_EQ(worker.wait_for(std::chrono::seconds(60)), std::future_status::ready);
-        worker.get();
+    for (WorkerThread& worker : workers) {
+        ASSERT_TRUE(worker.Join(60000));
     }
 }
 

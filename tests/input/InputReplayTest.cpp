@@ -4,9 +4,9 @@
 
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "WorkerThread.h"
 #include "foundation/DesktopUtil.h"
 #include "foundation/SyncEvent.h"
 #include "input/InputReplay.h"
@@ -27,7 +27,7 @@ public:
     InputWindow() : mThread([this] { Run(); }) { mReady.Wait(5000); }
     ~InputWindow() {
         PostMessageW(mWindow, WM_CLOSE, 0, 0);
-        mThread.join();
+        mThread.Join();
     }
 
     RECT ScreenRect() const {
@@ -106,7 +106,7 @@ private:
     SyncEvent mArrived;
     std::mutex mMutex;
     std::vector<Seen> mSeen;
-    std::thread mThread;
+    WorkerThread mThread;
 };
 
 bool Replay(UINT message, unsigned wParam, long lParam) {

@@ -5,11 +5,11 @@
 #include <cstdlib>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "../ErrorText.h"
 #include "LogCapture.h"
+#include "WorkerThread.h"
 #include "foundation/Errors.h"
 #include "network/ChunkNetworkTransport.h"
 #include "network/NetworkMessage.h"
@@ -172,7 +172,7 @@ TEST(ChunkNetworkTransportTest, DropsIncompleteMessagesOnceTheyExpire) {
 TEST(ChunkNetworkTransportTest, ConcurrentSendsNeverInterleaveChunks) {
     RecordingTransport transport;
     transport.SetChunkSize(10);
-    std::vector<std::thread> senders;
+    std::vector<WorkerThread> senders;
     for (int t = 0; t < 4; ++t) {
         senders.emplace_back([&transport, t] {
             for (int i = 0; i < 25; ++i) {
@@ -180,8 +180,8 @@ TEST(ChunkNetworkTransportTest, ConcurrentSendsNeverInterleaveChunks) {
             }
         });
     }
-    for (std::thread& sender : senders) {
-        sender.join();
+    for (WorkerThread& sender : senders) {
+        sender.Join();
     }
     ASSERT_EQ(transport.frames.size(), 100u * 10u);
     for (std::size_t i = 0; i < transport.frames.size(); i += 10) {

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <functional>
 #include <memory>
-#include <thread>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -12,6 +11,7 @@
 #include "../ErrorText.h"
 #include "LoopbackChunkTransport.h"
 #include "TempFolder.h"
+#include "WorkerThread.h"
 #include "network/ControlMessages.h"
 #include "network/NetworkMessage.h"
 #include "network/NetworkProtocol.h"
@@ -185,7 +185,7 @@ TEST(NetworkProtocolTest, CountersCountEverySenderOnEveryThread) {
     NetworkProtocol protocol(&transport);
     MouseMoveNetMsg message({123, 456});
     constexpr int kPerThread = 50000;
-    std::vector<std::thread> senders;
+    std::vector<WorkerThread> senders;
     for (int t = 0; t < 4; ++t) {
         senders.emplace_back([&] {
             for (int i = 0; i < kPerThread; ++i) {
@@ -193,8 +193,8 @@ TEST(NetworkProtocolTest, CountersCountEverySenderOnEveryThread) {
             }
         });
     }
-    for (std::thread& sender : senders) {
-        sender.join();
+    for (WorkerThread& sender : senders) {
+        sender.Join();
     }
     EXPECT_EQ(protocol.GetSendFps().GetTotal(),
               static_cast<int64_t>(4) * kPerThread * message.ToString().size());

@@ -24,6 +24,10 @@ std::vector<std::uint32_t> Pixels(int width, int height, int index) {
 }
 
 HBITMAP Make(int width, int height, int index) {
+    return MakeFrom(width, height, Pixels(width, height, index));
+}
+
+HBITMAP MakeFrom(int width, int height, std::vector<std::uint32_t> const& pixels) {
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
     info.bmiHeader.biWidth = width;
@@ -33,7 +37,6 @@ HBITMAP Make(int width, int height, int index) {
     void* bits = nullptr;
     HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     if (bitmap) {
-        std::vector<std::uint32_t> pixels = Pixels(width, height, index);
         std::memcpy(bits, pixels.data(), pixels.size() * 4);
     }
     return bitmap;

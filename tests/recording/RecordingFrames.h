@@ -13,6 +13,8 @@ namespace RecordingFrames {
 std::vector<std::uint32_t> Pixels(int width, int height, int index);
 // A 32-bit DIB section holding Pixels(width, height, index); the caller deletes it.
 HBITMAP Make(int width, int height, int index);
+// A 32-bit DIB section holding `pixels` (rows top-down); the caller deletes it.
+HBITMAP MakeFrom(int width, int height, std::vector<std::uint32_t> const& pixels);
 // The mean absolute difference of the colour components of two pictures of equal size.
 double Distance(std::vector<std::uint32_t> const& a, std::vector<std::uint32_t> const& b);
 // The index of the frame among the first `count` that `pixels` is nearest to.

@@ -1,8 +1,8 @@
 // The negotiation between two managers, driven from both scripted user interfaces.
-#include <thread>
 
 #include "MessageBoxCapture.h"
 #include "SessionTestSupport.h"
+#include "WorkerThread.h"
 #include "network/ControlMessages.h"
 #include "session/ISessionState.h"
 #include "skype/ISkypeApplication.h"
@@ -88,7 +88,7 @@ protected:
             side.config.SessionQuality.Resolution.Set(Size(text));
         } else if (verb == "~") {
             Session* session = side.ContactSession();
-            std::thread([session] { session->StopDisplaying(true); }).join();
+            WorkerThread([session] { session->StopDisplaying(true); }).Join();
         } else {
             FAIL() << "unknown step";
         }

@@ -1,8 +1,8 @@
 // One session: state switches, the deferred stop and sending before the channels are up.
-#include <thread>
 
 #include "SessionTestSupport.h"
 #include "../ErrorText.h"
+#include "WorkerThread.h"
 #include "foundation/Errors.h"
 #include "session/AvailableState.h"
 #include "session/SessionState.h"
@@ -87,7 +87,7 @@ TEST_F(SessionTest, ConnectingOffersNoOperations) {
 // note is shown, without a state change; the peer in AvailableState ignores the abort.
 TEST_F(SessionTest, StopWithoutReturningStaysInTheState) {
     Session* session = alice->ContactSession();
-    std::thread([session] { session->StopDisplaying(false); }).join();
+    WorkerThread([session] { session->StopDisplaying(false); }).Join();
     ASSERT_TRUE(alice->Expect("hide-remote")) << alice->Pending();
     ASSERT_TRUE(alice->Expect("\"Session was stopped.\" red []")) << alice->Pending();
     EXPECT_FALSE(alice->Expect("state ", 300)) << alice->Pending();

@@ -1,9 +1,9 @@
 #include <chrono>
 #include <iostream>
-#include <thread>
 
 #include "LogCapture.h"
 #include "SkypeTestSupport.h"
+#include "WorkerThread.h"
 #include "skype/SkypeCommand.h"
 
 namespace skype_test {
@@ -39,7 +39,7 @@ TEST_F(CommandTest, RepliesReachTheirOwnCommandsWhileSeveralThreadsWait) {
     sim->DelayReplies(me, 60, "GET USER user5");
     for (int round = 0; round < 3; ++round) {
         std::vector<std::string> replies(kUsers);
-        std::vector<std::thread> threads;
+        std::vector<WorkerThread> threads;
         for (int i = 0; i < kUsers; ++i) {
             threads.emplace_back([this, &replies, i] {
                 try {
@@ -51,7 +51,7 @@ TEST_F(CommandTest, RepliesReachTheirOwnCommandsWhileSeveralThreadsWait) {
             });
         }
         for (int i = 0; i < kUsers; ++i) {
-            threads[i].join();
+            threads[i].Join();
             std::string user = "user" + std::to_string(i);
             EXPECT_EQ(replies[i], "USER " + user + " FULLNAME " + user + " Example") << round;
         }

@@ -1,8 +1,8 @@
-#include <thread>
 #include <vector>
 
 #include "SimTestSupport.h"
 #include "TempFolder.h"
+#include "WorkerThread.h"
 
 namespace skypesim_test {
 namespace {
@@ -20,7 +20,7 @@ TEST_F(CommandTest, RepliesCarryTheCommandsIdAndRawCommandsGetPlainTexts) {
     EXPECT_EQ(alice.Command("PING"), "PONG");
 
     // Commands from several threads at once each get their own reply.
-    std::vector<std::thread> threads;
+    std::vector<WorkerThread> threads;
     std::vector<std::string> replies(8);
     for (int i = 0; i < 8; ++i) {
         threads.emplace_back([&, i] {
@@ -28,8 +28,8 @@ TEST_F(CommandTest, RepliesCarryTheCommandsIdAndRawCommandsGetPlainTexts) {
                          alice.Command("SEARCH FRIENDS").value_or("none");
         });
     }
-    for (std::thread& thread : threads) {
-        thread.join();
+    for (WorkerThread& thread : threads) {
+        thread.Join();
     }
     for (std::string const& reply : replies) {
         EXPECT_EQ(reply, "USER alice FULLNAME alice Example / USERS ");
