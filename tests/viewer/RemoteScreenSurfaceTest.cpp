@@ -4,11 +4,11 @@
 #include <thread>
 #include <vector>
 
-#include "CapturePackets.h"
+#include "../capture/CapturePackets.h"
 #include "SurfacePixels.h"
-#include "capture/DrawingHelper.h"
-#include "capture/RemoteScreenSurface.h"
 #include "foundation/SyncEvent.h"
+#include "viewer/DrawingHelper.h"
+#include "viewer/RemoteScreenSurface.h"
 
 namespace {
 
