@@ -5,12 +5,12 @@
 
 #include "capture/FrameBufferOut.h"
 #include "capture/TrackingMode.h"
+#include "codec/ScreenEncoder.h"
 #include "foundation/CorvaneLogging.h"
 #include "foundation/Errors.h"
 #include "foundation/PerformanceCounter.h"
 #include "input/ClipboardHelper.h"
 #include "input/InputReplay.h"
-#include "network/ScreenChangeNetMsg.h"
 #include "session/AvailableState.h"
 #include "session/InitialState.h"
 
@@ -158,10 +158,12 @@ bool TrackingState::SendChange(IScreenChange& change) {
     bool const jpeg = quality.UseJpeg.Get();
     int const jpegQuality = ChooseJpegQuality(quality, count, jpeg && count > 2 ? mSession->GetSendCps() : 0);
     try {
-        ScreenChangeNetMsg message(change.GetData(), tagSIZE{change.width, change.height},
-                                   static_cast<unsigned char>(quality.ColorDepth.Get()), change.GetDataSize(),
-                                   change.timing, jpeg, jpegQuality);
-        if (Send(message)) {
+        ScreenEncoder::Settings settings;
+        settings.colorDepth = static_cast<unsigned char>(quality.ColorDepth.Get());
+        settings.useJpeg = jpeg;
+        settings.jpegQuality = jpegQuality;
+        if (Send(ScreenEncoder::Encode(change.GetData(), change.GetDataSize(),
+                                       tagSIZE{change.width, change.height}, change.timing, settings))) {
             return true;
         }
         CORVANE_LOG("Screen change not sent: the screen channel is down");
