@@ -6,9 +6,9 @@
 #include <stdexcept>
 
 #include "PeerDesktop.h"
+#include "codec/ScreenEncoder.h"
 #include "foundation/SyncEvent.h"
 #include "input/ClipboardHelper.h"
-#include "network/ScreenChangeNetMsg.h"
 #include "session/TrackingState.h"
 #include "network/ControlMessages.h"
 #include "session/ISession.h"
@@ -376,9 +376,9 @@ void PeerSharing::Baseline(std::string const& contact, unsigned seconds, bool jp
             TrackingState::ChooseJpegQuality(quality, static_cast<int>(sent) + 1, session.GetSendCps());
         DWORD const now = GetTickCount();
         mScreenSent.Reset();
-        session.SendNetworkMessage(ScreenChangeNetMsg(packet.data(), screenSize, 24,
-                                                      static_cast<unsigned long>(packet.size()),
-                                                      static_cast<int>(now - last), jpeg, q));
+        session.SendNetworkMessage(
+            ScreenEncoder::Encode(packet.data(), static_cast<unsigned long>(packet.size()), screenSize,
+                                  static_cast<int>(now - last), {24, jpeg, q}));
         last = now;
         ++sent;
         mScreenSent.Wait(5000);

@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "capture/RemoteScreenSurface.h"
 #include "imaging/Picture.h"
+#include "viewer/RemoteScreenSurface.h"
 
 PeerView::~PeerView() {
     Forget();

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "capture/ChangePacketReader.h"
+#include "codec/ScreenDecoder.h"
 #include "imaging/Picture.h"
 #include "network/ControlMessages.h"
 #include "network/NetworkProtocol.h"
@@ -47,21 +48,21 @@ std::vector<unsigned char> SharingTap::GetClipboard() const {
 }
 
 void SharingTap::Handle(ScreenChangeNetMsg const& message) {
-    message.Decode();  // as the viewer does
+    ScreenDecoder::Change const change = ScreenDecoder::Decode(message);  // as the viewer does
     CriticalSectionLock lock(mLock);
     ++mCounts.changes;
     mCounts.lastChangeTick = GetTickCount();
-    mCounts.screenBytes += message.GetImageDataSize();
+    mCounts.screenBytes += message.GetUncompressedSize();
     mCounts.lastBytesPerPixel = message.GetColorDepth();
-    bool const pictures = message.IsJpeg() || !message.GetJpegImages().empty();
+    bool const pictures = message.IsJpeg();
     mCounts.pictureChanges += pictures ? 1 : 0;
     if (!Fit(message.GetOriginResolution())) {
         return;
     }
     if (pictures) {
-        ApplyPictures(message);
+        ApplyPictures(change);
     } else if (message.GetColorDepth() == 3) {
-        Apply(message.GetImage(), message.GetImageDataSize());
+        Apply(change.packet.data(), static_cast<unsigned>(change.packet.size()));
     }
     if (mOnChange) {
         mOnChange(mScreen, mSize);
@@ -99,8 +100,8 @@ void SharingTap::Apply(void const* packet, unsigned size) {
     }
 }
 
-void SharingTap::ApplyPictures(ScreenChangeNetMsg const& message) {
-    for (ScreenChangeNetMsg::JpegImageInfo const& info : message.GetJpegImages()) {
+void SharingTap::ApplyPictures(ScreenDecoder::Change const& change) {
+    for (ScreenDecoder::JpegImageInfo const& info : change.pictures) {
         RECT const& r = info.rect;
         if (info.image && info.image->GetWidth() == r.right - r.left &&
             info.image->GetHeight() == r.bottom - r.top) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "codec/ScreenDecoder.h"
 #include "foundation/CriticalSection.h"
 #include "network/NetworkVisitor.h"
 
@@ -63,7 +64,7 @@ private:
     // Sizes the screen to `origin`; false for a size no screen has.
     bool Fit(SIZE origin);
     void Apply(void const* packet, unsigned size);
-    void ApplyPictures(ScreenChangeNetMsg const& message);
+    void ApplyPictures(ScreenDecoder::Change const& change);
     void Paste(RECT const& rect, unsigned char const* pixels);
 
     ChangeHandler mOnChange;

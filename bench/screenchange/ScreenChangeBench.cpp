@@ -13,9 +13,11 @@
 
 #include "BenchReport.h"
 #include "DesktopFrame.h"
+#include "codec/ScreenDecoder.h"
+#include "codec/ScreenEncoder.h"
 #include "imaging/Picture.h"
 #include "imaging/WicCodec.h"
-#include "network/ScreenChangeNetMsg.h"
+#include "network/SkypeCoder.h"
 
 namespace {
 
@@ -79,8 +81,8 @@ void BenchCase(Case const& c, std::vector<DesktopFrame::Rgb> const& desktop) {
     std::unique_ptr<ScreenChangeNetMsg> message;
     Bytes compressed(compressBound(size));
     auto build = [&] {
-        message.reset(
-            new ScreenChangeNetMsg(packet.data(), kFrame, c.colorDepth, size, 0, c.useJpeg, kJpegQuality));
+        message.reset(new ScreenChangeNetMsg(
+            ScreenEncoder::Encode(packet.data(), size, kFrame, 0, {c.colorDepth, c.useJpeg, kJpegQuality})));
     };
     auto baseline = [&] {
         if (pictures) {
@@ -103,12 +105,12 @@ void BenchCase(Case const& c, std::vector<DesktopFrame::Rgb> const& desktop) {
     // What the viewer does with a message: read it, then decode it.
     auto parse = [&] {
         parsed.reset(NetworkMessage::ParseFactory(ScreenChangeNetMsg::mId, data.c_str()));
-        static_cast<ScreenChangeNetMsg const&>(*parsed).Decode();
+        ScreenDecoder::Decode(static_cast<ScreenChangeNetMsg const&>(*parsed));
     };
     parse();
     auto const& received = static_cast<ScreenChangeNetMsg const&>(*parsed);
-    auto const* image = static_cast<unsigned char const*>(received.GetImage());
-    Bytes const list(image, image + received.GetImageDataSize());  // parsing again replaces it
+    Bytes list;  // the packet, or the picture list
+    DecodeAndUncompress(list, received.GetEncodedData().c_str(), received.GetUncompressedSize());
     Bytes inflated(size);
     uLongf compressedSize = static_cast<uLongf>(compressed.size());
     compress2(compressed.data(), &compressedSize, packet.data(), size, Z_BEST_COMPRESSION);

@@ -15,10 +15,11 @@
 
 #include "BenchReport.h"
 #include "DesktopFrame.h"
-#include "capture/RemoteScreenSurface.h"
 #include "capture/ScreenGrab.h"
+#include "codec/ScreenDecoder.h"
+#include "codec/ScreenEncoder.h"
 #include "imaging/Picture.h"
-#include "network/ScreenChangeNetMsg.h"
+#include "viewer/RemoteScreenSurface.h"
 
 namespace {
 
@@ -111,18 +112,19 @@ public:
     // The pictures of a received JPEG message of the whole frame.
     void Pictures() {
         Bytes const packet = MakePacket({RECT{0, 0, kWidth, kHeight}}, mBgr, 3);
-        ScreenChangeNetMsg sent(packet.data(), tagSIZE{kWidth, kHeight}, 24,
-                                static_cast<unsigned long>(packet.size()), 0, true, kJpegQuality);
+        ScreenChangeNetMsg const sent =
+            ScreenEncoder::Encode(packet.data(), static_cast<unsigned long>(packet.size()),
+                                  tagSIZE{kWidth, kHeight}, 0, {24, true, kJpegQuality});
         std::string const data = sent.GetData();
         std::unique_ptr<NetworkMessage> parsed(
             NetworkMessage::ParseFactory(ScreenChangeNetMsg::mId, data.c_str()));
-        auto const& received = static_cast<ScreenChangeNetMsg const&>(*parsed);
-        received.Decode();
+        ScreenDecoder::Change const received =
+            ScreenDecoder::Decode(static_cast<ScreenChangeNetMsg const&>(*parsed));
         BenchTimes times = CompareBest(
             kRepeats,
             [&] {
                 HRGN region = nullptr;
-                for (ScreenChangeNetMsg::JpegImageInfo const& picture : received.GetJpegImages()) {
+                for (ScreenDecoder::JpegImageInfo const& picture : received.pictures) {
                     mSurface.DrawPicture(*picture.image, picture.rect, region);
                 }
                 DeleteObject(region);

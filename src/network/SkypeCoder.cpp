@@ -161,11 +161,10 @@ std::vector<char> const& SkypeCoder::Decode(char const* text, unsigned int sizeH
     return mBuffer;
 }
 
-std::string CompressAndEncode(void const* data, unsigned int size) {
+std::string CompressAndEncode(void const* data, unsigned int size, int level) {
     uLongf compressedSize = std::max<uLong>(size + size / 5 + 12, compressBound(size));
     std::vector<Bytef> compressed(compressedSize);
-    if (compress2(compressed.data(), &compressedSize, static_cast<Bytef const*>(data), size,
-                  Z_BEST_COMPRESSION) != Z_OK) {
+    if (compress2(compressed.data(), &compressedSize, static_cast<Bytef const*>(data), size, level) != Z_OK) {
         Raise(NetworkError("Failed to compress buffer"));
     }
     return SkypeCoder::Encode(compressed.data(), static_cast<unsigned int>(compressedSize));

@@ -32,8 +32,9 @@ constexpr unsigned int kMaxUncompressedSize = 256u * 1024 * 1024;
 // that many times the compressed length is a lie.
 constexpr unsigned long long kMaxInflateRatio = 1032;
 
-// zlib (level 9), then the escape coding. Raises NetworkError "Failed to compress buffer".
-std::string CompressAndEncode(void const* data, unsigned int size);
+// zlib at `level` (0 to 9; the best, 9, unless the caller trades size for time), then the escape
+// coding. Raises NetworkError "Failed to compress buffer", also for a level zlib does not know.
+std::string CompressAndEncode(void const* data, unsigned int size, int level = 9);
 // The escape decoding, then zlib into `output`, which ends up exactly `expectedSize` bytes
 // long (zero beyond what the data gave). Raises NetworkError "Failed to uncompress buffer"
 // unless the data is one whole zlib stream that fits that size, and before anything is

@@ -2,8 +2,7 @@
 
 #include <sstream>
 
-#include "capture/DrawingHelper.h"
-#include "capture/RemoteScreenSurface.h"
+#include "codec/ScreenDecoder.h"
 #include "foundation/CorvaneLogging.h"
 #include "foundation/Errors.h"
 #include "imaging/Picture.h"
@@ -12,6 +11,8 @@
 #include "session/AvailableState.h"
 #include "session/ISessionGui.h"
 #include "session/InitialState.h"
+#include "viewer/DrawingHelper.h"
+#include "viewer/RemoteScreenSurface.h"
 
 namespace {
 constexpr DWORD kViewWaitMs = 100;
@@ -75,13 +76,14 @@ bool DisplayingState::FitSurface(tagSIZE origin) {
     return false;
 }
 
-HRGN DisplayingState::Draw(ScreenChangeNetMsg const& message) {
-    if (!message.IsJpeg()) {
-        return mSurface->DrawPacket(message.GetImage(), message.GetImageDataSize(), message.GetColorDepth());
+HRGN DisplayingState::Draw(ScreenDecoder::Change const& change, int bytesPerPixel) {
+    if (change.pictures.empty()) {
+        return mSurface->DrawPacket(change.packet.data(), static_cast<unsigned long>(change.packet.size()),
+                                    bytesPerPixel);
     }
     ChangedRegion changed;
     try {
-        for (ScreenChangeNetMsg::JpegImageInfo const& info : message.GetJpegImages()) {
+        for (ScreenDecoder::JpegImageInfo const& info : change.pictures) {
             mSurface->DrawPicture(*info.image, info.rect, changed);
         }
     } catch (BaseError const& error) {
@@ -91,20 +93,21 @@ HRGN DisplayingState::Draw(ScreenChangeNetMsg const& message) {
 }
 
 void DisplayingState::Handle(ScreenChangeNetMsg const& message) {
-    message.Decode();  // only here: a bad message raises, and the endpoint drops it
+    // Decoded only here: a bad message raises, and the endpoint drops it.
+    ScreenDecoder::Change const change = ScreenDecoder::Decode(message);
     WaitForRemoteDesktopWindowCreated();
     tagSIZE const origin = message.GetOriginResolution();
-    if (message.GetImageDataSize() == 0 || !FitSurface(origin)) {
+    if ((change.packet.empty() && change.pictures.empty()) || !FitSurface(origin)) {
         return;
     }
     CORVANE_LOG("DC Resolution:" << origin.cx << "x" << origin.cy);
-    CORVANE_LOG("REMOTE SCREEN: ptr \\x" << std::hex << message.GetImage() << " size "
-                                         << message.GetImageDataSize());
+    CORVANE_LOG("REMOTE SCREEN: ptr \\x" << std::hex << static_cast<void const*>(change.packet.data())
+                                         << " size " << message.GetUncompressedSize());
     HRGN changed = nullptr;
     {
         // Readers see the frame whole: every tile or none.
         RemoteScreenSurface::Reader whole(*mSurface);
-        changed = Draw(message);
+        changed = Draw(change, message.GetColorDepth());
     }
     // The handler may end the state (and this object): nothing of it is used afterwards.
     std::shared_ptr<RemoteScreenSurface> surface = mSurface;

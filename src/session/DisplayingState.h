@@ -5,6 +5,7 @@
 #include <atomic>
 #include <memory>
 
+#include "codec/ScreenDecoder.h"
 #include "config/ConfigGroups.h"
 #include "session/SessionState.h"
 
@@ -63,7 +64,7 @@ private:
     // Gives the surface the frame's size; false (logged) when the frame cannot be drawn.
     bool FitSurface(tagSIZE origin);
     // Draws the frame's pictures or packet; the changed region, owned by the caller.
-    HRGN Draw(ScreenChangeNetMsg const& message);
+    HRGN Draw(ScreenDecoder::Change const& change, int bytesPerPixel);
 
     SessionQualityConfiguration mQuality;
     std::shared_ptr<RemoteScreenSurface> mSurface;

@@ -5,12 +5,12 @@
 
 #include "capture/FrameBufferOut.h"
 #include "capture/TrackingMode.h"
+#include "codec/ScreenEncoder.h"
 #include "foundation/CorvaneLogging.h"
 #include "foundation/Errors.h"
 #include "foundation/PerformanceCounter.h"
 #include "input/ClipboardHelper.h"
 #include "input/InputReplay.h"
-#include "network/ScreenChangeNetMsg.h"
 #include "session/AvailableState.h"
 #include "session/InitialState.h"
 
@@ -163,9 +163,13 @@ bool TrackingState::SendChange(IScreenChange& change, bool& lossy) {
     bool const jpeg = quality.UseJpeg.Get() && !change.exact;
     int const jpegQuality = ChooseJpegQuality(quality, count, jpeg && count > 2 ? mSession->GetSendCps() : 0);
     try {
-        ScreenChangeNetMsg message(change.GetData(), tagSIZE{change.width, change.height},
-                                   static_cast<unsigned char>(quality.ColorDepth.Get()), change.GetDataSize(),
-                                   change.timing, jpeg, jpegQuality);
+        ScreenEncoder::Settings settings;
+        settings.colorDepth = static_cast<unsigned char>(quality.ColorDepth.Get());
+        settings.useJpeg = jpeg;
+        settings.jpegQuality = jpegQuality;
+        ScreenChangeNetMsg const message =
+            ScreenEncoder::Encode(change.GetData(), change.GetDataSize(),
+                                  tagSIZE{change.width, change.height}, change.timing, settings);
         // Pictures below 8 bits are what the depth shows; JPEG loses more.
         lossy = message.IsJpeg() && quality.ColorDepth.Get() > 4;
         if (Send(message)) {

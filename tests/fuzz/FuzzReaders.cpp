@@ -4,13 +4,14 @@
 #include <exception>
 #include <memory>
 
+#include "codec/ScreenDecoder.h"
+#include "codec/ScreenEncoder.h"
 #include "foundation/Errors.h"
 #include "network/ChunkNetworkTransport.h"
 #include "network/ControlMessages.h"
 #include "network/NetworkDatagram.h"
 #include "network/NetworkMessage.h"
 #include "network/NetworkProtocol.h"
-#include "network/ScreenChangeNetMsg.h"
 #include "network/SkypeCoder.h"
 #include "network/TextNetworkTransport.h"
 #include "skype/ISkypeClient.h"
@@ -186,8 +187,9 @@ std::string GenerateScreenChange(std::mt19937& random) {
     int const depths[] = {1, 4, 8, 16, 24};
     int const depth = Pick(random, depths);
     std::string const packet = RandomChangePacket(random, depth <= 4 ? 3 : depth / 8);
-    ScreenChangeNetMsg message(packet.data(), tagSIZE{24, 16}, static_cast<unsigned char>(depth),
-                               static_cast<unsigned long>(packet.size()), 40, Below(random, 2) == 0, 75);
+    ScreenChangeNetMsg const message =
+        ScreenEncoder::Encode(packet.data(), static_cast<unsigned long>(packet.size()), tagSIZE{24, 16}, 40,
+                              {static_cast<unsigned char>(depth), Below(random, 2) == 0, 75});
     std::string payload = message.GetData();
     if (Below(random, 4)) {
         Mutate(payload, random);
@@ -199,7 +201,7 @@ std::string GenerateScreenChange(std::mt19937& random) {
 void ReadScreenChange(std::string const& input) {
     std::unique_ptr<NetworkMessage> message(
         NetworkMessage::ParseFactory(ScreenChangeNetMsg::mId, input.c_str()));
-    static_cast<ScreenChangeNetMsg const&>(*message).Decode();
+    ScreenDecoder::Decode(static_cast<ScreenChangeNetMsg const&>(*message));
 }
 
 // --- the coder: "size|text"

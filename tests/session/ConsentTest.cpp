@@ -14,8 +14,8 @@
 #include "LogCapture.h"
 #include "SessionTestSupport.h"
 #include "SharingTap.h"
+#include "codec/ScreenEncoder.h"
 #include "network/ControlMessages.h"
-#include "network/ScreenChangeNetMsg.h"
 #include "session/ISessionState.h"
 #include "session/SessionTable.h"
 
@@ -94,8 +94,8 @@ std::unique_ptr<NetworkMessage> MessageOf(Peer kind) {
             unsigned char packet[4 + 8 + 12] = {1};
             std::uint16_t const edges[4] = {0, 0, 2, 2};
             std::memcpy(packet + 4, edges, sizeof edges);
-            return std::make_unique<ScreenChangeNetMsg>(packet, tagSIZE{800, 600}, 24, sizeof packet, 0,
-                                                        false, 0);
+            return std::make_unique<ScreenChangeNetMsg>(ScreenEncoder::Encode(
+                packet, sizeof packet, tagSIZE{800, 600}, 0, ScreenEncoder::Settings()));
         }
         case Peer::MouseMove:
             return std::make_unique<MouseMoveNetMsg>(tagPOINT{7, 9});

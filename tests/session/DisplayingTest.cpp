@@ -5,11 +5,11 @@
 #include <mutex>
 
 #include "SessionTestSupport.h"
-#include "capture/RemoteScreenSurface.h"
+#include "codec/ScreenEncoder.h"
 #include "imaging/Picture.h"
 #include "input/ClipboardHelper.h"
-#include "network/ScreenChangeNetMsg.h"
 #include "session/DisplayingState.h"
+#include "viewer/RemoteScreenSurface.h"
 
 namespace session_test {
 namespace {
@@ -86,7 +86,7 @@ protected:
         Bytes const packet = Packet(fills);
         std::size_t const before = Count();
         if (!sharer->SendNetworkMessage(
-                ScreenChangeNetMsg(packet.data(), origin, depth, packet.size(), timing, jpeg, 90))) {
+                ScreenEncoder::Encode(packet.data(), packet.size(), origin, timing, {depth, jpeg, 90}))) {
             return false;
         }
         for (DWORD start = GetTickCount(); GetTickCount() - start < kWait; Sleep(5)) {
@@ -181,7 +181,7 @@ TEST_F(Viewing, AnEmptyFrameRaisesNothing) {
     Drawn drawn;
     ASSERT_TRUE(SendFrame({320, 240}, 24, false, {{{0, 0, 4, 4}, {1, 2, 3}}}, drawn));
     std::size_t const before = Count();
-    ASSERT_TRUE(sharer->SendNetworkMessage(ScreenChangeNetMsg(nullptr, {320, 240}, 24, 0, 0, false, 0)));
+    ASSERT_TRUE(sharer->SendNetworkMessage(ScreenEncoder::Encode(nullptr, 0, {320, 240}, 0, {})));
     ASSERT_TRUE(SendFrame({320, 240}, 24, false, {{{0, 0, 4, 4}, {1, 2, 3}}}, drawn));
     EXPECT_EQ(Count(), before + 1);
 }

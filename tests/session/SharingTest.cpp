@@ -14,7 +14,7 @@
 #include "ScreenScene.h"
 #include "SessionTestSupport.h"
 #include "SharingTap.h"
-#include "capture/RemoteScreenSurface.h"
+#include "viewer/RemoteScreenSurface.h"
 #include "imaging/Picture.h"
 #include "network/ControlMessages.h"
 #include "session/TrackingState.h"

@@ -8,11 +8,12 @@
 #include <vector>
 
 #include "../imaging/PictureSamples.h"
+#include "../network/MessageFields.h"
 #include "LogCapture.h"
-#include "MessageFields.h"
-#include "imaging/Picture.h"
-#include "network/ScreenChangeNetMsg.h"
+#include "codec/ScreenDecoder.h"
+#include "codec/ScreenEncoder.h"
 #include "foundation/Timer.h"
+#include "imaging/Picture.h"
 #include "network/SkypeCoder.h"
 
 namespace {
@@ -71,27 +72,39 @@ Bytes Packet(std::vector<Rect> const& rects, int bytesPerPixel, std::int64_t cou
     return packet;
 }
 
-ScreenChangeNetMsg Send(Bytes const& packet, tagSIZE origin, int depth, bool jpeg, int quality = 90) {
-    return ScreenChangeNetMsg(packet.data(), origin, static_cast<unsigned char>(depth),
-                              static_cast<unsigned long>(packet.size()), 42, jpeg, quality);
+ScreenChangeNetMsg Send(Bytes const& packet, tagSIZE origin, int depth, bool jpeg, int quality = 90,
+                        int level = 9) {
+    return ScreenEncoder::Encode(packet.data(), static_cast<unsigned long>(packet.size()), origin, 42,
+                                 {static_cast<unsigned char>(depth), jpeg, quality, level});
 }
 
+// A message as the viewer has it: read by the endpoint, then decoded by the displaying state.
+struct Received {
+    std::unique_ptr<ScreenChangeNetMsg> message;
+    ScreenDecoder::Change change;
+
+    ScreenChangeNetMsg const* operator->() const { return message.get(); }
+};
+
 // What the viewer makes of a sent message: framed, checked and made by its id.
-std::unique_ptr<ScreenChangeNetMsg> Receive(ScreenChangeNetMsg const& sent) {
+Received Receive(ScreenChangeNetMsg const& sent) {
     std::string frame = sent.ToString();
     int id = 0;
     char const* data = NetworkMessage::ParseResponse(frame.c_str(), id);
     EXPECT_EQ(id, 5);
     std::unique_ptr<NetworkMessage> message(NetworkMessage::ParseFactory(id, data));
     EXPECT_EQ(message->GetStreamIndex(), 1);
-    std::unique_ptr<ScreenChangeNetMsg> received(dynamic_cast<ScreenChangeNetMsg*>(message.release()));
-    received->Decode();
+    Received received;
+    received.message.reset(dynamic_cast<ScreenChangeNetMsg*>(message.release()));
+    received.change = ScreenDecoder::Decode(*received.message);
     return received;
 }
 
-Bytes ImageOf(ScreenChangeNetMsg const& message) {
-    auto const* image = static_cast<unsigned char const*>(message.GetImage());
-    return Bytes(image, image + message.GetImageDataSize());
+// The uncompressed data of a received message: the packet, or the picture list.
+Bytes ImageOf(Received const& received) {
+    Bytes image;
+    DecodeAndUncompress(image, received->GetEncodedData().c_str(), received->GetUncompressedSize());
+    return image;
 }
 
 std::string Kind(ScreenChangeNetMsg const& sent) {
@@ -103,9 +116,9 @@ std::string Kind(ScreenChangeNetMsg const& sent) {
     return data.substr(colon, 3);
 }
 
-std::vector<Rect> RectsOf(ScreenChangeNetMsg const& received) {
+std::vector<Rect> RectsOf(Received const& received) {
     std::vector<Rect> rects;
-    for (auto const& picture : received.GetJpegImages()) {
+    for (auto const& picture : received.change.pictures) {
         rects.push_back({picture.rect.left, picture.rect.top, picture.rect.right, picture.rect.bottom});
     }
     return rects;
@@ -131,10 +144,11 @@ std::string PictureList(Bytes const& list, int side = 300) {
 }
 
 // The message of `payload` as the viewer draws it: read by the endpoint, then decoded.
-std::unique_ptr<ScreenChangeNetMsg> Decoded(std::string const& payload) {
-    std::unique_ptr<ScreenChangeNetMsg> message = Read<ScreenChangeNetMsg>(payload);
-    message->Decode();
-    return message;
+Received Decoded(std::string const& payload) {
+    Received received;
+    received.message = Read<ScreenChangeNetMsg>(payload);
+    received.change = ScreenDecoder::Decode(*received.message);
+    return received;
 }
 
 // The text of the NetworkError that reading or decoding `payload` raises; "<none>" when none.
@@ -159,50 +173,56 @@ Bytes operator+(Bytes a, Bytes const& b) {
     return a;
 }
 
-// Every depth with JPEG on and off: the path taken, the fields, and what the viewer gets back.
-// Raw packets come back exactly; PNG pictures exactly as thresholded or reduced; JPEG pictures
+// Every depth with JPEG on and off, through the encoder, the message and the decoder: the path
+// taken, the fields, and what the viewer gets back. Raw packets come back exactly at whatever
+// zlib level the sender chose; PNG pictures exactly as thresholded or reduced; JPEG pictures
 // within the loss of quality 90.
-TEST(ScreenChangeNetMsgTest, RoundTripsAtEveryDepth) {
+TEST(ScreenCodecTest, RoundTripsAtEveryDepth) {
     struct Case {
         int depth;
         bool jpeg;
         bool pictures;
+        int level;
     };
-    Case const cases[] = {{1, false, true},   {1, true, true}, {4, false, true},   {4, true, true},
-                          {8, false, false},  {8, true, true}, {16, false, false}, {16, true, false},
-                          {24, false, false}, {24, true, true}};
+    Case const cases[] = {{1, false, true, 9},   {1, true, true, 1},   {4, false, true, 9},
+                          {4, true, true, 1},    {8, false, false, 1}, {8, true, true, 9},
+                          {16, false, false, 3}, {16, true, false, 6}, {24, false, false, 9},
+                          {24, false, false, 1}, {24, true, true, 6}};
     LogCapture log;
     tagSIZE const origin = {300, 200};
     std::vector<Rect> const rects = {{10, 20, 74, 60}, {250, 190, 261, 197}};
     for (Case const& c : cases) {
-        SCOPED_TRACE(std::to_string(c.depth) + (c.jpeg ? " with JPEG" : ""));
+        SCOPED_TRACE(std::to_string(c.depth) + (c.jpeg ? " with JPEG" : "") + " at level " +
+                     std::to_string(c.level));
         int bytesPerPixel = c.depth <= 4 ? 3 : c.depth / 8;
         Bytes packet = Packet(rects, bytesPerPixel);
-        ScreenChangeNetMsg sent = Send(packet, origin, c.depth, c.jpeg);
+        ScreenChangeNetMsg sent = Send(packet, origin, c.depth, c.jpeg, 90, c.level);
         EXPECT_EQ(Kind(sent), c.pictures ? "JPG" : "ZIP");
-        EXPECT_EQ(sent.GetImage(), nullptr);
-        std::unique_ptr<ScreenChangeNetMsg> received = Receive(sent);
+        Received received = Receive(sent);
         EXPECT_EQ(received->GetData(), "");
         EXPECT_EQ(received->GetOriginResolution().cx, 300);
         EXPECT_EQ(received->GetOriginResolution().cy, 200);
         EXPECT_EQ(received->GetColorDepth(), bytesPerPixel);
         EXPECT_EQ(received->GetTiming(), 42);
         EXPECT_EQ(received->IsJpeg(), c.pictures);
+        // The zlib header names the level's class: fastest, fast, default or best.
+        int const levelClass = c.level < 2 ? 0 : c.level < 6 ? 1 : c.level == 6 ? 2 : 3;
+        EXPECT_EQ(static_cast<unsigned char>(received->GetEncodedData().at(1)) >> 6, levelClass);
         if (!c.pictures) {
             std::string fields =
                 "300:200:" + std::to_string(bytesPerPixel) + ":42:" + std::to_string(packet.size()) + ":ZIP:";
             EXPECT_EQ(sent.GetData().substr(0, fields.size()), fields);
-            EXPECT_EQ(ImageOf(*received), packet);
-            EXPECT_TRUE(received->GetJpegImages().empty());
+            EXPECT_EQ(received.change.packet, packet);
+            EXPECT_TRUE(received.change.pictures.empty());
             continue;
         }
-        ASSERT_EQ(RectsOf(*received), rects);
+        ASSERT_EQ(RectsOf(received), rects);
         for (std::size_t i = 0; i < rects.size(); ++i) {
             Rect const& r = rects[i];
             Bytes pixels = RectPixels(r, bytesPerPixel);
             Picture expected = Picture::FromPixels(pixels.data(), r.Width(), r.Height(), 8 * bytesPerPixel,
                                                    r.Width() * bytesPerPixel);
-            Picture const& got = *received->GetJpegImages()[i].image;
+            Picture const& got = *received.change.pictures[i].image;
             if (c.depth == 1) {
                 expected.Threshold(185);
             } else if (c.depth == 4) {
@@ -222,14 +242,13 @@ TEST(ScreenChangeNetMsgTest, RoundTripsAtEveryDepth) {
 }
 
 // The quality handed in is clamped into 1..100, so the best quality stays the best.
-TEST(ScreenChangeNetMsgTest, JpegQualityIsClampedNotWrapped) {
+TEST(ScreenCodecTest, JpegQualityIsClampedNotWrapped) {
     Rect const r = {0, 0, 24, 16};
     Bytes const pixels = RectPixels(r, 3);
     for (int quality : {100, 150, 50, 1, 0, -5}) {
         SCOPED_TRACE(quality);
-        std::unique_ptr<ScreenChangeNetMsg> received =
-            Receive(Send(Packet({r}, 3), {24, 16}, 24, true, quality));
-        Bytes list = ImageOf(*received);
+        Received received = Receive(Send(Packet({r}, 3), {24, 16}, 24, true, quality));
+        Bytes list = ImageOf(received);
         int effective = quality > 100 ? 100 : quality < 1 ? 1 : quality;
         EXPECT_EQ(Bytes(list.begin() + 12, list.end()),
                   Picture::EncodeJpeg(pixels.data(), 24, 16, 24, 72, effective));
@@ -239,7 +258,7 @@ TEST(ScreenChangeNetMsgTest, JpegQualityIsClampedNotWrapped) {
 // The sender walks only complete rectangles: the walk ends at the count, at a rectangle that
 // runs past the packet (sizes in 64 bits: no wrap-around lets one through) and at reversed
 // edges. A packet without a complete rectangle goes as it is.
-TEST(ScreenChangeNetMsgTest, PicturesAreMadeOfCompleteRectanglesOnly) {
+TEST(ScreenCodecTest, PicturesAreMadeOfCompleteRectanglesOnly) {
     Rect const a = {0, 0, 30, 20}, b = {40, 10, 47, 13}, c = {5, 100, 25, 140};
     Bytes cut = Packet({a, b, c}, 3);
     cut.resize(cut.size() - 5);
@@ -265,27 +284,26 @@ TEST(ScreenChangeNetMsgTest, PicturesAreMadeOfCompleteRectanglesOnly) {
     for (Case const& c : cases) {
         SCOPED_TRACE(c.what);
         ScreenChangeNetMsg sent = Send(c.packet, {300, 200}, 24, true);
-        std::unique_ptr<ScreenChangeNetMsg> received = Receive(sent);
+        Received received = Receive(sent);
         EXPECT_EQ(received->IsJpeg(), !c.pictures.empty());
         if (c.pictures.empty()) {
-            EXPECT_EQ(ImageOf(*received), c.packet);
+            EXPECT_EQ(ImageOf(received), c.packet);
         } else {
-            EXPECT_EQ(RectsOf(*received), c.pictures);
+            EXPECT_EQ(RectsOf(received), c.pictures);
         }
     }
 }
 
 // A rectangle that cannot become a picture, or pictures larger than the viewer accepts, send
 // the whole packet as it is rather than losing the rectangles after it.
-TEST(ScreenChangeNetMsgTest, PacketsThatDoNotMakePicturesGoAsTheyAre) {
+TEST(ScreenCodecTest, PacketsThatDoNotMakePicturesGoAsTheyAre) {
     LogCapture log;
     Bytes tooWide = Packet({{0, 0, 30, 20}, {0, 30, Picture::kMaxSide + 1, 31}}, 3);
     for (int depth : {24, 4}) {
         SCOPED_TRACE(depth);
-        std::unique_ptr<ScreenChangeNetMsg> received =
-            Receive(Send(tooWide, {Picture::kMaxSide + 1, 40}, depth, true));
+        Received received = Receive(Send(tooWide, {Picture::kMaxSide + 1, 40}, depth, true));
         EXPECT_FALSE(received->IsJpeg());
-        EXPECT_EQ(ImageOf(*received), tooWide);
+        EXPECT_EQ(ImageOf(received), tooWide);
     }
     EXPECT_EQ(log.Count("Cannot create image in memory for jpeg"), 2);
 
@@ -298,15 +316,15 @@ TEST(ScreenChangeNetMsgTest, PacketsThatDoNotMakePicturesGoAsTheyAre) {
     }
     EXPECT_EQ(Kind(Send(noise, {16, 16}, 24, true, 100)), "ZIP");
     // A frame of its own size takes it.
-    std::unique_ptr<ScreenChangeNetMsg> whole = Receive(Send(noise, {300, 200}, 24, true, 100));
+    Received whole = Receive(Send(noise, {300, 200}, 24, true, 100));
     EXPECT_TRUE(whole->IsJpeg());
     // Noise at the best quality takes about 2 bytes per pixel: half what a frame allows.
-    EXPECT_LT(whole->GetImageDataSize(), 300u * 200 * 5 / 2);
+    EXPECT_LT(whole->GetUncompressedSize(), 300u * 200 * 5 / 2);
 }
 
 // Payloads as a careless or hostile peer may send them: each is refused with its own text, and
 // the size a peer announces is held to what a frame of its resolution can need.
-TEST(ScreenChangeNetMsgTest, HostilePayloadsAreRefused) {
+TEST(ScreenCodecTest, HostilePayloadsAreRefused) {
     Bytes const raw = Packet({{0, 0, 10, 10}}, 3);  // 312 bytes: the most a 10 x 10 frame needs
     ASSERT_EQ(ScreenChangeNetMsg::MaxPacketSize({10, 10}, 3), raw.size());
     std::string const packed = Compressed(raw);
@@ -368,7 +386,7 @@ TEST(ScreenChangeNetMsgTest, HostilePayloadsAreRefused) {
 // fields; the viewer's decoding refuses more pictures or rectangles than the frame has tiles
 // before it decodes any. 32,000 pictures of one pixel took 13 s to read before; the bounds
 // leave room for a loaded machine.
-TEST(ScreenChangeNetMsgTest, HostileMessagesStayCheapUntilDecoded) {
+TEST(ScreenCodecTest, HostileMessagesStayCheapUntilDecoded) {
     Bytes const dot = Png(1, 1);
     // `count` pictures of one pixel in rows of 1000, for a square frame of `side`.
     auto pictures = [&](int count, int side) {
@@ -411,8 +429,7 @@ TEST(ScreenChangeNetMsgTest, HostileMessagesStayCheapUntilDecoded) {
         Timer timer(true);
         std::unique_ptr<ScreenChangeNetMsg> message = Read<ScreenChangeNetMsg>(c.payload);
         EXPECT_LT(timer.GetTimeInSec(), 0.5) << "reading";
-        EXPECT_EQ(message->GetImage(), nullptr) << "nothing decoded yet";
-        EXPECT_EQ(ErrorText<NetworkError>([&] { message->Decode(); }), c.error);
+        EXPECT_EQ(ErrorText<NetworkError>([&] { ScreenDecoder::Decode(*message); }), c.error);
         if (c.error != "<none>") {
             EXPECT_LT(timer.GetTimeInSec(), 1.0) << "refusing";
         }
@@ -422,7 +439,7 @@ TEST(ScreenChangeNetMsgTest, HostileMessagesStayCheapUntilDecoded) {
 // Sizes from the peer are read whole and held to what a session sends: a depth above 3 bytes
 // per pixel only multiplies what a frame may inflate to (255 on 1024 x 1024 inflated 255 MiB
 // from 265 KB), and a size past 32 bits was cut to its low bits and accepted.
-TEST(ScreenChangeNetMsgTest, SizesAreReadWhole) {
+TEST(ScreenCodecTest, SizesAreReadWhole) {
     std::string const deep = Compressed(Bytes(64 * 64 * 255, 0));
     Bytes const small = Packet({{0, 0, 29, 1}}, 3);  // 99 bytes
     std::string const wrapped = std::to_string((1ull << 32) + small.size());
@@ -506,7 +523,7 @@ std::string RandomScreenChangePayload(std::mt19937& random) {
 }
 
 // Random payloads raise only the protocol's own errors, whatever they hold.
-TEST(ScreenChangeNetMsgTest, RandomPayloadsRaiseOnlyProtocolErrors) {
+TEST(ScreenCodecTest, RandomPayloadsRaiseOnlyProtocolErrors) {
     int accepted = 0;
     std::size_t pictures = 0;
     std::set<std::string> errors;
@@ -515,9 +532,9 @@ TEST(ScreenChangeNetMsgTest, RandomPayloadsRaiseOnlyProtocolErrors) {
         std::string payload = RandomScreenChangePayload(random);
         SCOPED_TRACE(seed);
         try {
-            std::unique_ptr<ScreenChangeNetMsg> message = Decoded(payload);
+            Received const received = Decoded(payload);
             ++accepted;
-            pictures += message->GetJpegImages().size();
+            pictures += received.change.pictures.size();
         } catch (NetworkError const& error) {  // format errors included
             errors.insert(error.what());
         }

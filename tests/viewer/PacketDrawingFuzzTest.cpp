@@ -5,10 +5,10 @@
 #include <random>
 #include <vector>
 
-#include "CapturePackets.h"
+#include "../capture/CapturePackets.h"
 #include "SurfacePixels.h"
-#include "capture/RemoteScreenSurface.h"
 #include "foundation/Errors.h"
+#include "viewer/RemoteScreenSurface.h"
 
 namespace {
 

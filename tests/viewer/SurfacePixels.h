@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "capture/RemoteScreenSurface.h"
+#include "viewer/RemoteScreenSurface.h"
 #include "imaging/Picture.h"
 
 // Pixel (x, y) of a snapshot.

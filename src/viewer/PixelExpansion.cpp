@@ -1,4 +1,4 @@
-#include "capture/PixelExpansion.h"
+#include "viewer/PixelExpansion.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
-#include "capture/RemoteScreenSurface.h"
+#include "viewer/RemoteScreenSurface.h"
 
 #include <cstdint>
 
-#include "capture/DrawingHelper.h"
 #include "imaging/Picture.h"
+#include "viewer/DrawingHelper.h"
 
 RemoteScreenSurface::Reader::Reader(RemoteScreenSurface const& surface) : mSurface(surface) {
     mSurface.mLock.Lock();

@@ -3,12 +3,12 @@
 #include <atomic>
 #include <vector>
 
-#include "CapturePackets.h"
+#include "../capture/CapturePackets.h"
 #include "SurfacePixels.h"
 #include "WorkerThread.h"
-#include "capture/DrawingHelper.h"
-#include "capture/RemoteScreenSurface.h"
 #include "foundation/SyncEvent.h"
+#include "viewer/DrawingHelper.h"
+#include "viewer/RemoteScreenSurface.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "capture/DrawingHelper.h"
+#include "viewer/DrawingHelper.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -8,8 +8,8 @@
 #include <numeric>
 
 #include "capture/ChangePacketReader.h"
-#include "capture/PixelExpansion.h"
 #include "capture/ScreenGrab.h"
+#include "viewer/PixelExpansion.h"
 
 namespace {
 
