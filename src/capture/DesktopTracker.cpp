@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <utility>
 
 #include "foundation/CorvaneLogging.h"
 #include "foundation/DesktopUtil.h"
@@ -188,12 +189,17 @@ DWORD DesktopTracker::ProcessModes(int& lookMs) {
     return wait;
 }
 
-// The windows are listed outside the lock, so a pass does not wait for the enumeration.
+// The windows are listed outside the lock, so a pass does not wait for the enumeration. The
+// places of the last listing are marked too: what a window that closed or moved uncovered
+// belongs to no window listed now.
 void DesktopTracker::MarkVisibleWindows() {
     std::vector<RECT> rects;
     EnumWindows(&CollectVisibleWindow, reinterpret_cast<LPARAM>(&rects));
     CriticalSectionLock lock(mLock);
+    std::vector<RECT> marked = rects;
+    marked.insert(marked.end(), mLastWindows.begin(), mLastWindows.end());
+    mLastWindows = std::move(rects);
     for (auto const& mode : mModes) {
-        mode->MarkChanged(rects);
+        mode->MarkChanged(marked);
     }
 }

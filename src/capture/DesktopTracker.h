@@ -74,6 +74,7 @@ private:
     std::atomic<bool> mActive{true};
     bool mStarted = false;
     std::vector<boost::shared_ptr<TrackingMode>> mModes;
+    std::vector<RECT> mLastWindows;      // the last marking's windows, under mLock
     boost::shared_ptr<SyncEvent> mWake;  // set by the modes and the marking; the tracker sleeps on it
     // Tracker thread: a pulled look waiting for the floor, when the last began, and the floor.
     bool mLookPending = false;
