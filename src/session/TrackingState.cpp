@@ -162,6 +162,7 @@ bool TrackingState::SendChange(IScreenChange& change) {
         settings.colorDepth = static_cast<unsigned char>(quality.ColorDepth.Get());
         settings.useJpeg = jpeg;
         settings.jpegQuality = jpegQuality;
+        settings.zlibLevel = ScreenEncoder::ChooseZlibLevel(mSession->GetSendCps());
         if (Send(ScreenEncoder::Encode(change.GetData(), change.GetDataSize(),
                                        tagSIZE{change.width, change.height}, change.timing, settings))) {
             return true;
