@@ -1,7 +1,8 @@
 // Building and reading screen change messages for one whole desktop-like frame at every
 // colour depth: bytes on the wire and megapixels per second. The JPEG path is measured against
 // WIC's own JPEG encoder on the same pixels; the other paths against the step they stand on
-// (zlib for the raw packet, WIC's PNG encoder for the pictures of depths 4 and 1).
+// (zlib for the raw packet, WIC's PNG encoder for the pictures of depths 4 and 1). Then the raw
+// path's zlib levels (ZlibLevels.cpp).
 
 #include <wincodec.h>
 #include <zlib.h>
@@ -13,6 +14,7 @@
 
 #include "BenchReport.h"
 #include "DesktopFrame.h"
+#include "ZlibLevels.h"
 #include "codec/ScreenDecoder.h"
 #include "codec/ScreenEncoder.h"
 #include "imaging/Picture.h"
@@ -153,5 +155,6 @@ int main() {
     for (Case const& c : cases) {
         BenchCase(c, desktop);
     }
+    BenchZlibLevels();
     return 0;
 }

@@ -14,7 +14,7 @@ public:
         unsigned char colorDepth = 24;  // bits per pixel: 1, 4, 8, 16 or 24
         bool useJpeg = false;
         int jpegQuality = 75;  // clamped into 1..100
-        int zlibLevel = 9;     // of the data, whichever kind; see ChooseZlibLevel
+        int zlibLevel = 9;     // 0 to 9, of the data whichever its kind; see ChooseZlibLevel
     };
 
     // The message of `packetSize` bytes of a change packet (null only when the size is 0) taken
@@ -25,4 +25,8 @@ public:
     // buffer" only.
     static ScreenChangeNetMsg Encode(void const* packet, unsigned long packetSize, tagSIZE origin, int timing,
                                      Settings const& settings);
+    // The zlib level for the next change on a link that carries `sendCps` bytes a second (0 or
+    // less: not measured yet, taken as fast): the fastest level on a fast link, stronger ones
+    // as the link slows. The receiver inflates any level.
+    static int ChooseZlibLevel(int sendCps);
 };

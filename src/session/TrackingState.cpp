@@ -167,6 +167,7 @@ bool TrackingState::SendChange(IScreenChange& change, bool& lossy) {
         settings.colorDepth = static_cast<unsigned char>(quality.ColorDepth.Get());
         settings.useJpeg = jpeg;
         settings.jpegQuality = jpegQuality;
+        settings.zlibLevel = ScreenEncoder::ChooseZlibLevel(mSession->GetSendCps());
         ScreenChangeNetMsg const message =
             ScreenEncoder::Encode(change.GetData(), change.GetDataSize(),
                                   tagSIZE{change.width, change.height}, change.timing, settings);

@@ -26,37 +26,6 @@ using State = SessionTable::State;
 using Peer = SessionTable::Peer;
 using Next = SessionTable::Next;
 
-bool WaitUntil(std::function<bool()> const& done, unsigned timeoutMs = kWait) {
-    for (DWORD start = GetTickCount(); !done(); Sleep(5)) {
-        if (GetTickCount() - start > timeoutMs) {
-            return false;
-        }
-    }
-    return true;
-}
-
-std::string ClipboardText() {
-    std::string text;
-    if (OpenClipboard(nullptr)) {
-        if (HANDLE data = GetClipboardData(CF_TEXT)) {
-            text = static_cast<char const*>(GlobalLock(data));
-            GlobalUnlock(data);
-        }
-        CloseClipboard();
-    }
-    return text;
-}
-
-void SetClipboardText(std::string const& text) {
-    ASSERT_TRUE(OpenClipboard(nullptr));
-    EmptyClipboard();
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1);
-    std::memcpy(GlobalLock(block), text.c_str(), text.size() + 1);
-    GlobalUnlock(block);
-    SetClipboardData(CF_TEXT, block);
-    CloseClipboard();
-}
-
 // One message of each kind, as bob would send it.
 std::unique_ptr<NetworkMessage> MessageOf(Peer kind) {
     SessionQualityConfiguration const quality({800, 600}, 24, false, 50);

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cstring>
 #include <sstream>
 
 namespace session_test {
@@ -68,6 +69,37 @@ Session* Side::ContactSession() {
         }
     }
     return nullptr;
+}
+
+bool WaitUntil(std::function<bool()> const& done, unsigned timeoutMs) {
+    for (DWORD start = GetTickCount(); !done(); Sleep(5)) {
+        if (GetTickCount() - start > timeoutMs) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string ClipboardText() {
+    std::string text;
+    if (OpenClipboard(nullptr)) {
+        if (HANDLE data = GetClipboardData(CF_TEXT)) {
+            text = static_cast<char const*>(GlobalLock(data));
+            GlobalUnlock(data);
+        }
+        CloseClipboard();
+    }
+    return text;
+}
+
+void SetClipboardText(std::string const& text) {
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    EmptyClipboard();
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1);
+    std::memcpy(GlobalLock(block), text.c_str(), text.size() + 1);
+    GlobalUnlock(block);
+    SetClipboardData(CF_TEXT, block);
+    CloseClipboard();
 }
 
 TwoPeers::TwoPeers()

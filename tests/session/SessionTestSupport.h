@@ -17,6 +17,12 @@ namespace session_test {
 
 constexpr unsigned kWait = 15000;
 
+// Polls `done` until it holds; false after `timeoutMs`.
+bool WaitUntil(std::function<bool()> const& done, unsigned timeoutMs = kWait);
+// This machine's clipboard as CF_TEXT (empty when it has none), and setting it.
+std::string ClipboardText();
+void SetClipboardText(std::string const& text);
+
 // A manager whose protected clearing a test may call from inside a callback.
 class OpenSessionManager : public SessionManager {
 public:

@@ -22,15 +22,6 @@
 namespace session_test {
 namespace {
 
-bool WaitUntil(std::function<bool()> const& done, unsigned timeoutMs = kWait) {
-    for (DWORD start = GetTickCount(); !done(); Sleep(10)) {
-        if (GetTickCount() - start > timeoutMs) {
-            return false;
-        }
-    }
-    return true;
-}
-
 // A clipboard payload of one CF_TEXT record.
 std::vector<unsigned char> TextPayload(std::string const& text) {
     std::vector<unsigned char> payload(12 + text.size() + 1, 0);
@@ -38,28 +29,6 @@ std::vector<unsigned char> TextPayload(std::string const& text) {
     std::memcpy(payload.data(), header, sizeof header);
     std::memcpy(payload.data() + 12, text.c_str(), text.size());
     return payload;
-}
-
-std::string ClipboardText() {
-    std::string text;
-    if (OpenClipboard(nullptr)) {
-        if (HANDLE data = GetClipboardData(CF_TEXT)) {
-            text = static_cast<char const*>(GlobalLock(data));
-            GlobalUnlock(data);
-        }
-        CloseClipboard();
-    }
-    return text;
-}
-
-void SetClipboardText(std::string const& text) {
-    ASSERT_TRUE(OpenClipboard(nullptr));
-    EmptyClipboard();
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1);
-    std::memcpy(GlobalLock(block), text.c_str(), text.size() + 1);
-    GlobalUnlock(block);
-    SetClipboardData(CF_TEXT, block);
-    CloseClipboard();
 }
 
 // Alice's screen as 0x00RRGGBB pixels.
