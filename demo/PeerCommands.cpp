@@ -227,12 +227,24 @@ void PeerCommands::AddSharingCommands() {
         [sharing](std::string const& contact) { sharing().Tap(contact); });
     Add("tap-counts", "", "changes, bytes, mouse moves and clipboards the tap received",
         [sharing](std::string const&) { sharing().PrintCounts(); });
-    Add("tap-screen", "SUM [SECONDS]", "waits until the tap's rebuilt screen has the checksum",
-        [sharing](std::string const& arguments) {
-            std::size_t const blank = arguments.find(' ');
-            unsigned const seconds = blank == std::string::npos ? 30 : Number(arguments.substr(blank + 1), 3);
-            sharing().WaitScreen(arguments.substr(0, blank), seconds);
-        });
+    for (bool const picture : {false, true}) {
+        Add(picture ? "view-sum" : "tap-screen", "SUM [SECONDS]",
+            picture ? "waits until the picture of the tapped contact has the checksum"
+                    : "waits until the tap's rebuilt screen has the checksum",
+            [sharing, picture](std::string const& arguments) {
+                std::size_t const blank = arguments.find(' ');
+                unsigned const seconds =
+                    blank == std::string::npos ? 30 : Number(arguments.substr(blank + 1), 3);
+                sharing().WaitScreen(arguments.substr(0, blank), seconds, picture);
+            });
+    }
+    Add("screen-shot", "FILE", "saves this machine's screen as PNG", [this, sharing](std::string const& file) {
+        if (file.empty()) {
+            throw std::invalid_argument("needs a file");
+        }
+        sharing().SaveScreen(std::wstring(file.begin(), file.end()));
+        mOutput.Say("screen-shot " + file);
+    });
     Add("screen-sum", "", "this machine's screen size and checksum",
         [sharing](std::string const&) { sharing().PrintScreenSum(); });
     Add("pattern", "SEED", "draws rectangles and text on this machine's screen",
@@ -282,11 +294,14 @@ void PeerCommands::AddSharingCommands() {
             auto [seconds, kind] = TwoWords(arguments);
             sharing().Baseline(std::string(), Number(seconds, 3), kind == "jpeg");
         });
-    Add("measure", "LABEL SECONDS",
-        "what the tap receives in that time, with the delay from paint to arrival",
+    Add("measure", "LABEL SECONDS [tap]",
+        "what the tap receives in that time, with the delay from paint to bob's picture (tap: to the tap's "
+        "copy)",
         [sharing](std::string const& arguments) {
-            auto [label, seconds] = TwoWords(arguments);
-            sharing().Measure(label, Number(seconds, 3));
+            std::istringstream words(arguments);
+            std::string label, seconds, source;
+            words >> label >> seconds >> source;
+            sharing().Measure(label, Number(seconds, 3), source == "tap");
         });
     Add("push-clipboard", "", "sends this clipboard to the contact through the session",
         [sharing](std::string const&) { sharing().PushClipboard(std::string()); });

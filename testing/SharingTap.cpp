@@ -48,13 +48,16 @@ std::vector<unsigned char> SharingTap::GetClipboard() const {
 }
 
 void SharingTap::Handle(ScreenChangeNetMsg const& message) {
-    ScreenDecoder::Change const change = ScreenDecoder::Decode(message);  // as the viewer does
+    bool const pictures = message.IsJpeg();
+    ScreenDecoder::Change change;
+    if (!pictures || mDecodePictures) {
+        change = ScreenDecoder::Decode(message);  // as the viewer does
+    }
     CriticalSectionLock lock(mLock);
     ++mCounts.changes;
     mCounts.lastChangeTick = GetTickCount();
     mCounts.screenBytes += message.GetUncompressedSize();
     mCounts.lastBytesPerPixel = message.GetColorDepth();
-    bool const pictures = message.IsJpeg();
     mCounts.pictureChanges += pictures ? 1 : 0;
     if (!Fit(message.GetOriginResolution())) {
         return;

@@ -56,6 +56,9 @@ private:
     static constexpr unsigned long kTrackerJoinMs = 4000;
     static constexpr unsigned long kGrabberJoinMs = 2000;
     static constexpr unsigned long kMarkPeriodMs = 100;
+    // How long the place of a window that closed or moved is marked again, and how often.
+    static constexpr DWORD kUncoveredMs = 5000;
+    static constexpr DWORD kUncoveredPeriodMs = 500;
     // The shortest time between two looks pulled by the channel, and the share of the time
     // the looks may take (the next look waits for the last one's cost divided by it).
     static constexpr DWORD kMinLookMs = 15;
@@ -74,7 +77,14 @@ private:
     std::atomic<bool> mActive{true};
     bool mStarted = false;
     std::vector<boost::shared_ptr<TrackingMode>> mModes;
-    std::vector<RECT> mLastWindows;      // the last marking's windows, under mLock
+    // Where visible windows were during the last kUncoveredMs, when last listed, and when the
+    // place was last marked after the window left it (0: not yet); under mLock.
+    struct RecentWindow {
+        RECT rect;
+        DWORD seen;
+        DWORD marked;
+    };
+    std::vector<RecentWindow> mRecentWindows;
     boost::shared_ptr<SyncEvent> mWake;  // set by the modes and the marking; the tracker sleeps on it
     // Tracker thread: a pulled look waiting for the floor, when the last began, and the floor.
     bool mLookPending = false;

@@ -118,6 +118,24 @@ TEST_F(LinkTest, RateAppliesAtTheSenderAndLatencyOnTheWay) {
     EXPECT_GE(MsSince(start), 290);
 }
 
+// Over the link too, a receiver that does not read holds its sender back; each READ travels
+// back and lets the next packet go.
+TEST_F(LinkTest, AnUnreadReceiverOnTheOtherMachineHoldsTheSenderBack) {
+    OpenStream();
+    std::string const packet(40000, 'w');
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(alice->Command("ALTER APPLICATION corvane WRITE bob:1 " + packet));
+    }
+    EXPECT_TRUE(bob->WaitForNotification("APPLICATION corvane RECEIVED alice:1=", kWait));
+    EXPECT_FALSE(WaitForExactly(*alice, "APPLICATION corvane SENDING", kQuiet));
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(Read(*bob, "alice:1"), packet);
+    }
+    EXPECT_TRUE(WaitForExactly(*alice, "APPLICATION corvane SENDING"));
+    EXPECT_TRUE(WaitForExactly(*bob, "APPLICATION corvane RECEIVED alice:1=40000"));
+    EXPECT_EQ(Read(*bob, "alice:1"), packet);
+}
+
 // A cut link is seen on both machines as the contact going offline; linking again brings the
 // contacts back and streams can open again.
 TEST_F(LinkTest, CutLinkClosesStreamsOnBothSidesUntilLinkedAgain) {
