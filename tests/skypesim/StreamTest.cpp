@@ -119,21 +119,19 @@ TEST_F(StreamTest, SendBufferDrainsAtTheAccountsRate) {
 
 // A receiver that does not read holds its sender back once it has a window's worth unread, as
 // a real connection does: the packet that crosses the window arrives, the next one waits, and
-// a READ lets it go.
+// the READ that brings the receiver below the window lets it go.
 TEST_F(StreamTest, AnUnreadReceiverHoldsTheSenderBack) {
     RawClient& alice = Client("alice");
     std::string const packet(40000, 'w');
     for (int i = 0; i < 3; ++i) {
         Write("alice", "bob:2", packet);
     }
-    EXPECT_TRUE(Client("bob").WaitForNotification("APPLICATION corvane RECEIVED alice:1=", kWait));
-    EXPECT_FALSE(WaitForExactly(alice, "APPLICATION corvane SENDING", kQuiet));
-    EXPECT_EQ(sim->Counters("bob").packetsRead, 0u);
-    EXPECT_EQ(Read("bob", "alice:1"), packet);
-    EXPECT_FALSE(WaitForExactly(alice, "APPLICATION corvane SENDING", kQuiet)) << "still a window unread";
-    EXPECT_EQ(Read("bob", "alice:1"), packet);
+    EXPECT_EQ(LastNotification(alice), "APPLICATION corvane SENDING bob:2=40000");
+    EXPECT_EQ(Read("bob", "alice:1").value_or("").size(), packet.size());
     EXPECT_TRUE(WaitForExactly(alice, "APPLICATION corvane SENDING"));
-    EXPECT_TRUE(Client("bob").WaitForNotification("APPLICATION corvane RECEIVED alice:1=40000", kWait));
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(Read("bob", "alice:1").value_or("").size(), packet.size());
+    }
 }
 
 TEST_F(StreamTest, WithoutARateTheBufferIsReportedOnceAndDatagramsGoAtOnce) {
