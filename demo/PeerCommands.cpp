@@ -227,12 +227,24 @@ void PeerCommands::AddSharingCommands() {
         [sharing](std::string const& contact) { sharing().Tap(contact); });
     Add("tap-counts", "", "changes, bytes, mouse moves and clipboards the tap received",
         [sharing](std::string const&) { sharing().PrintCounts(); });
-    Add("tap-screen", "SUM [SECONDS]", "waits until the tap's rebuilt screen has the checksum",
-        [sharing](std::string const& arguments) {
-            std::size_t const blank = arguments.find(' ');
-            unsigned const seconds = blank == std::string::npos ? 30 : Number(arguments.substr(blank + 1), 3);
-            sharing().WaitScreen(arguments.substr(0, blank), seconds);
-        });
+    for (bool const picture : {false, true}) {
+        Add(picture ? "view-sum" : "tap-screen", "SUM [SECONDS]",
+            picture ? "waits until the picture of the tapped contact has the checksum"
+                    : "waits until the tap's rebuilt screen has the checksum",
+            [sharing, picture](std::string const& arguments) {
+                std::size_t const blank = arguments.find(' ');
+                unsigned const seconds =
+                    blank == std::string::npos ? 30 : Number(arguments.substr(blank + 1), 3);
+                sharing().WaitScreen(arguments.substr(0, blank), seconds, picture);
+            });
+    }
+    Add("screen-shot", "FILE", "saves this machine's screen as PNG", [this, sharing](std::string const& file) {
+        if (file.empty()) {
+            throw std::invalid_argument("needs a file");
+        }
+        sharing().SaveScreen(std::wstring(file.begin(), file.end()));
+        mOutput.Say("screen-shot " + file);
+    });
     Add("screen-sum", "", "this machine's screen size and checksum",
         [sharing](std::string const&) { sharing().PrintScreenSum(); });
     Add("pattern", "SEED", "draws rectangles and text on this machine's screen",
@@ -257,18 +269,39 @@ void PeerCommands::AddSharingCommands() {
         SetCursorPos(Number(x, 5), Number(y, 5));
         mOutput.Say("cursor set");
     });
-    Add("animate", "on|off", "repaints a 640x480 area continuously, with the paint's time in it",
-        [sharing](std::string const& on) { sharing().Animate(on == "on"); });
+    Add("animate", "on|scroll|type|still|off",
+        "repaints a 640x480 area, scrolls the screen or types, with the paint's time in it; still stops "
+        "and says when",
+        [sharing](std::string const& how) {
+            if (how == "still") {
+                sharing().HoldStill();
+                return;
+            }
+            sharing().SetWorkload(how == "scroll" ? PeerSharing::Workload::Scroll
+                                  : how == "type" ? PeerSharing::Workload::Typing
+                                                  : PeerSharing::Workload::Area);
+            sharing().Animate(how != "off");
+        });
+    Add("stamp-row", "ROW", "the row of the second time strip the tap reads (0: none)",
+        [this, sharing](std::string const& row) {
+            sharing().SetStampRow(Number(row, 5));
+            mOutput.Say("stamp-row " + row);
+        });
+    Add("cpu", "SECONDS", "this process's processor time over that time, in percent of one core",
+        [sharing](std::string const& seconds) { sharing().PrintCpu(Number(seconds, 3)); });
     Add("baseline", "SECONDS raw|jpeg", "sends the animated area to the contact without a tracker",
         [sharing](std::string const& arguments) {
             auto [seconds, kind] = TwoWords(arguments);
             sharing().Baseline(std::string(), Number(seconds, 3), kind == "jpeg");
         });
-    Add("measure", "LABEL SECONDS",
-        "what the tap receives in that time, with the delay from paint to arrival",
+    Add("measure", "LABEL SECONDS [tap]",
+        "what the tap receives in that time, with the delay from paint to bob's picture (tap: to the tap's "
+        "copy)",
         [sharing](std::string const& arguments) {
-            auto [label, seconds] = TwoWords(arguments);
-            sharing().Measure(label, Number(seconds, 3));
+            std::istringstream words(arguments);
+            std::string label, seconds, source;
+            words >> label >> seconds >> source;
+            sharing().Measure(label, Number(seconds, 3), source == "tap");
         });
     Add("push-clipboard", "", "sends this clipboard to the contact through the session",
         [sharing](std::string const&) { sharing().PushClipboard(std::string()); });

@@ -8,6 +8,7 @@
 #include "PeerDesktop.h"
 #include "codec/ScreenEncoder.h"
 #include "foundation/SyncEvent.h"
+#include "imaging/Picture.h"
 #include "input/ClipboardHelper.h"
 #include "session/TrackingState.h"
 #include "network/ControlMessages.h"
@@ -36,9 +37,13 @@ DWORD WallMs() {
 }  // namespace
 
 PeerSharing::~PeerSharing() {
+    mSessions.View().SetDrawnHandler(PeerView::DrawnHandler());
     Animate(false);
 }
 
+// The tap counts what arrives; the delays and the area come from the picture bob's session
+// draws, so that the tap does not decode the pictures a second time, unless a measure asks
+// for the tap's own (for what reaches no session).
 void PeerSharing::Tap(std::string const& contact) {
     SessionManager& manager = mSessions.Manager();
     if (!manager.GetControlApplication() || !manager.GetScreenApplication()) {
@@ -48,7 +53,11 @@ void PeerSharing::Tap(std::string const& contact) {
     mTap.reset();
     mTap = std::make_unique<SharingTap>(
         manager.GetControlApplication(), manager.GetScreenApplication(), user,
-        [this](std::vector<unsigned char> const& screen, SIZE size) { OnChange(screen, size); });
+        [this](std::vector<unsigned char> const& screen, SIZE size) { OnTapChange(screen, size); });
+    mTap->DecodePictures(false);
+    mSessions.WatchView(contact);
+    mSessions.View().SetDrawnHandler(
+        [this](HDC dc, SIZE size, long long changed) { OnDrawn(dc, size, changed); });
     mOutput.Say("tap " + user);
 }
 
@@ -67,16 +76,6 @@ void PeerSharing::PrintCounts() {
                 " clipboards " + std::to_string(counts.clipboards) + " acks " +
                 std::to_string(counts.acknowledgements) + " pictures " +
                 std::to_string(counts.pictureChanges));
-}
-
-std::string PeerSharing::Checksum(std::vector<unsigned char> const& bytes) {
-    unsigned long long hash = 1469598103934665603ull;
-    for (unsigned char byte : bytes) {
-        hash = (hash ^ byte) * 1099511628211ull;
-    }
-    char text[20];
-    std::snprintf(text, sizeof(text), "%016llx", hash);
-    return text;
 }
 
 std::vector<unsigned char> PeerSharing::GrabScreen(SIZE& size) {
@@ -112,19 +111,29 @@ void PeerSharing::PrintScreenSum() {
     SIZE size;
     std::vector<unsigned char> const pixels = GrabScreen(size);
     mOutput.Say("screen-sum " + std::to_string(size.cx) + "x" + std::to_string(size.cy) + " " +
-                Checksum(pixels));
+                PeerView::Checksum(pixels));
 }
 
-void PeerSharing::WaitScreen(std::string const& sum, unsigned seconds) {
+void PeerSharing::SaveScreen(std::wstring const& path) {
+    SIZE size;
+    std::vector<unsigned char> const pixels = GrabScreen(size);
+    Picture::FromPixels(pixels.data(), size.cx, size.cy, 24, static_cast<std::size_t>(size.cx) * 3)
+        .Save(path, Picture::Format::Png);
+}
+
+void PeerSharing::WaitScreen(std::string const& sum, unsigned seconds, bool picture) {
     std::string last;
-    for (DWORD start = GetTickCount(); GetTickCount() - start < seconds * 1000; Sleep(50)) {
+    for (DWORD start = GetTickCount(); GetTickCount() - start < seconds * 1000; Sleep(20)) {
         SIZE size;
-        last = Checksum(NeedTap().GetScreen(size));
+        last = picture ? mSessions.View().PictureChecksum() : PeerView::Checksum(NeedTap().GetScreen(size));
         if (last == sum) {
             break;
         }
     }
-    mOutput.Say("tap-screen " + last);
+    std::string const name = picture ? "view-sum" : "tap-screen";
+    DWORD const at = WallMs();
+    mOutput.Say(name + " " + last);
+    mOutput.Say(name + "-at " + std::to_string(at));
 }
 
 void PeerSharing::SendMouse(std::string const& contact, int x, int y) {
@@ -177,95 +186,211 @@ void PeerSharing::PullClipboard(std::string const& contact) {
     throw std::runtime_error("no clipboard came");
 }
 
-void PeerSharing::OnChange(std::vector<unsigned char> const& screen, SIZE size) {
-    if (size.cx < kStampBits * kStampBlock || size.cy < kStampBlock) {
-        return;
-    }
+DWORD PeerSharing::ReadStamp(Bright const& bright, int row) {
     DWORD stamp = 0;
     for (int bit = 0; bit < kStampBits; ++bit) {
-        std::size_t const at =
-            (static_cast<std::size_t>(kStampBlock / 2) * size.cx + bit * kStampBlock + kStampBlock / 2) * 3;
-        stamp |= (screen[at + 1] > 128 ? 1u : 0u) << bit;
+        stamp |= (bright(bit * kStampBlock + kStampBlock / 2, row + kStampBlock / 2) ? 1u : 0u) << bit;
     }
-    DWORD const delay = WallMs() - stamp;
+    return stamp;
+}
+
+// The older of the two strips: a change that brought only part of a paint counts from the
+// paint the other part shows. Under mDelaysLock.
+void PeerSharing::RecordDelay(SIZE size, Bright const& bright) {
+    int const row = mStampRow.load();
+    if (size.cx < kStampBits * kStampBlock || size.cy < kStampBlock || row < 0 ||
+        row + kStampBlock > size.cy) {
+        return;
+    }
+    DWORD const now = WallMs();
+    DWORD const delay = std::max(now - ReadStamp(bright, 0), row > 0 ? now - ReadStamp(bright, row) : 0);
     if (delay < 60000) {
-        CriticalSectionLock lock(mDelaysLock);
         mDelays.push_back(delay);
     }
 }
 
-void PeerSharing::Measure(std::string const& label, unsigned seconds) {
-    SharingTap::Counts const before = NeedTap().GetCounts();
+// "SkypeEvent", after bob's session drew a frame.
+void PeerSharing::OnDrawn(HDC dc, SIZE size, long long changed) {
+    if (mFromTap.load()) {
+        return;
+    }
+    CriticalSectionLock lock(mDelaysLock);
+    mPixels += changed;
+    RecordDelay(size, [dc](int x, int y) {
+        COLORREF const pixel = GetPixel(dc, x, y);
+        return pixel != CLR_INVALID && GetGValue(pixel) > 128;
+    });
+}
+
+// "SkypeEvent", after the tap applied a change to its copy of the screen.
+void PeerSharing::OnTapChange(std::vector<unsigned char> const& screen, SIZE size) {
+    if (!mFromTap.load()) {
+        return;
+    }
+    CriticalSectionLock lock(mDelaysLock);
+    RecordDelay(size, [&](int x, int y) {
+        return screen[(static_cast<std::size_t>(y) * size.cx + x) * 3 + 1] > 128;
+    });
+}
+
+// The window stays: closing it would uncover the desktop, which repaints later by itself.
+void PeerSharing::HoldStill() {
+    mHolding = true;
+    unsigned const pass = mPasses.load();
+    while (mAnimating.load() && mPasses.load() < pass + 2) {
+        Sleep(1);  // a paint under way ends first
+    }
+    mOutput.Say("still at " + std::to_string(WallMs()));
+}
+
+void PeerSharing::PrintCpu(unsigned seconds) {
+    auto busy = [] {
+        FILETIME created, exited, kernel, user;
+        GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
+        auto value = [](FILETIME const& time) {
+            return (static_cast<unsigned long long>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+        };
+        return value(kernel) + value(user);
+    };
+    unsigned long long const before = busy();
+    DWORD const start = GetTickCount();
+    Sleep(seconds * 1000);
+    double const wall = (GetTickCount() - start) * 10000.0;  // in 100 ns
+    char text[64];
+    std::snprintf(text, sizeof(text), "cpu percent %.1f",
+                  100.0 * static_cast<double>(busy() - before) / wall);
+    mOutput.Say(text);
+}
+
+void PeerSharing::Measure(std::string const& label, unsigned seconds, bool fromTap) {
+    NeedTap().DecodePictures(fromTap);
+    mFromTap = fromTap;
+    SharingTap::Counts const before = mTap->GetCounts();
     {
         CriticalSectionLock lock(mDelaysLock);
         mDelays.clear();
+        mPixels = 0;
     }
     DWORD const start = GetTickCount();
     Sleep(seconds * 1000);
     SharingTap::Counts const after = mTap->GetCounts();
     double const elapsed = (GetTickCount() - start) / 1000.0;
     long median = -1;
+    long high = -1;
+    unsigned long long pixels = 0;
     {
         CriticalSectionLock lock(mDelaysLock);
+        pixels = fromTap ? after.pixels - before.pixels : static_cast<unsigned long long>(mPixels);
         if (!mDelays.empty()) {
-            std::nth_element(mDelays.begin(), mDelays.begin() + mDelays.size() / 2, mDelays.end());
+            std::sort(mDelays.begin(), mDelays.end());
             median = static_cast<long>(mDelays[mDelays.size() / 2]);
+            high = static_cast<long>(mDelays[mDelays.size() * 95 / 100]);
         }
     }
-    char text[200];
-    std::snprintf(text, sizeof(text), "measure %s changes %u seconds %.3f bytes %llu delay-ms %ld",
+    char text[240];
+    std::snprintf(text, sizeof(text),
+                  "measure %s changes %u seconds %.3f bytes %llu delay-ms %ld pixels %llu delay95-ms %ld",
                   label.c_str(), after.changes - before.changes, elapsed,
-                  after.screenBytes - before.screenBytes, median);
+                  after.screenBytes - before.screenBytes, median, pixels, high);
+    mFromTap = false;
+    mTap->DecodePictures(false);
     mOutput.Say(text);
 }
 
 void PeerSharing::Animate(bool on) {
-    if (on == mAnimating.load()) {
-        return;
+    mHolding = false;
+    if (on != mAnimating.load()) {
+        mAnimating = on;
+        if (on) {
+            mAnimator.Start([this] { AnimateLoop(); });
+        } else {
+            mAnimator.Join();
+        }
     }
-    mAnimating = on;
     if (on) {
-        mAnimator.Start([this] { AnimateLoop(); });
         mOutput.Say("animating");
-    } else {
-        mAnimator.Join();
     }
 }
 
 void PeerSharing::AnimateLoop() {
-    HWND window =
-        CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0,
-                        kAreaWidth, kAreaHeight, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    Workload const workload = mWorkload.load();
+    SIZE const screen = {GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    SIZE const area = workload == Workload::Scroll   ? screen
+                      : workload == Workload::Typing ? SIZE{kStampBits * kStampBlock, 48}
+                                                     : SIZE{kAreaWidth, kAreaHeight};
+    HWND window = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0,
+                                  0, area.cx, area.cy, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
     for (unsigned frame = 0; mAnimating.load(); ++frame) {
         MSG message;
         while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
             DispatchMessageW(&message);
         }
-        HDC dc = GetDC(window);
-        DrawFrame(dc, frame);
-        ReleaseDC(window, dc);
-        GdiFlush();
-        Sleep(10);
+        if (!mHolding.load()) {
+            Paint(window, frame);
+            GdiFlush();
+        }
+        ++mPasses;
+        Sleep(workload == Workload::Typing ? 100 : workload == Workload::Scroll ? 30 : 10);
     }
     DestroyWindow(window);
+}
+
+void PeerSharing::Paint(HWND window, unsigned frame) {
+    RECT client;
+    GetClientRect(window, &client);
+    HDC dc = GetDC(window);
+    switch (mWorkload.load()) {
+        case Workload::Area:
+            DrawFrame(dc, frame);
+            break;
+        case Workload::Scroll: {
+            int const line = 8;
+            BitBlt(dc, 0, kStampBlock, client.right, client.bottom - 3 * kStampBlock - line, dc, 0,
+                   kStampBlock + line, SRCCOPY);
+            RECT const fresh = {0, client.bottom - 2 * kStampBlock - line, client.right,
+                                client.bottom - kStampBlock};
+            PeerDesktop::FillSolid(dc, fresh, RGB(frame * 7 & 0xff, 200 - (frame * 3 & 0x7f), 120));
+            PeerDesktop::WriteLine(dc, static_cast<int>(frame * 13 % 400), fresh.top,
+                                   L"scrolled line " + std::to_wstring(frame));
+            break;
+        }
+        case Workload::Typing: {
+            std::wstring const text = L"Corvane typing test, one character at a time. ";
+            int const column = static_cast<int>(frame % 60);
+            if (column == 0) {
+                PeerDesktop::FillSolid(dc, RECT{0, kStampBlock, client.right, client.bottom},
+                                       RGB(250, 250, 250));
+            }
+            PeerDesktop::WriteLine(dc, 4 + column * 8, kStampBlock + 8,
+                                   std::wstring(1, text[frame % text.size()]));
+            break;
+        }
+    }
+    DrawStamps(dc, mWorkload.load() == Workload::Typing ? 0 : client.bottom - kStampBlock);
+    ReleaseDC(window, dc);
+}
+
+void PeerSharing::DrawStamps(HDC dc, int bottomRow) {
+    DWORD const stamp = WallMs();
+    for (int row : {0, bottomRow}) {
+        for (int bit = 0; bit < kStampBits; ++bit) {
+            RECT block = {bit * kStampBlock, row, (bit + 1) * kStampBlock, row + kStampBlock};
+            FillRect(dc, &block,
+                     static_cast<HBRUSH>(GetStockObject((stamp >> bit) & 1 ? WHITE_BRUSH : BLACK_BRUSH)));
+        }
+    }
 }
 
 void PeerSharing::DrawFrame(HDC dc, unsigned frame) {
     for (int x = -64; x < kAreaWidth; x += 32) {
         RECT stripe = {x + static_cast<int>(frame * 4 % 64), kStampBlock,
-                       x + static_cast<int>(frame * 4 % 64) + 32, kAreaHeight};
+                       x + static_cast<int>(frame * 4 % 64) + 32, kAreaHeight - kStampBlock};
         PeerDesktop::FillSolid(dc, stripe, RGB((x * 3 + frame) & 0xff, 90, 160));
     }
     for (int line = 0; line < 12; ++line) {
         PeerDesktop::WriteLine(
             dc, 10 + static_cast<int>((frame + line * 5) % 200), 30 + line * 36,
             L"Corvane sharing frame " + std::to_wstring(frame) + L" line " + std::to_wstring(line));
-    }
-    DWORD const stamp = WallMs();
-    for (int bit = 0; bit < kStampBits; ++bit) {
-        RECT block = {bit * kStampBlock, 0, (bit + 1) * kStampBlock, kStampBlock};
-        FillRect(dc, &block,
-                 static_cast<HBRUSH>(GetStockObject((stamp >> bit) & 1 ? WHITE_BRUSH : BLACK_BRUSH)));
     }
 }
 

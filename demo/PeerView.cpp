@@ -50,21 +50,69 @@ double PeerView::NowMs() {
 // "SkypeEvent", between two frames: the event's dc may be read without the surface's lock.
 void PeerView::OnDrawn(ISession::RemoteScreenChangeArgs const& args) {
     double const now = NowMs();
-    RECT box = {0, 0, 0, 0};
-    if (args.changed) {
-        GetRgnBox(args.changed, &box);
+    long long const changed = args.changed ? RegionPixels(args.changed) : 0;
+    DrawnHandler drawn;
+    {
+        std::lock_guard<std::mutex> lock(mLock);
+        if (mFrames++ == 0) {
+            mFirstMs = now;
+        }
+        mLastMs = now;
+        mArea += changed;
+        mSize = SIZE{args.width, args.height};
+        mSurface = args.surface;
+        if (mSeenMs < 0 && mWatch.x >= 0 && Matches(args.dc)) {
+            mSeenMs = now;
+        }
+        drawn = mDrawn;
     }
+    if (drawn) {
+        drawn(args.dc, SIZE{args.width, args.height}, changed);
+    }
+}
+
+// The pixels of the region's rectangles, which do not overlap.
+long long PeerView::RegionPixels(HRGN region) {
+    DWORD const bytes = GetRegionData(region, 0, nullptr);
+    if (bytes < sizeof(RGNDATAHEADER)) {
+        return 0;
+    }
+    std::vector<unsigned char> buffer(bytes);
+    auto* data = reinterpret_cast<RGNDATA*>(buffer.data());
+    if (!GetRegionData(region, bytes, data)) {
+        return 0;
+    }
+    auto const* rects = reinterpret_cast<RECT const*>(data->Buffer);
+    long long pixels = 0;
+    for (DWORD i = 0; i < data->rdh.nCount; ++i) {
+        pixels += static_cast<long long>(rects[i].right - rects[i].left) * (rects[i].bottom - rects[i].top);
+    }
+    return pixels;
+}
+
+void PeerView::SetDrawnHandler(DrawnHandler handler) {
     std::lock_guard<std::mutex> lock(mLock);
-    if (mFrames++ == 0) {
-        mFirstMs = now;
+    mDrawn = std::move(handler);
+}
+
+std::string PeerView::Checksum(std::vector<unsigned char> const& bytes) {
+    unsigned long long hash = 1469598103934665603ull;
+    for (unsigned char byte : bytes) {
+        hash = (hash ^ byte) * 1099511628211ull;
     }
-    mLastMs = now;
-    mArea += static_cast<long long>(box.right - box.left) * (box.bottom - box.top);
-    mSize = SIZE{args.width, args.height};
-    mSurface = args.surface;
-    if (mSeenMs < 0 && mWatch.x >= 0 && Matches(args.dc)) {
-        mSeenMs = now;
+    char text[20];
+    std::snprintf(text, sizeof(text), "%016llx", hash);
+    return text;
+}
+
+std::string PeerView::PictureChecksum() {
+    std::shared_ptr<RemoteScreenSurface const> surface;
+    {
+        std::lock_guard<std::mutex> lock(mLock);
+        surface = mSurface;
     }
+    Picture const picture = surface ? surface->Snapshot() : Picture();
+    return picture.IsEmpty() ? std::string() : Checksum(picture.GetBgr24());
 }
 
 bool PeerView::Matches(HDC dc) const {

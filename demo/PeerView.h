@@ -2,9 +2,11 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "session/ISession.h"
 
@@ -35,6 +37,16 @@ public:
     double WaitForColour(int x, int y, unsigned colour, DWORD timeoutMs);
     // Waits until no frame came for `quietMs`; false after `timeoutMs`.
     bool WaitQuiet(DWORD quietMs, DWORD timeoutMs);
+    // The picture's checksum (of its packed blue, green, red rows); empty without a picture.
+    std::string PictureChecksum();
+
+    // Called on "SkypeEvent" after each frame with the context that holds the picture, its
+    // size and the pixels the frame changed. Set from any thread; empty to stop.
+    using DrawnHandler = std::function<void(HDC dc, SIZE size, long long changed)>;
+    void SetDrawnHandler(DrawnHandler handler);
+
+    // Hex FNV-1a of the bytes: what a picture or a screen is compared by.
+    static std::string Checksum(std::vector<unsigned char> const& bytes);
 
     // The performance counter in milliseconds: one clock for every process of this computer.
     static double NowMs();
@@ -44,6 +56,7 @@ private:
     void OnStateChanged(ISession* session, ISessionState* state);
     void Forget();
     bool Matches(HDC dc) const;
+    static long long RegionPixels(HRGN region);
 
     ISession* mSession = nullptr;  // null once it emptied
     std::mutex mLock;
@@ -56,4 +69,5 @@ private:
     POINT mWatch = {-1, -1};
     unsigned mColour = 0;
     double mSeenMs = -1;
+    DrawnHandler mDrawn;
 };

@@ -48,13 +48,16 @@ std::vector<unsigned char> SharingTap::GetClipboard() const {
 }
 
 void SharingTap::Handle(ScreenChangeNetMsg const& message) {
-    ScreenDecoder::Change const change = ScreenDecoder::Decode(message);  // as the viewer does
+    bool const pictures = message.IsJpeg();
+    ScreenDecoder::Change change;
+    if (!pictures || mDecodePictures) {
+        change = ScreenDecoder::Decode(message);  // as the viewer does
+    }
     CriticalSectionLock lock(mLock);
     ++mCounts.changes;
     mCounts.lastChangeTick = GetTickCount();
     mCounts.screenBytes += message.GetUncompressedSize();
     mCounts.lastBytesPerPixel = message.GetColorDepth();
-    bool const pictures = message.IsJpeg();
     mCounts.pictureChanges += pictures ? 1 : 0;
     if (!Fit(message.GetOriginResolution())) {
         return;
@@ -85,6 +88,7 @@ void SharingTap::Paste(RECT const& r, unsigned char const* pixels) {
         return;
     }
     std::size_t const rowBytes = static_cast<std::size_t>(r.right - r.left) * 3;
+    mCounts.pixels += static_cast<unsigned long long>(r.right - r.left) * (r.bottom - r.top);
     for (LONG y = r.top; y < r.bottom; ++y) {
         std::memcpy(&mScreen[(static_cast<std::size_t>(y) * mSize.cx + r.left) * 3],
                     pixels + (y - r.top) * rowBytes, rowBytes);

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -17,8 +18,8 @@ class SkypeReliableNetworkTransport;
 
 // Listens beside a session to what the sharing peer sends a contact: a transport and protocol
 // of its own on each of the two applications, receiving only. Raw screen changes are applied
-// to a copy of the sharer's screen (pictures too, as decoded); mouse moves, clipboards and
-// acknowledgements are counted.
+// to a copy of the sharer's screen (pictures too, as decoded, unless the tap only counts them);
+// mouse moves, clipboards and acknowledgements are counted.
 // Messages arrive on "SkypeEvent"; the accessors may be called from any thread.
 class SharingTap : public NetworkVisitor {
 public:
@@ -35,6 +36,7 @@ public:
     struct Counts {
         unsigned changes = 0;
         unsigned long long screenBytes = 0;  // change packets as received, uncompressed
+        unsigned long long pixels = 0;       // the area of the rectangles applied
         DWORD lastChangeTick = 0;
         unsigned mouseMoves = 0;
         POINT lastMouse = {0, 0};
@@ -44,6 +46,9 @@ public:
         int lastBytesPerPixel = 0;
     };
     Counts GetCounts() const;
+    // Off: picture changes are counted but neither decoded nor applied, so that a tap beside a
+    // viewing session does not double the receiving side's work. On at first; any thread.
+    void DecodePictures(bool on) { mDecodePictures = on; }
     // The rebuilt screen: packed blue, green, red rows of `size` (empty before a raw change).
     std::vector<unsigned char> GetScreen(SIZE& size) const;
     // The last clipboard payload received.
@@ -67,6 +72,7 @@ private:
     void Paste(RECT const& rect, unsigned char const* pixels);
 
     ChangeHandler mOnChange;
+    std::atomic<bool> mDecodePictures{true};
     mutable CriticalSection mLock;
     Counts mCounts;
     SIZE mSize = {0, 0};

@@ -10,14 +10,6 @@ int CeilCells(long pixels) {
     return pixels > 0 ? int((pixels + ChangeGrid::kCellSize - 1) / ChangeGrid::kCellSize) : 0;
 }
 
-int LowestBit(unsigned char byte) {
-    int bit = 0;
-    while (!(byte & (1u << bit))) {
-        ++bit;
-    }
-    return bit;
-}
-
 }  // namespace
 
 ChangeGrid::ChangeGrid(ICellComparer& owner) : mOwner(owner) {}
@@ -45,16 +37,16 @@ void ChangeGrid::SetArea(RECT const& area) {
     mStride = stride;
     mRows = rows;
     mArea = area;
-    mEmpty = true;
     for (int y = 0; y < rows; ++y) {
         for (int x = 0; x < columns; ++x) {
             bool existed = x < oldColumns && y < oldRows;
             bool dirty = !existed || (old[y * ((oldColumns + 7) / 8) + x / 8] >> (x % 8) & 1);
             SetBit(x, y, dirty);
-            mEmpty = mEmpty && !dirty;
         }
     }
     std::free(old);
+    mLacking.assign(std::size_t(columns) * rows, 0);
+    mLackingSince.assign(mLacking.size(), 0);
     ResetScan();
 }
 
@@ -77,7 +69,6 @@ void ChangeGrid::Mark(RECT const& rect) {
     long y2 = std::min<long>((bottom - mArea.top) / kCellSize, mRows - 1);
     if (x1 <= x2 && y1 <= y2) {
         SetBits(int(x1), int(y1), int(x2), int(y2), true);
-        mEmpty = false;
     }
 }
 
@@ -89,9 +80,13 @@ void ChangeGrid::Clear() {
     ResetScan();
 }
 
+void ChangeGrid::StartPass() {
+    CriticalSectionLock lock(mLock);
+    ResetScan();
+}
+
 void ChangeGrid::ResetScan() {
     mCursor = 0;
-    mMask = 0xFF;
 }
 
 bool ChangeGrid::NextChangedRect(RECT& rect) {
@@ -155,43 +150,76 @@ bool ChangeGrid::IsChangedCell(int column, int row) {
 }
 
 bool ChangeGrid::TakeNextDirtyCell(int& column, int& row) {
-    if (mEmpty || mTotalBytes == 0) {
-        return false;
-    }
-    unsigned char byte = mBits[mCursor] & mMask;
-    if (!byte) {
-        if (!FindDirtyByte()) {
-            mEmpty = true;
-            return false;
+    for (int const cells = mColumns * mRows; mCursor < cells; ++mCursor) {
+        int const x = mCursor % mColumns;
+        int const y = mCursor / mColumns;
+        if (x % 8 == 0 && mBits[std::size_t(y) * mStride + x / 8] == 0) {
+            mCursor += std::min(8, mColumns - x) - 1;  // a clean byte: eight cells at once
+            continue;
         }
-        byte = mBits[mCursor];
-    }
-    int bit = LowestBit(byte);
-    row = int(mCursor / mStride);
-    column = int(mCursor % mStride) * 8 + bit;
-    mBits[mCursor] &= static_cast<unsigned char>(~(1u << bit));
-    // Past the cell just taken, so a cell marked again at once waits for the others.
-    mMask = static_cast<unsigned char>(0xFFu << (bit + 1));
-    return true;
-}
-
-// The next nonzero byte after the cursor, then from the start up to the cursor's own.
-bool ChangeGrid::FindDirtyByte() {
-    for (unsigned i = mCursor + 1; i < mTotalBytes; ++i) {
-        if (mBits[i]) {
-            mCursor = i;
-            mMask = 0xFF;
-            return true;
-        }
-    }
-    for (unsigned i = 0; i <= mCursor; ++i) {
-        if (mBits[i]) {
-            mCursor = i;
-            mMask = 0xFF;
+        if (Bit(x, y)) {
+            SetBit(x, y, false);
+            column = x;
+            row = y;
+            ++mCursor;
             return true;
         }
     }
     return false;
+}
+
+void ChangeGrid::MarkLacking(RECT const& rect, DWORD since) {
+    CriticalSectionLock lock(mLock);
+    long const x1 = std::max(0L, (rect.left - mArea.left) / kCellSize);
+    long const y1 = std::max(0L, (rect.top - mArea.top) / kCellSize);
+    long const x2 = std::min<long>((rect.right - 1 - mArea.left) / kCellSize, mColumns - 1);
+    long const y2 = std::min<long>((rect.bottom - 1 - mArea.top) / kCellSize, mRows - 1);
+    for (long y = y1; y <= y2 && rect.left < rect.right && rect.top < rect.bottom; ++y) {
+        for (long x = x1; x <= x2; ++x) {
+            std::size_t const cell = std::size_t(y) * mColumns + x;
+            mLacking[cell] = 1;
+            mLackingSince[cell] = since;
+        }
+    }
+}
+
+bool ChangeGrid::IsDue(std::size_t cell, DWORD now, DWORD stillMs) const {
+    return mLacking[cell] && now - mLackingSince[cell] >= stillMs;
+}
+
+std::vector<RECT> ChangeGrid::TakeLacking(DWORD now, DWORD stillMs, int maxCells) {
+    CriticalSectionLock lock(mLock);
+    std::vector<RECT> runs;
+    for (int y = 0; y < mRows && maxCells > 0; ++y) {
+        for (int x = 0; x < mColumns && maxCells > 0; ++x) {
+            std::size_t const first = std::size_t(y) * mColumns + x;
+            if (!IsDue(first, now, stillMs)) {
+                continue;
+            }
+            int end = x;
+            for (; end < mColumns && maxCells > 0 && IsDue(first + (end - x), now, stillMs);
+                 ++end, --maxCells) {
+                mLacking[first + (end - x)] = 0;
+            }
+            RECT run = CellRect(x, y);
+            run.right = CellRect(end - 1, y).right;
+            runs.push_back(ClampToArea(run));
+            x = end;
+        }
+    }
+    return runs;
+}
+
+DWORD ChangeGrid::NextLackingDue(DWORD now, DWORD stillMs) {
+    CriticalSectionLock lock(mLock);
+    DWORD next = INFINITE;
+    for (std::size_t cell = 0; cell < mLacking.size(); ++cell) {
+        if (mLacking[cell]) {
+            DWORD const waited = now - mLackingSince[cell];
+            next = std::min(next, waited >= stillMs ? 0 : stillMs - waited);
+        }
+    }
+    return next;
 }
 
 bool ChangeGrid::DirtySpan(int row, int& first, int& last) {

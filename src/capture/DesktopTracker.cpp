@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <exception>
+#include <utility>
 
 #include "foundation/CorvaneLogging.h"
 #include "foundation/DesktopUtil.h"
+#include "foundation/PreciseTimer.h"
 
 namespace {
 
@@ -18,7 +20,8 @@ BOOL CALLBACK CollectVisibleWindow(HWND window, LPARAM parameter) {
 
 }  // namespace
 
-DesktopTracker::DesktopTracker() : mTrackerThread("DesktopTracker"), mGrabberThread("OwnGrabber") {
+DesktopTracker::DesktopTracker()
+    : mTrackerThread("DesktopTracker"), mGrabberThread("OwnGrabber"), mWake(new SyncEvent) {
     mTrackerThread.Bind(Delegate0::Bind<&DesktopTracker::TrackLoop>(this));
     mGrabberThread.Bind(Delegate0::Bind<&DesktopTracker::GrabLoop>(this));
 }
@@ -40,7 +43,7 @@ boost::shared_ptr<TrackingMode> DesktopTracker::GetTrackingMode(int bytesPerPixe
         }
         wasEmpty = mModes.empty();
     }
-    boost::shared_ptr<TrackingMode> mode(new TrackingMode(bytesPerPixel, GetScreenSize()));
+    boost::shared_ptr<TrackingMode> mode(new TrackingMode(bytesPerPixel, GetScreenSize(), mWake));
     {
         CriticalSectionLock lock(mLock);
         mModes.push_back(mode);
@@ -66,6 +69,11 @@ void DesktopTracker::RemoveTrackingMode(boost::shared_ptr<TrackingMode> const& m
     if (last) {
         Stop();
     }
+}
+
+void DesktopTracker::Resume() {
+    mActive = true;
+    mWake->Set();
 }
 
 bool DesktopTracker::IsRunning() const {
@@ -116,35 +124,101 @@ void DesktopTracker::TrackLoop() {
             // Logged as it was raised; without marks only full frames go out.
         }
     }
+    DWORD wait;
     do {
-        if (mActive) {
-            ProcessModes();
-        }
-    } while (mTrackerThread.GetStopEvent().Wait(kPassPauseMs) == WAIT_TIMEOUT);
+        wait = mActive ? Pass() : INFINITE;
+    } while (SyncEvent::Wait(mTrackerThread.GetStopEvent(), *mWake, wait) != WAIT_OBJECT_0);
 }
 
 void DesktopTracker::GrabLoop() {
     do {
         MarkVisibleWindows();
+        mWake->Set();
     } while (mGrabberThread.GetStopEvent().Wait(kMarkPeriodMs) == WAIT_TIMEOUT);
 }
 
-void DesktopTracker::ProcessModes() {
+// A look pulled by the channel marks the windows first; one that comes before the floor
+// waits for it.
+DWORD DesktopTracker::Pass() {
+    DWORD const now = GetTickCount();
+    mLookPending = LookWanted() || mLookPending;
+    DWORD wait = INFINITE;
+    bool look = false;
+    if (mLookPending && now - mLastLook < mLookFloor) {
+        wait = mLookFloor - (now - mLastLook);
+    } else if (mLookPending) {
+        look = true;
+        mLookPending = false;
+        mLastLook = now;
+    }
+    PreciseTimer marking(true);
+    if (look) {
+        MarkVisibleWindows();
+    }
+    int lookMs = marking.GetTimeInMs();
+    wait = std::min(wait, ProcessModes(lookMs));
+    if (look) {
+        mLookFloor = std::max<DWORD>(kMinLookMs, DWORD(lookMs) * 100 / kLookBudgetPercent);
+    }
+    return wait;
+}
+
+// Without the driver only: its path keeps its own change list.
+bool DesktopTracker::LookWanted() {
+    if (!mGrabberThread.IsAlive()) {
+        return false;
+    }
+    CriticalSectionLock lock(mLock);
+    bool wanted = false;
+    for (auto const& mode : mModes) {
+        wanted = mode->TakeLookWanted() || wanted;
+    }
+    return wanted;
+}
+
+DWORD DesktopTracker::ProcessModes(int& lookMs) {
     CriticalSectionLock lock(mLock);
     SIZE const screen = GetScreenSize();
     // A copy: a subscriber may remove a mode while it is being raised.
     std::vector<boost::shared_ptr<TrackingMode>> const modes = mModes;
+    DWORD wait = INFINITE;
     for (auto const& mode : modes) {
-        mode->Process(screen);
+        wait = std::min(wait, mode->Process(screen));
+        lookMs += mode->GetLastLookMs();
     }
+    return wait;
 }
 
-// The windows are listed outside the lock, so a pass does not wait for the enumeration.
+// The windows are listed outside the lock, so a pass does not wait for the enumeration. What a
+// window that closed or moved uncovered belongs to no window listed now, and what is beneath
+// may repaint a good while later (seconds under load): such places are marked again every
+// kUncoveredPeriodMs for kUncoveredMs.
 void DesktopTracker::MarkVisibleWindows() {
     std::vector<RECT> rects;
     EnumWindows(&CollectVisibleWindow, reinterpret_cast<LPARAM>(&rects));
+    DWORD const now = GetTickCount();
     CriticalSectionLock lock(mLock);
+    for (RECT const& rect : rects) {
+        auto same = std::find_if(mRecentWindows.begin(), mRecentWindows.end(),
+                                 [&](RecentWindow const& recent) { return EqualRect(&recent.rect, &rect); });
+        if (same == mRecentWindows.end()) {
+            mRecentWindows.push_back(RecentWindow{rect, now, 0});
+        } else {
+            same->seen = now;
+        }
+    }
+    mRecentWindows.erase(
+        std::remove_if(mRecentWindows.begin(), mRecentWindows.end(),
+                       [&](RecentWindow const& recent) { return now - recent.seen > kUncoveredMs; }),
+        mRecentWindows.end());
+    std::vector<RECT> marked;
+    for (RecentWindow& recent : mRecentWindows) {
+        if (recent.seen == now || now - recent.marked >= kUncoveredPeriodMs) {
+            recent.marked = recent.seen == now ? recent.marked : now;
+            marked.push_back(recent.rect);
+        }
+    }
     for (auto const& mode : mModes) {
-        mode->MarkChanged(rects);
+        mode->MarkChanged(marked);
     }
 }

@@ -13,9 +13,14 @@
 
 // Turns the screen into a paced stream of changes for the sharing side. It keeps a list of
 // tracking modes and runs two threads while it has any: "DesktopTracker", which asks every
-// mode for its next change about once a millisecond, and, without the mirror driver,
-// "OwnGrabber", which marks the rectangles of all visible top-level windows ten times a
-// second. One tracker per sharing session.
+// mode for its next change whenever something may have happened, and, without the mirror
+// driver, "OwnGrabber", which marks the rectangles of all visible top-level windows ten times
+// a second and wakes the tracker. The pace is the screen channel's: when a mode is switched
+// on (its last change has left) the tracker marks the windows itself and looks at once, no
+// sooner than kMinLookMs after the previous look and with looks taking at most half of a core
+// (kLookBudget). The 100 ms marking stays for a still screen, where nothing is in flight to
+// pull the next look. Between passes the tracker sleeps on an event, not a poll. One tracker
+// per sharing session.
 class DesktopTracker {
 public:
     DesktopTracker();
@@ -35,7 +40,7 @@ public:
 
     // Any thread. While paused the passes process no mode; the threads keep running.
     void Pause() { mActive = false; }
-    void Resume() { mActive = true; }
+    void Resume();
 
     // True while either thread runs.
     bool IsRunning() const;
@@ -50,13 +55,21 @@ protected:
 private:
     static constexpr unsigned long kTrackerJoinMs = 4000;
     static constexpr unsigned long kGrabberJoinMs = 2000;
-    static constexpr unsigned long kPassPauseMs = 1;
     static constexpr unsigned long kMarkPeriodMs = 100;
+    // How long the place of a window that closed or moved is marked again, and how often.
+    static constexpr DWORD kUncoveredMs = 5000;
+    static constexpr DWORD kUncoveredPeriodMs = 500;
+    // The shortest time between two looks pulled by the channel, and the share of the time
+    // the looks may take (the next look waits for the last one's cost divided by it).
+    static constexpr DWORD kMinLookMs = 15;
+    static constexpr int kLookBudgetPercent = 50;
 
     void Start();
     void TrackLoop();
     void GrabLoop();
-    void ProcessModes();
+    DWORD Pass();
+    bool LookWanted();
+    DWORD ProcessModes(int& lookMs);
     void MarkVisibleWindows();
 
     Thread mTrackerThread;
@@ -64,6 +77,19 @@ private:
     std::atomic<bool> mActive{true};
     bool mStarted = false;
     std::vector<boost::shared_ptr<TrackingMode>> mModes;
+    // Where visible windows were during the last kUncoveredMs, when last listed, and when the
+    // place was last marked after the window left it (0: not yet); under mLock.
+    struct RecentWindow {
+        RECT rect;
+        DWORD seen;
+        DWORD marked;
+    };
+    std::vector<RecentWindow> mRecentWindows;
+    boost::shared_ptr<SyncEvent> mWake;  // set by the modes and the marking; the tracker sleeps on it
+    // Tracker thread: a pulled look waiting for the floor, when the last began, and the floor.
+    bool mLookPending = false;
+    DWORD mLastLook = 0;
+    DWORD mLookFloor = kMinLookMs;
     CriticalSection mLock;       // the mode list and every pass over it
     CriticalSection mLifecycle;  // starting and stopping; never taken by the threads
 };

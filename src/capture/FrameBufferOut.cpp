@@ -3,6 +3,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "capture/ChangePacketReader.h"
 #include "capture/PacketRescaler.h"
@@ -14,7 +15,6 @@
 
 namespace {
 
-constexpr unsigned long kHeaderBytes = 12;
 constexpr long kMaxEdge = 0xFFFF;
 
 unsigned long RasterOperation() {
@@ -76,7 +76,7 @@ void CFrameBufferOut::DecideMode() {
 }
 
 void CFrameBufferOut::TrackWholeFrame() {
-    mGrid.SetArea(RECT{0, 0, mWidth - 1, mHeight - 1});
+    mGrid.SetArea(RECT{0, 0, mWidth, mHeight});
 }
 
 void CFrameBufferOut::ReInitialize(int) {
@@ -126,40 +126,93 @@ bool CFrameBufferOut::GetDriverData(void*& data, unsigned long& size) {
     return mSurface && mSurface->GetChanges(data, size);
 }
 
-// One pass: every band of the screen is grabbed at most once, however many cells it holds.
-// The rectangle is converted straight into the packet, which is shrunk after the trim.
+// One pass: every band of the screen is grabbed at most once, however many cells it holds,
+// and every changed rectangle found goes into the one packet.
 bool CFrameBufferOut::GetGrabbedData(void*& data, unsigned long& size) {
     if (!HoldsFrame() || !PixelFormat::IsSupported(mBytesPerPixel)) {
         return false;
     }
     mBands.StartPass(mGrid.GetArea().top, ChangeGrid::kCellSize, SIZE{mWidth, mHeight}, mRasterOperation);
+    mGrid.StartPass();
+    std::vector<unsigned char> packet(4, 0);
+    std::vector<unsigned char> pixels;
     RECT rect;
     while (mGrid.NextChangedRect(rect)) {
-        std::uint64_t bytes = BlockBytes(rect.right - rect.left, rect.bottom - rect.top, mBytesPerPixel);
-        if (rect.right > kMaxEdge || rect.bottom > kMaxEdge || bytes + kHeaderBytes > ULONG_MAX) {
+        std::uint64_t const bytes =
+            BlockBytes(rect.right - rect.left, rect.bottom - rect.top, mBytesPerPixel);
+        if (rect.right > kMaxEdge || rect.bottom > kMaxEdge || packet.size() + bytes + 8 > ULONG_MAX) {
             return false;
         }
-        auto* packet = static_cast<unsigned char*>(std::malloc(kHeaderBytes + bytes));
-        if (!packet || !CopyFromBands(rect, packet + kHeaderBytes)) {
-            std::free(packet);
+        pixels.resize(std::size_t(bytes));
+        if (!CopyFromBands(rect, pixels.data())) {
             return false;
         }
-        if (!TrimAndStore(rect, packet + kHeaderBytes)) {
-            std::free(packet);
-            continue;
+        if (TrimAndStore(rect, pixels.data())) {
+            AppendRect(packet, rect, pixels.data());
         }
-        bytes = BlockBytes(rect.right - rect.left, rect.bottom - rect.top, mBytesPerPixel);
-        if (void* shrunk = std::realloc(packet, kHeaderBytes + bytes)) {
-            packet = static_cast<unsigned char*>(shrunk);
-        }
-        std::uint32_t const count = 1;
-        std::memcpy(packet, &count, 4);
-        WriteChangeRect(packet + 4, rect);
-        data = packet;
-        size = static_cast<unsigned long>(kHeaderBytes + bytes);
-        return true;
     }
-    return false;
+    return TakePacket(packet, data, size);
+}
+
+void CFrameBufferOut::AppendRect(std::vector<unsigned char>& packet, RECT const& rect,
+                                 unsigned char const* pixels) const {
+    std::size_t const at = packet.size();
+    std::size_t const bytes =
+        std::size_t(BlockBytes(rect.right - rect.left, rect.bottom - rect.top, mBytesPerPixel));
+    packet.resize(at + 8 + bytes);
+    WriteChangeRect(&packet[at], rect);
+    std::memcpy(&packet[at + 8], pixels, bytes);
+    std::uint32_t count;
+    std::memcpy(&count, packet.data(), 4);
+    ++count;
+    std::memcpy(packet.data(), &count, 4);
+}
+
+// A packet of at least one rectangle, in a block the caller frees with free.
+bool CFrameBufferOut::TakePacket(std::vector<unsigned char> const& packet, void*& data, unsigned long& size) {
+    if (packet.size() <= 4) {
+        return false;
+    }
+    data = std::malloc(packet.size());
+    if (!data) {
+        return false;
+    }
+    std::memcpy(data, packet.data(), packet.size());
+    size = static_cast<unsigned long>(packet.size());
+    return true;
+}
+
+void CFrameBufferOut::NoteLacking(void const* packet, unsigned long size, DWORD since) {
+    if (mDriverMode) {
+        return;
+    }
+    ChangePacketReader reader(packet, size, mBytesPerPixel);
+    ChangePacketRecord record;
+    while (reader.Next(record)) {
+        mGrid.MarkLacking(record.rect, since);
+    }
+}
+
+bool CFrameBufferOut::GetRefinement(void*& data, unsigned long& size, DWORD now, DWORD stillMs,
+                                    int maxCells) {
+    if (mDriverMode || !HoldsFrame()) {
+        return false;
+    }
+    std::vector<unsigned char> packet(4, 0);
+    std::vector<unsigned char> pixels;
+    for (RECT const& rect : mGrid.TakeLacking(now, stillMs, maxCells)) {
+        std::size_t const rowBytes = std::size_t(rect.right - rect.left) * mBytesPerPixel;
+        pixels.resize(rowBytes * std::size_t(rect.bottom - rect.top));
+        for (long y = rect.top; y < rect.bottom; ++y) {
+            std::memcpy(&pixels[std::size_t(y - rect.top) * rowBytes], PixelAt(rect.left, y), rowBytes);
+        }
+        AppendRect(packet, rect, pixels.data());
+    }
+    return TakePacket(packet, data, size);
+}
+
+DWORD CFrameBufferOut::NextRefinementDue(DWORD now, DWORD stillMs) {
+    return mDriverMode ? INFINITE : mGrid.NextLackingDue(now, stillMs);
 }
 
 bool CFrameBufferOut::GetDataStratched(void*& data, unsigned long& size, int& owned, SIZE& target,

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <vector>
 
 #include "capture/ChangeGrid.h"
 #include "capture/FrameBuffer.h"
@@ -13,16 +14,17 @@ class CQuvixSurface;
 
 // The sharing side's view of the screen: the last frame sent, and which areas may have
 // changed since. Areas are marked from window rectangles (InvalidateRect), checked against
-// the live screen, and handed out one rectangle at a time as a change packet in the frame's
-// pixel format: u32 count, then per rectangle left, top, right, bottom as u16 (right and
-// bottom exclusive) and its pixels. With the mirror driver attached the driver's own change
-// list is handed out instead. The tracked area is one pixel short of the frame at the right
-// and the bottom. InvalidateRect may come from any thread; everything else belongs to the
-// tracker thread.
+// the live screen, and handed out as a change packet in the frame's pixel format: u32 count,
+// then per rectangle left, top, right, bottom as u16 (right and bottom exclusive) and its
+// pixels. One packet holds every changed rectangle one pass finds. It also remembers the
+// cells the viewer lacks exactly (sent lossy, or lost) and hands them out again from the
+// stored frame once they have been still. With the mirror driver attached the driver's own
+// change list is handed out instead. The tracked area is the whole frame. InvalidateRect may
+// come from any thread; everything else belongs to the tracker thread.
 class CFrameBufferOut : public CFrameBuffer, private ICellComparer {
 public:
     // Grabbing mode: the frame takes the screen's size, every cell starts dirty and the first
-    // packet covers the whole tracked area. Driver mode: size and depth come with SetCaps.
+    // packet covers the whole frame. Driver mode: size and depth come with SetCaps.
     CFrameBufferOut();
     ~CFrameBufferOut() override;
 
@@ -45,8 +47,18 @@ public:
 
     // The next change packet and its size. `owned` is 1 when the caller must release the
     // packet (FreeData or free), 0 when it is the driver's memory (valid until the next call).
-    // False when nothing changed or on failure. Grabbing gives one rectangle per call.
+    // False when nothing changed or on failure. Grabbing gives every changed rectangle of one
+    // pass over the marked cells.
     bool GetData(void*& data, unsigned long& size, int& owned);
+    // The viewer lacks the exact pixels of the packet's rectangles since `since` (a tick
+    // count). Nothing in driver mode.
+    void NoteLacking(void const* packet, unsigned long size, DWORD since);
+    // A packet (owned, release with free) of the stored frame's pixels in up to `maxCells`
+    // cells that the viewer has lacked for `stillMs` or more at `now`; they count as sent.
+    // False when none is due, in driver mode or on failure.
+    bool GetRefinement(void*& data, unsigned long& size, DWORD now, DWORD stillMs, int maxCells);
+    // Milliseconds until a refinement is due: 0 now, INFINITE when the viewer lacks nothing.
+    DWORD NextRefinementDue(DWORD now, DWORD stillMs);
     // As GetData when grabbing; in driver mode every rectangle is rescaled from the frame's size to `target`
     // and converted to `targetBytesPerPixel`, in a new packet the caller owns (release it with
     // free). Raises BaseError "Allocation error" when that packet cannot be allocated.
@@ -86,6 +98,8 @@ private:
     bool DiffersFromFrame(RECT const& rect, unsigned char const* pixels, std::size_t stride) const;
     bool CopyFromBands(RECT const& rect, unsigned char* out);
     bool GetGrabbedData(void*& data, unsigned long& size);
+    void AppendRect(std::vector<unsigned char>& packet, RECT const& rect, unsigned char const* pixels) const;
+    static bool TakePacket(std::vector<unsigned char> const& packet, void*& data, unsigned long& size);
     bool GetDriverData(void*& data, unsigned long& size);
     void TrackWholeFrame();
     void DecideMode();

@@ -16,4 +16,7 @@ public:
     int bytesPerPixel = 0;
     // Milliseconds since the mode raised its previous change; 0 for its first.
     int timing = 0;
+    // The packet gives again pixels the viewer holds only lossy or not at all: it must go
+    // without loss.
+    bool exact = false;
 };

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <exception>
+#include <utility>
 
 #include "capture/ChangePacketReader.h"
 #include "capture/ScreenChange.h"
@@ -19,9 +20,22 @@ bool Reached(DWORD now, DWORD deadline) {
 
 }  // namespace
 
-TrackingMode::TrackingMode(int bytesPerPixel, SIZE screen)
-    : mDeadline(GetTickCount()), mLastCheck(mDeadline), mBytesPerPixel(bytesPerPixel) {
+TrackingMode::TrackingMode(int bytesPerPixel, SIZE screen, boost::shared_ptr<SyncEvent> wake)
+    : mWake(std::move(wake)),
+      mDeadline(GetTickCount()),
+      mLastCheck(mDeadline),
+      mBytesPerPixel(bytesPerPixel) {
     ResetFrameBuffer(screen);
+}
+
+void TrackingMode::SetEnabled(bool enabled) {
+    mEnabled = enabled;
+    if (enabled) {
+        mLookWanted = true;
+        if (mWake) {
+            mWake->Set();
+        }
+    }
 }
 
 TrackingMode::~TrackingMode() = default;
@@ -34,9 +48,10 @@ SIZE TrackingMode::GetFrameSize() const {
     return size;
 }
 
-void TrackingMode::Process(SIZE screen) {
+DWORD TrackingMode::Process(SIZE screen) {
+    mLastLookMs = 0;
     if (!mFrameBuffer) {
-        return;
+        return INFINITE;
     }
     SIZE const frame = GetFrameSize();
     DWORD const now = GetTickCount();
@@ -45,15 +60,34 @@ void TrackingMode::Process(SIZE screen) {
         mLastCheck = now;
         mDeadline = now + kResolutionChangeDelayMs;
     }
-    if (!mResolutionChangePending && mEnabled) {
-        RaiseNextPacket();
-        return;
+    if (!mResolutionChangePending) {
+        return mEnabled ? ProcessEnabled() : INFINITE;
     }
     mLastCheck = now;
-    if (mResolutionChangePending && Reached(now, mDeadline)) {
-        mResolutionChangePending = false;
-        ResetFrameBuffer(screen);
-        RaiseFullFrame(screen);
+    if (!Reached(now, mDeadline)) {
+        return mDeadline - now;
+    }
+    mResolutionChangePending = false;
+    ResetFrameBuffer(screen);
+    RaiseFullFrame(screen);
+    return 0;
+}
+
+// New changes first; refinement only when the pass found none.
+DWORD TrackingMode::ProcessEnabled() {
+    if (RaiseNextPacket()) {
+        return 0;
+    }
+    if (mFrameBuffer->UseDriver()) {
+        return kDriverPollMs;
+    }
+    DWORD const now = GetTickCount();
+    return RaiseRefinement(now) ? 0 : mFrameBuffer->NextRefinementDue(now, kStillMs);
+}
+
+void TrackingMode::NoteLacking(IScreenChange const& change) {
+    if (mFrameBuffer) {
+        mFrameBuffer->NoteLacking(change.GetData(), change.GetDataSize(), GetTickCount());
     }
 }
 
@@ -70,10 +104,22 @@ bool TrackingMode::RaiseNextPacket() {
     void* data = nullptr;
     unsigned long size = 0;
     int owned = 0;
-    if (!mFrameBuffer->GetData(data, size, owned)) {
+    PreciseTimer look(true);
+    bool const found = mFrameBuffer->GetData(data, size, owned);
+    mLastLookMs = look.GetTimeInMs();
+    if (found) {
+        Raise(data, size, owned != 0);
+    }
+    return found;
+}
+
+bool TrackingMode::RaiseRefinement(DWORD now) {
+    void* data = nullptr;
+    unsigned long size = 0;
+    if (!mFrameBuffer->GetRefinement(data, size, now, kStillMs, kRefineCells)) {
         return false;
     }
-    Raise(data, size, owned != 0);
+    Raise(data, size, true, true);
     return true;
 }
 
@@ -93,10 +139,11 @@ void TrackingMode::RaiseFullFrame(SIZE screen) {
 }
 
 // A subscriber's failure costs only this change: the thread goes on with the next pass.
-void TrackingMode::Raise(void* data, unsigned long size, bool owned) {
+void TrackingMode::Raise(void* data, unsigned long size, bool owned, bool exact) {
     SIZE const frame = GetFrameSize();
     ScreenChange change(frame.cx, frame.cy, mBytesPerPixel, mStarted ? mTimer.GetTimeInMs() : 0, data, size,
                         owned);
+    change.exact = exact;
     try {
         (*this)(change);
     } catch (std::exception const& error) {

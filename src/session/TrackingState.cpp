@@ -142,7 +142,12 @@ void TrackingState::HandleScreenChanged(IScreenChange& change) {
     // which waits for this call. It stays off while the change is in flight; whatever keeps
     // the change from going turns it on again, or no sending-finished would ever come.
     mMode->SetEnabled(false);
-    if (!SendChange(change)) {
+    bool lossy = false;
+    bool const sent = SendChange(change, lossy);
+    if (!sent || lossy) {
+        mMode->NoteLacking(change);  // it goes again, exact, once still
+    }
+    if (!sent) {
         mMode->SetEnabled(true);
         return;
     }
@@ -152,10 +157,10 @@ void TrackingState::HandleScreenChanged(IScreenChange& change) {
     ++mFramesSent;
 }
 
-bool TrackingState::SendChange(IScreenChange& change) {
+bool TrackingState::SendChange(IScreenChange& change, bool& lossy) {
     int const count = ++mChangeCount;
     SessionQualityConfiguration const quality = CopyQuality();
-    bool const jpeg = quality.UseJpeg.Get();
+    bool const jpeg = quality.UseJpeg.Get() && !change.exact;
     int const jpegQuality = ChooseJpegQuality(quality, count, jpeg && count > 2 ? mSession->GetSendCps() : 0);
     try {
         ScreenEncoder::Settings settings;
@@ -163,8 +168,12 @@ bool TrackingState::SendChange(IScreenChange& change) {
         settings.useJpeg = jpeg;
         settings.jpegQuality = jpegQuality;
         settings.zlibLevel = ScreenEncoder::ChooseZlibLevel(mSession->GetSendCps());
-        if (Send(ScreenEncoder::Encode(change.GetData(), change.GetDataSize(),
-                                       tagSIZE{change.width, change.height}, change.timing, settings))) {
+        ScreenChangeNetMsg const message =
+            ScreenEncoder::Encode(change.GetData(), change.GetDataSize(),
+                                  tagSIZE{change.width, change.height}, change.timing, settings);
+        // Pictures below 8 bits are what the depth shows; JPEG loses more.
+        lossy = message.IsJpeg() && quality.ColorDepth.Get() > 4;
+        if (Send(message)) {
             return true;
         }
         CORVANE_LOG("Screen change not sent: the screen channel is down");

@@ -73,11 +73,13 @@ private:
     // Stops tracking and the mouse handler; nothing the second time.
     void StopSharing();
 
-    // "DesktopTracker": sends one change and keeps the mode off until it has gone.
+    // "DesktopTracker": sends one change and keeps the mode off until it has gone. What went
+    // lossy or not at all is noted with the mode, which sends it again exactly once still.
     void HandleScreenChanged(IScreenChange& change);
     // False when nothing went out: the message failed, the channel is down or the messenger
-    // refused the write.
-    bool SendChange(IScreenChange& change);
+    // refused the write. `lossy` tells whether the message carries JPEG pictures. An exact
+    // change goes without JPEG.
+    bool SendChange(IScreenChange& change, bool& lossy);
     void HandleMouseMove(tagPOINT const& point);
     SessionQualityConfiguration CopyQuality() const;
     std::string FramesPerSecond() const;

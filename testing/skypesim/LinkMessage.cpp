@@ -14,6 +14,7 @@ std::map<std::string, std::size_t> const& Kinds() {
         {"CONNECT", 3},   // application, from (the sender's account), to
         {"OPENED", 3},    // application, from, to: the sender's end of the stream exists
         {"DATA", 4},      // application, from, to, text: one packet drained at the sender
+        {"READ", 4},      // application, from, to, bytes: a packet of that size was read
         {"DATAGRAM", 4},  // application, from, to, text
         {"CLOSE", 3},     // application, from, to
     };

@@ -66,6 +66,7 @@ struct StreamEnd {
     std::size_t pendingBytes = 0;
     std::deque<std::string> unread;  // delivered packets waiting for READ
     std::size_t unreadBytes = 0;
+    std::size_t peerUnread = 0;  // bytes sent over the link that the other machine has not read
 
     std::string Designator() const { return peer + ":" + std::to_string(id); }
 };

@@ -1,6 +1,7 @@
 #include "skypesim/SimNetwork.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <limits>
 
 namespace skypesim {
@@ -18,6 +19,9 @@ constexpr std::size_t kMaxNameBytes = 1024;
 constexpr std::size_t kMaxStatusBytes = 64;
 // Credit saved while the simulator thread was busy elsewhere, in seconds of the rate.
 constexpr double kMaxBurstSeconds = 0.1;
+// What a receiver holds unread before its sender waits, as over a real connection: a viewer
+// slower than the link makes the sender slow down instead of queueing seconds of packets.
+constexpr std::size_t kReceiveWindow = 64 * 1024;
 
 char const kUnknownApplication[] = "ERROR 542 Unknown application";
 char const kApplicationExists[] = "ERROR 541 CREATE APPLICATION: Application already exists";
@@ -352,6 +356,9 @@ std::optional<std::string> SimNetwork::Read(SimAccount& account, std::string con
     std::string packet = std::move(end.unread.front());
     end.unread.pop_front();
     end.unreadBytes -= packet.size();
+    if (RemoteOf(end)) {
+        Tell({"READ", name, account.config.handle, end.peer, std::to_string(packet.size())});
+    }
     ++account.counters.packetsRead;
     account.counters.bytesRead += packet.size();
     if (!end.unread.empty()) {
@@ -461,7 +468,7 @@ void SimNetwork::Drain(SimAccount& account, Clock::time_point now) {
             std::size_t drained = DrainEnd(account, *it->first, *it->second, std::min(share, budget));
             budget -= drained;
             account.sendCredit -= rate > 0 ? drained : 0;
-            it = it->second->pendingBytes == 0 ? pending.erase(it) : it + 1;
+            it = it->second->pendingBytes == 0 || drained == 0 ? pending.erase(it) : it + 1;
         }
     }
 }
@@ -469,7 +476,7 @@ void SimNetwork::Drain(SimAccount& account, Clock::time_point now) {
 std::size_t SimNetwork::DrainEnd(SimAccount& account, std::string const& name, StreamEnd& end,
                                  std::size_t budget) {
     std::size_t drained = 0;
-    while (drained < budget && !end.sendBuffer.empty()) {
+    while (drained < budget && !end.sendBuffer.empty() && (end.frontDrained > 0 || !WindowFull(name, end))) {
         std::string& front = end.sendBuffer.front();
         std::size_t step = std::min(front.size() - end.frontDrained, budget - drained);
         end.frontDrained += step;
@@ -487,14 +494,20 @@ std::size_t SimNetwork::DrainEnd(SimAccount& account, std::string const& name, S
 
 // A drained packet reaches the other side's unread list. Its clients hear of it when the
 // stream had nothing unread; otherwise after the READ that leaves it the next one.
-void SimNetwork::Deliver(SimAccount& sender, std::string const& name, StreamEnd const& from,
-                         std::string packet) {
+void SimNetwork::Deliver(SimAccount& sender, std::string const& name, StreamEnd& from, std::string packet) {
     auto [peer, peerEnd] = PeerOf(name, from);
     if (peerEnd) {
         Receive(*peer, name, *peerEnd, std::move(packet));
     } else if (RemoteOf(from)) {
+        from.peerUnread += packet.size();
         Tell({"DATA", name, sender.config.handle, from.peer, std::move(packet)});
     }
+}
+
+// A packet starts draining only while the other side holds less than the window unread.
+bool SimNetwork::WindowFull(std::string const& name, StreamEnd& end) {
+    StreamEnd const* peerEnd = PeerOf(name, end).second;
+    return (peerEnd ? peerEnd->unreadBytes : end.peerUnread) >= kReceiveWindow;
 }
 
 void SimNetwork::Receive(SimAccount& reader, std::string const& name, StreamEnd& end, std::string packet) {
@@ -686,6 +699,9 @@ void SimNetwork::HandleStreamMessage(LinkMessage const& message) {
     }
     if (kind == "DATA") {
         Receive(*local, name, *end, message.Argument(3));
+    } else if (kind == "READ") {
+        std::size_t const bytes = std::strtoull(message.Argument(3).c_str(), nullptr, 10);
+        end->peerUnread -= std::min(bytes, end->peerUnread);
     } else if (kind == "DATAGRAM") {
         Notify(*local, "APPLICATION " + name + " DATAGRAM " + end->Designator() + " " + message.Argument(3));
     } else {

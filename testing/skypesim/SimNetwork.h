@@ -121,7 +121,8 @@ private:
 
     void Drain(SimAccount& account, Clock::time_point now);
     std::size_t DrainEnd(SimAccount& account, std::string const& name, StreamEnd& end, std::size_t budget);
-    void Deliver(SimAccount& sender, std::string const& name, StreamEnd const& from, std::string packet);
+    void Deliver(SimAccount& sender, std::string const& name, StreamEnd& from, std::string packet);
+    bool WindowFull(std::string const& name, StreamEnd& end);
     void Receive(SimAccount& reader, std::string const& name, StreamEnd& end, std::string packet);
 
     void Send(SimAccount& account, HWND client, std::string text, unsigned delayMs = 0);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "capture/ChangePacketReader.h"
 #include "capture/FrameBufferOut.h"
 
 // One change packet as the tests read it.
@@ -16,8 +17,19 @@ struct CapturePacket {
     bool present = false;
     std::uint32_t count = 0;
     RECT rect = {0, 0, 0, 0};  // the first rectangle
+    std::vector<RECT> rects;   // every rectangle
     std::vector<unsigned char> bytes;
 };
+
+inline std::vector<RECT> PacketRects(std::vector<unsigned char> const& bytes, int bytesPerPixel) {
+    std::vector<RECT> rects;
+    ChangePacketReader reader(bytes.data(), bytes.size(), bytesPerPixel);
+    ChangePacketRecord record;
+    while (reader.Next(record)) {
+        rects.push_back(record.rect);
+    }
+    return rects;
+}
 
 // The buffer's next packet (released again); `present` is false when there was none.
 inline CapturePacket TakePacket(CFrameBufferOut& buffer) {
@@ -38,6 +50,7 @@ inline CapturePacket TakePacket(CFrameBufferOut& buffer) {
     if (size >= 12) {
         packet.rect = RECT{u16(4), u16(6), u16(8), u16(10)};
     }
+    packet.rects = PacketRects(packet.bytes, buffer.GetBytesPerPixel());
     return packet;
 }
 

@@ -4,7 +4,6 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -178,10 +177,26 @@ TEST_F(DesktopTrackerTest, FullFrameThenChangesPacedByTheSubscriber) {
     Fill(third, kGreen);
     Fill(fourth, kOrange);
     EXPECT_FALSE(changes->WaitFor(4, 400)) << "nothing while the mode is off";
-    std::set<std::string> seen;
-    seen.insert(Describe(changes->Next().Rect()));
-    seen.insert(Describe(changes->Next().Rect()));
-    EXPECT_EQ(seen, (std::set<std::string>{Describe(third), Describe(fourth)}));
+    std::vector<std::string> seen;
+    for (RECT const& rect : PacketRects(changes->Next().bytes, 3)) {
+        seen.push_back(Describe(rect));
+    }
+    EXPECT_EQ(seen, (std::vector<std::string>{Describe(fourth), Describe(third)})) << "one packet, top first";
+}
+
+// The channel paces the looks: a subscriber done at once gets the next paint at once, not at
+// the window marking's next round ten times a second.
+TEST_F(DesktopTrackerTest, SwitchingOnPullsTheNextLook) {
+    DesktopTracker tracker;
+    auto changes = Watch(tracker, 3, RECT{100, 100, 110, 110});
+    int const rounds = 20;
+    DWORD const start = GetTickCount();
+    for (int round = 0; round < rounds; ++round) {
+        Fill(RECT{200, 200, 240, 240}, round % 2 ? kOrange : kGreen);
+        ASSERT_EQ(Describe(changes->Next().Rect()), Describe(RECT{200, 200, 240, 240})) << round;
+    }
+    DWORD const spent = GetTickCount() - start;
+    EXPECT_LT(spent, rounds * 100u / 2) << "a round waited for the marking";
 }
 
 // A new screen size stops the changes for 2000 ms, then one full frame at the new size comes,

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <memory>
 
 #include "CapturePackets.h"
@@ -36,18 +37,18 @@ protected:
     }
 };
 
-// The first packet covers the tracked area (one pixel short of the screen at the right and
-// the bottom) trimmed against the zeroed frame; then only marked cells that changed count.
+// The first packet covers the whole frame trimmed against the zeroed frame; then only marked
+// cells that changed count, the screen's last column and row included.
 TEST_F(FrameBufferOutTest, FirstPacketThenOnlyMarkedChanges) {
     Fill(RECT{0, 0, 1, 1}, kOrange);
     Fill(RECT{size.cx - 2, size.cy - 2, size.cx, size.cy}, kGreen);
     CFrameBufferOut buffer;
     ASSERT_EQ(buffer.UseDriver(), 0);
     CapturePacket first = TakePacket(buffer);
-    ExpectRect(first, RECT{0, 0, size.cx - 1, size.cy - 1});
-    EXPECT_EQ(first.bytes.size(), 12u + std::size_t(size.cx - 1) * (size.cy - 1));
+    ExpectRect(first, RECT{0, 0, size.cx, size.cy});
+    EXPECT_EQ(first.bytes.size(), 12u + std::size_t(size.cx) * size.cy);
     EXPECT_EQ(PixelOf(first, 0, 0, 1), ReferencePixel(kOrange, 1));
-    EXPECT_EQ(PixelOf(first, size.cx - 2, size.cy - 2, 1), ReferencePixel(kGreen, 1));
+    EXPECT_EQ(PixelOf(first, size.cx - 1, size.cy - 1, 1), ReferencePixel(kGreen, 1));
     EXPECT_EQ(PixelOf(first, 1, 1, 1), ReferencePixel(RGB(0, 0, 0), 1));
     EXPECT_FALSE(TakePacket(buffer).present) << "nothing marked";
 
@@ -56,7 +57,7 @@ TEST_F(FrameBufferOutTest, FirstPacketThenOnlyMarkedChanges) {
     EXPECT_FALSE(TakePacket(buffer).present) << "marked but unchanged";
     Fill(RECT{size.cx - 1, 0, size.cx, size.cy}, kGreen);
     buffer.InvalidateRect(screen);
-    EXPECT_FALSE(TakePacket(buffer).present) << "the last column is not tracked";
+    ExpectRect(TakePacket(buffer), RECT{size.cx - 1, 0, size.cx, size.cy - 2});
 
     RECT const change = {500, 300, 540, 310};
     EXPECT_FALSE(buffer.HasRectChanged(change));
@@ -99,33 +100,65 @@ TEST_F(FrameBufferOutTest, ChangeTrimmedToItsPixelsInEveryFormat) {
     }
 }
 
-// Cells 2..9 of grid rows 3..4 and cells 2..5 of rows 5..8 change: the merge takes the larger
-// narrow block first and leaves the rest dirty for the next call.
-TEST_F(FrameBufferOutTest, LargeChangeMergesIntoARectThatNarrowsDownwards) {
+// Cells 2..9 of grid rows 3..4 and cells 2..5 of rows 5..8 change, and one far away: one
+// pass puts them all in one packet, the larger narrow block first.
+TEST_F(FrameBufferOutTest, OnePacketHoldsEveryChangeOfAPass) {
     auto buffer = MakeBuffer(3);
+    RECT const farAway = {970, 710, 980, 720};
     Fill(RECT{64, 96, 320, 160}, kOrange);
     Fill(RECT{64, 160, 192, 288}, kOrange);
+    Fill(farAway, kGreen);
     buffer->InvalidateRect(RECT{0, 0, size.cx, size.cy});
-    ExpectRect(TakePacket(*buffer), RECT{64, 96, 192, 288});
-    ExpectRect(TakePacket(*buffer), RECT{192, 96, 320, 160});
+    CapturePacket const packet = TakePacket(*buffer);
+    ASSERT_EQ(packet.count, 3u);
+    ASSERT_EQ(packet.rects.size(), 3u);
+    EXPECT_EQ(Describe(packet.rects[0]), Describe(RECT{64, 96, 192, 288}));
+    EXPECT_EQ(Describe(packet.rects[1]), Describe(RECT{192, 96, 320, 160}));
+    EXPECT_EQ(Describe(packet.rects[2]), Describe(farAway));
+    EXPECT_EQ(packet.bytes.size(), 4u + 3 * 8 + 3u * (128 * 192 + 128 * 64 + 10 * 10));
     EXPECT_FALSE(TakePacket(*buffer).present);
 }
 
-// A change that keeps coming back does not starve one farAway away.
-TEST_F(FrameBufferOutTest, ScanResumesWhereItStopped) {
-    auto buffer = MakeBuffer(3);
-    RECT const closeBy = {40, 40, 50, 50};
-    RECT const farAway = {970, 810, 980, 820};
-    Fill(closeBy, kOrange);
-    Fill(farAway, kGreen);
-    buffer->InvalidateRect(closeBy);
-    buffer->InvalidateRect(farAway);
-    ExpectRect(TakePacket(*buffer), closeBy);
-    Fill(closeBy, kGrey250);
-    buffer->InvalidateRect(closeBy);
-    ExpectRect(TakePacket(*buffer), farAway);
-    ExpectRect(TakePacket(*buffer), closeBy);
-    EXPECT_FALSE(TakePacket(*buffer).present);
+// Cells the viewer lacks go again from the stored frame, whole, once they have been still,
+// at most so many at a time.
+TEST_F(FrameBufferOutTest, LackingCellsGoAgainExactOnceStill) {
+    auto buffer = MakeBuffer(1);
+    RECT const change = {40, 40, 50, 50};
+    Fill(change, kOrange);
+    buffer->InvalidateRect(change);
+    CapturePacket const lossy = TakePacket(*buffer);
+    ExpectRect(lossy, change);
+    DWORD const sent = 1000;
+    DWORD const still = 300;
+    buffer->NoteLacking(lossy.bytes.data(), static_cast<unsigned long>(lossy.bytes.size()), sent);
+    EXPECT_EQ(buffer->NextRefinementDue(sent + 100, still), 200u);
+    auto refine = [&](DWORD now, int maxCells) {
+        CapturePacket packet;
+        void* data = nullptr;
+        unsigned long bytes = 0;
+        if (buffer->GetRefinement(data, bytes, now, still, maxCells)) {
+            packet.bytes.assign(static_cast<unsigned char*>(data), static_cast<unsigned char*>(data) + bytes);
+            std::free(data);
+            packet.rects = PacketRects(packet.bytes, 1);
+            packet.rect = packet.rects.at(0);
+            packet.present = true;
+        }
+        return packet;
+    };
+    EXPECT_FALSE(refine(sent + still - 1, 256).present);
+    CapturePacket const exact = refine(sent + still, 256);
+    ASSERT_EQ(exact.rects.size(), 1u);
+    EXPECT_EQ(Describe(exact.rect), Describe(RECT{32, 32, 64, 64}));
+    EXPECT_EQ(PixelOf(exact, 45, 45, 1), ReferencePixel(kOrange, 1));
+    EXPECT_EQ(PixelOf(exact, 33, 33, 1), ReferencePixel(RGB(0, 0, 0), 1));
+    EXPECT_EQ(buffer->NextRefinementDue(sent + still, still), INFINITE);
+
+    std::vector<unsigned char> row = NewPacket(1);
+    AppendRecord(row, RECT{0, 0, 5 * 32, 1}, std::vector<unsigned char>(5 * 32, 0));
+    buffer->NoteLacking(row.data(), static_cast<unsigned long>(row.size()), sent);
+    EXPECT_EQ(Describe(refine(sent + still, 3).rect), Describe(RECT{0, 0, 96, 32}));
+    EXPECT_EQ(Describe(refine(sent + still, 3).rect), Describe(RECT{96, 0, 160, 32}));
+    EXPECT_FALSE(refine(sent + still, 3).present);
 }
 
 // A new size zeroes the frame; cells that existed keep their bits, new cells start dirty.

@@ -5,12 +5,17 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <iostream>
 #include <memory>
+
+#include <mutex>
 
 #include "LogCapture.h"
 #include "ScreenScene.h"
 #include "SessionTestSupport.h"
 #include "SharingTap.h"
+#include "viewer/RemoteScreenSurface.h"
+#include "imaging/Picture.h"
 #include "network/ControlMessages.h"
 #include "session/TrackingState.h"
 
@@ -26,12 +31,22 @@ std::vector<unsigned char> TextPayload(std::string const& text) {
     return payload;
 }
 
+// Alice's screen as 0x00RRGGBB pixels.
+std::vector<std::uint32_t> ExactPicture(SIZE size) {
+    std::vector<unsigned char> const screen = ScreenScene::Grab(RECT{0, 0, size.cx, size.cy});
+    std::vector<std::uint32_t> picture(screen.size() / 3);
+    for (std::size_t i = 0; i < picture.size(); ++i) {
+        picture[i] = screen[3 * i] | screen[3 * i + 1] << 8 | std::uint32_t(screen[3 * i + 2]) << 16;
+    }
+    return picture;
+}
+
 class Sharing : public TwoPeers {
 protected:
-    // Bob asks for alice's desktop at 24 bits without JPEG; alice accepts.
-    void StartSharing() {
-        bob->config.SessionQuality.ColorDepth.Set(24);
-        bob->config.SessionQuality.UseJpeg.Set(false);
+    // Bob asks for alice's desktop at `depth` bits, JPEG or not; alice accepts.
+    void StartSharing(int depth = 24, bool jpeg = false) {
+        bob->config.SessionQuality.ColorDepth.Set(depth);
+        bob->config.SessionQuality.UseJpeg.Set(jpeg);
         bob->Gui()->Run("Request remote desktop");
         ASSERT_TRUE(alice->Expect("\"User wants to see your desktop\"")) << alice->Pending();
         alice->Gui()->Run("Accept");
@@ -72,10 +87,47 @@ protected:
 
     void TearDown() override {
         tap.reset();
+        if (watching) {
+            bob->ContactSession()->RemoteScreenChanged.Remove(MakeDelegate<&Sharing::OnDrawn>(this));
+        }
         TwoPeers::TearDown();
     }
 
+    // Bob's picture, as his viewer draws it.
+    void WatchBob() {
+        bob->ContactSession()->RemoteScreenChanged.Add(MakeDelegate<&Sharing::OnDrawn>(this));
+        watching = true;
+    }
+    void OnDrawn(ISession::RemoteScreenChangeArgs const& args) {
+        std::lock_guard<std::mutex> lock(surfaceLock);
+        surface = args.surface;
+    }
+    bool BobSees(std::vector<std::uint32_t> const& expected) {
+        std::shared_ptr<RemoteScreenSurface const> drawn;
+        {
+            std::lock_guard<std::mutex> lock(surfaceLock);
+            drawn = surface;
+        }
+        if (!drawn) {
+            return false;
+        }
+        Picture const picture = drawn->Snapshot();
+        std::size_t const pixels = std::size_t(picture.GetWidth()) * picture.GetHeight();
+        if (pixels != expected.size() || !picture.GetPixels()) {
+            return false;
+        }
+        for (std::size_t i = 0; i < pixels; ++i) {
+            if ((picture.GetPixels()[i] & 0xFFFFFF) != expected[i]) {
+                return false;
+            }
+        }
+        return true;
+    }
+
     std::unique_ptr<SharingTap> tap;
+    bool watching = false;
+    std::mutex surfaceLock;
+    std::shared_ptr<RemoteScreenSurface const> surface;
 };
 
 TEST_F(Sharing, ChangesInputAndClipboardTravelUntilTheViewerStops) {
@@ -186,10 +238,35 @@ TEST_F(Sharing, ChangesGoOnAfterAFailedWrite) {
                                    1);
     ASSERT_TRUE(scene.Fill(RECT{40, 30, 240, 130}, RGB(200, 30, 60)));
     ASSERT_TRUE(WaitUntil([&] { return log.Contains("Screen change not sent"); }));
-    // The refused change is repainted; this one and everything after it arrive.
-    ASSERT_TRUE(scene.Fill(RECT{40, 30, 240, 130}, RGB(20, 130, 160)));
+    // The refused change goes again by itself, and the changes after it arrive.
     ASSERT_TRUE(scene.Fill(RECT{300, 200, 310, 500}, RGB(10, 220, 90)));
     EXPECT_TRUE(ScreenRebuilt(scene));
+}
+
+// With JPEG, bob's picture becomes alice's screen exactly once it holds still. Asking for 8 bits
+// with JPEG gets full colour (pictures always go in full colour), so both end at her screen.
+TEST_F(Sharing, StillScreenBecomesExactAfterJpeg) {
+    ScreenScene scene;
+    Tap();
+    WatchBob();
+    for (int depth : {24, 8}) {
+        SCOPED_TRACE(std::to_string(depth) + " bits");
+        StartSharing(depth, true);
+        // Sharp edges and small details, which JPEG smears.
+        for (int i = 0; i < 40; ++i) {
+            ASSERT_TRUE(scene.Fill(RECT{20 + 23 * i, 40 + 11 * i, 29 + 23 * i, 47 + 13 * i},
+                                   RGB(37 * i % 256, 255 - 19 * i % 256, 91 * i % 256)));
+        }
+        DWORD const still = GetTickCount();
+        std::vector<std::uint32_t> const expected = ExactPicture(scene.GetSize());
+        EXPECT_TRUE(WaitUntil([&] { return BobSees(expected); }, 15000));
+        std::cout << depth << " bits: exact " << GetTickCount() - still << " ms after the last paint\n";
+        EXPECT_GT(Tap()->GetCounts().pictureChanges, 0u) << "JPEG went out first";
+        bob->Gui()->Run("Stop displaying");
+        ASSERT_TRUE(alice->Expect("state AvailableState")) << alice->Pending();
+        ASSERT_TRUE(bob->Expect("state AvailableState")) << bob->Pending();
+        scene.Reset();
+    }
 }
 
 struct QualityRow {

@@ -118,6 +118,27 @@ TEST_F(LinkTest, RateAppliesAtTheSenderAndLatencyOnTheWay) {
     EXPECT_GE(MsSince(start), 290);
 }
 
+// Over the link too, a receiver that does not read holds its sender back; the READ travels
+// back and lets the next packet go.
+TEST_F(LinkTest, AnUnreadReceiverOnTheOtherMachineHoldsTheSenderBack) {
+    OpenStream();
+    std::string const packet(40000, 'w');
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(alice->Command("ALTER APPLICATION corvane WRITE bob:1 " + packet));
+    }
+    EXPECT_EQ(LastNotification(*alice), "APPLICATION corvane SENDING bob:1=40000");
+    EXPECT_TRUE(WaitForExactly(*bob, "APPLICATION corvane RECEIVED alice:1=40000"));
+    EXPECT_EQ(Read(*bob, "alice:1").size(), packet.size());
+    EXPECT_TRUE(WaitForExactly(*alice, "APPLICATION corvane SENDING"));
+    std::size_t received = 0;
+    for (Clock::time_point start = Clock::now(); received < 2 * packet.size() && MsSince(start) < kWait;) {
+        std::size_t const size = Read(*bob, "alice:1").size();
+        received += size;
+        Sleep(size ? 0 : 20);
+    }
+    EXPECT_EQ(received, 2 * packet.size()) << "the held packet arrives after the READ";
+}
+
 // A cut link is seen on both machines as the contact going offline; linking again brings the
 // contacts back and streams can open again.
 TEST_F(LinkTest, CutLinkClosesStreamsOnBothSidesUntilLinkedAgain) {

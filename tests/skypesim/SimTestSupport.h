@@ -41,6 +41,15 @@ inline std::unique_ptr<RawClient> ClientFor(AccountConfig const& config) {
 }
 
 // Waits for a notification equal to `text`, passing over (and taking) others that start like it.
+// The last notification before the client has been quiet for `quietMs`; empty without one.
+inline std::string LastNotification(RawClient& client, unsigned quietMs = kQuiet) {
+    std::string last;
+    while (std::optional<std::string> next = client.Notifications().Pop(quietMs)) {
+        last = *next;
+    }
+    return last;
+}
+
 inline bool WaitForExactly(RawClient& client, std::string const& text, unsigned timeoutMs = kWait) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {

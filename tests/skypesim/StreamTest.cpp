@@ -117,6 +117,23 @@ TEST_F(StreamTest, SendBufferDrainsAtTheAccountsRate) {
     }
 }
 
+// A receiver that does not read holds its sender back once it has a window's worth unread, as
+// a real connection does: the packet that crosses the window arrives, the next one waits, and
+// the READ that brings the receiver below the window lets it go.
+TEST_F(StreamTest, AnUnreadReceiverHoldsTheSenderBack) {
+    RawClient& alice = Client("alice");
+    std::string const packet(40000, 'w');
+    for (int i = 0; i < 3; ++i) {
+        Write("alice", "bob:2", packet);
+    }
+    EXPECT_EQ(LastNotification(alice), "APPLICATION corvane SENDING bob:2=40000");
+    EXPECT_EQ(Read("bob", "alice:1").value_or("").size(), packet.size());
+    EXPECT_TRUE(WaitForExactly(alice, "APPLICATION corvane SENDING"));
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(Read("bob", "alice:1").value_or("").size(), packet.size());
+    }
+}
+
 TEST_F(StreamTest, WithoutARateTheBufferIsReportedOnceAndDatagramsGoAtOnce) {
     RawClient& alice = Client("alice");
     Write("alice", "bob:2", "abc");
