@@ -107,7 +107,11 @@ corvane_expect() {
       return 0
     fi
     if ((SECONDS >= deadline)) || ! kill -0 "${corvane_proc_pid[$name]}" 2>/dev/null; then
-      echo "$name did not print /$regex/; its last lines:" >&2
+      local ended=""
+      if ! kill -0 "${corvane_proc_pid[$name]}" 2>/dev/null; then
+        wait "${corvane_proc_pid[$name]}" 2>/dev/null && ended=" (it ended with status 0)" || ended=" (it ended with status $?)"
+      fi
+      echo "$name did not print /$regex/$ended; its last lines:" >&2
       tail -n 15 "$log" | sed "s/^/  $name| /" >&2
       return 1
     fi
