@@ -189,35 +189,12 @@ DWORD DesktopTracker::ProcessModes(int& lookMs) {
     return wait;
 }
 
-// The windows are listed outside the lock, so a pass does not wait for the enumeration. What a
-// window that closed or moved uncovered belongs to no window listed now, and what is beneath
-// may repaint a good while later (seconds under load): such places are marked again every
-// kUncoveredPeriodMs for kUncoveredMs.
+// The windows are listed outside the lock, so a pass does not wait for the enumeration.
 void DesktopTracker::MarkVisibleWindows() {
     std::vector<RECT> rects;
     EnumWindows(&CollectVisibleWindow, reinterpret_cast<LPARAM>(&rects));
-    DWORD const now = GetTickCount();
     CriticalSectionLock lock(mLock);
-    for (RECT const& rect : rects) {
-        auto same = std::find_if(mRecentWindows.begin(), mRecentWindows.end(),
-                                 [&](RecentWindow const& recent) { return EqualRect(&recent.rect, &rect); });
-        if (same == mRecentWindows.end()) {
-            mRecentWindows.push_back(RecentWindow{rect, now, 0});
-        } else {
-            same->seen = now;
-        }
-    }
-    mRecentWindows.erase(
-        std::remove_if(mRecentWindows.begin(), mRecentWindows.end(),
-                       [&](RecentWindow const& recent) { return now - recent.seen > kUncoveredMs; }),
-        mRecentWindows.end());
-    std::vector<RECT> marked;
-    for (RecentWindow& recent : mRecentWindows) {
-        if (recent.seen == now || now - recent.marked >= kUncoveredPeriodMs) {
-            recent.marked = recent.seen == now ? recent.marked : now;
-            marked.push_back(recent.rect);
-        }
-    }
+    std::vector<RECT> const marked = mPlaces.Update(rects, GetTickCount());
     for (auto const& mode : mModes) {
         mode->MarkChanged(marked);
     }

@@ -8,6 +8,7 @@
 #include <boost/shared_ptr.hpp>
 
 #include "capture/TrackingMode.h"
+#include "capture/WindowPlaces.h"
 #include "foundation/CriticalSection.h"
 #include "foundation/Thread.h"
 
@@ -56,9 +57,6 @@ private:
     static constexpr unsigned long kTrackerJoinMs = 4000;
     static constexpr unsigned long kGrabberJoinMs = 2000;
     static constexpr unsigned long kMarkPeriodMs = 100;
-    // How long the place of a window that closed or moved is marked again, and how often.
-    static constexpr DWORD kUncoveredMs = 5000;
-    static constexpr DWORD kUncoveredPeriodMs = 500;
     // The shortest time between two looks pulled by the channel, and the share of the time
     // the looks may take (the next look waits for the last one's cost divided by it).
     static constexpr DWORD kMinLookMs = 15;
@@ -77,14 +75,7 @@ private:
     std::atomic<bool> mActive{true};
     bool mStarted = false;
     std::vector<boost::shared_ptr<TrackingMode>> mModes;
-    // Where visible windows were during the last kUncoveredMs, when last listed, and when the
-    // place was last marked after the window left it (0: not yet); under mLock.
-    struct RecentWindow {
-        RECT rect;
-        DWORD seen;
-        DWORD marked;
-    };
-    std::vector<RecentWindow> mRecentWindows;
+    WindowPlaces mPlaces;                // under mLock
     boost::shared_ptr<SyncEvent> mWake;  // set by the modes and the marking; the tracker sleeps on it
     // Tracker thread: a pulled look waiting for the floor, when the last began, and the floor.
     bool mLookPending = false;

@@ -209,6 +209,7 @@ TEST_F(DesktopTrackerTest, ResolutionChangeSendsFullFrameAfterTwoSeconds) {
     SIZE const smaller = {size.cx - 256, size.cy - 128};
     DWORD const changed = GetTickCount();
     tracker.SetScreenSize(smaller);
+    Sleep(200);  // a pass that read the old size before has ended with the mode off
     changes->Mode()->SetEnabled(true);
     RECT const during = {200, 200, 260, 230};
     Fill(during, kOrange);
