@@ -54,19 +54,19 @@ void ChunkNetworkTransport::Send(std::string const& text) {
 void ChunkNetworkTransport::OnReceiveChunk(char const* frame) {
     // A handler of OnTextReceived may delete this transport: past it, members are touched
     // only while the transport lives.
-    std::weak_ptr<int> alive = mLifetime;
+    LifetimeGuard::Witness const alive = mLifetime.Watch();
     int sequence = -1;
     try {
         int id = 0;
         char const* data = NetworkMessage::ParseResponse(frame, id);
         sequence = HandleMessageById(id, data);
     } catch (...) {
-        if (!alive.expired()) {
+        if (!alive.Gone()) {
             DumpReceived(frame, -1, false);
         }
         throw;
     }
-    if (!alive.expired()) {
+    if (!alive.Gone()) {
         DumpReceived(frame, sequence, true);
     }
 }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "foundation/CriticalSection.h"
+#include "foundation/LifetimeGuard.h"
 #include "network/NetworkPartsBuffer.h"
 #include "network/TextNetworkTransport.h"
 
@@ -48,6 +49,6 @@ private:
     int mChunkSize = kDefaultChunkSize;
     std::atomic<unsigned int> mSequence{0};
     CriticalSection mSendLock;
-    PacketDumper* mDumper = nullptr;                            // not owned
-    std::shared_ptr<int> mLifetime = std::make_shared<int>(0);  // expires with the transport
+    PacketDumper* mDumper = nullptr;  // not owned
+    LifetimeGuard mLifetime;          // tells a handler-raising method that its transport is gone
 };

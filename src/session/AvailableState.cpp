@@ -6,10 +6,6 @@
 #include "foundation/CorvaneLogging.h"
 #include "foundation/MessageBox.h"
 #include "session/ISessionGui.h"
-#include "session/InitialState.h"
-#include "session/RequestConfirmationState.h"
-#include "session/SharingConfirmationState.h"
-#include "session/WaitingConfirmationState.h"
 
 void AvailableState::GetAvailableOperations(std::vector<AvailableOperation>& operations) {
     SessionState::GetAvailableOperations(operations);
@@ -28,12 +24,12 @@ std::string AvailableState::GetDescription(bool longForm) {
 }
 
 void AvailableState::OnConnectFailure() {
-    ChangeState(new InitialState);
+    Move(SessionTable::Local::ConnectFailure);
 }
 
 void AvailableState::SendRequest(SessionQualityConfiguration const& quality) {
     Send(RequestRemoteDesktopNetMsg(true, quality));
-    ChangeState(new WaitingConfirmationState(quality, WaitingConfirmationState::Sent::Request));
+    Move(SessionTable::Local::Request, quality);
 }
 
 void AvailableState::RequestRemoteDesktop() {
@@ -67,18 +63,18 @@ void AvailableState::Handle(DesktopResolutionMsg const& message) {
 void AvailableState::ShowMyDesktop() {
     SessionQualityConfiguration const& quality = mConfig->SessionQuality;
     Send(ShowMyDesktopNetMsg(quality, false, false));
-    ChangeState(new WaitingConfirmationState(quality, WaitingConfirmationState::Sent::Offer));
+    Move(SessionTable::Local::Offer, quality);
 }
 
 void AvailableState::Handle(ShowMyDesktopNetMsg const& message) {
     if (!message.IsResponse()) {
-        ChangeState(new SharingConfirmationState);
+        Move(SessionTable::Peer::Offer);
     }
 }
 
 void AvailableState::Handle(RequestRemoteDesktopNetMsg const& message) {
     if (message.IsRequest()) {
-        ChangeState(new RequestConfirmationState(message.GetQuality()));
+        Move(SessionTable::Peer::Request, message.GetQuality());
     }
 }
 

@@ -1,6 +1,5 @@
 #include "session/ConfirmationState.h"
 
-#include "session/AvailableState.h"
 #include "session/ISessionGui.h"
 
 void ConfirmationState::Handle(RequestRemoteDesktopNetMsg const& message) {
@@ -9,7 +8,7 @@ void ConfirmationState::Handle(RequestRemoteDesktopNetMsg const& message) {
     }
     ShowRawNotification("Remote user cancelled request.", L"red");
     mGui->CloseNotification();
-    ChangeState(new AvailableState);
+    Move(SessionTable::Peer::Abort);
 }
 
 void ConfirmationState::AddQuestion(std::string const& text,

@@ -8,9 +8,7 @@
 #include "imaging/Picture.h"
 #include "input/ClipboardHelper.h"
 #include "network/ScreenChangeNetMsg.h"
-#include "session/AvailableState.h"
 #include "session/ISessionGui.h"
-#include "session/InitialState.h"
 #include "viewer/DrawingHelper.h"
 #include "viewer/RemoteScreenSurface.h"
 
@@ -48,7 +46,7 @@ void DisplayingState::OnStarted() {
 void DisplayingState::OnConnectFailure() {
     mGui->HideRemoteDesktop();
     ShowRawNotification("Remote user disconnected", L"red");
-    ChangeState(new InitialState);
+    Move(SessionTable::Local::ConnectFailure);
 }
 
 // A frame is drawn whether or not the view came: the picture must be complete when it does.
@@ -138,7 +136,7 @@ void DisplayingState::Handle(RequestRemoteDesktopNetMsg const& message) {
     }
     ShowRawNotification("Remote user aborted session.", L"red");
     mGui->HideRemoteDesktop();
-    ChangeState(new AvailableState);
+    Move(SessionTable::Peer::Abort);
 }
 
 void DisplayingState::Handle(ClipboardNetMsg const& message) {

@@ -3,7 +3,6 @@
 #include "config/Configuration.h"
 #include "foundation/CorvaneLogging.h"
 #include "foundation/Errors.h"
-#include "session/AvailableState.h"
 
 namespace {
 constexpr int kDiscoveryTries = 3;
@@ -39,7 +38,7 @@ void InitialState::OnConnectSuccess() {
 }
 
 void InitialState::OnConnectFailure() {
-    ChangeState(new InitialState);
+    Move(SessionTable::Local::ConnectFailure);
 }
 
 void InitialState::Handle(DiscoveryNetMsg const& message) {
@@ -50,5 +49,5 @@ void InitialState::Handle(DiscoveryNetMsg const& message) {
     mSession->SetDiscoveryInfo(message.GetDiscoveryInfo());
     Send(DiscoveryNetMsg(mConfig->Plugin.ShowPrivateInfo.Get()));
     ShowRawNotification("Remote user becomes online", L"green");
-    ChangeState(new AvailableState);
+    Move(SessionTable::Peer::Discovery);
 }

@@ -1,9 +1,7 @@
 #include "session/RequestConfirmationState.h"
 
 #include "config/Configuration.h"
-#include "session/AvailableState.h"
 #include "session/ISessionGui.h"
-#include "session/TrackingState.h"
 
 RequestConfirmationState::RequestConfirmationState(SessionQualityConfiguration const& quality)
     : ConfirmationState(quality) {}
@@ -36,11 +34,11 @@ void RequestConfirmationState::HandleAccept() {
     RequestRemoteDesktopNetMsg allowed;
     allowed.SetResponse(true);
     Send(allowed);
-    ChangeState(new TrackingState(mQuality));
+    Move(SessionTable::Local::Accept, mQuality);
 }
 
 void RequestConfirmationState::HandleDecline() {
     mGui->CloseNotification();
     SendAbort();
-    ChangeState(new AvailableState);
+    Move(SessionTable::Local::Decline);
 }

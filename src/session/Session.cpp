@@ -8,7 +8,7 @@
 #include "foundation/TypeName.h"
 #include "network/NetworkProtocol.h"
 #include "network/SkypeReliableNetworkTransport.h"
-#include "session/AvailableState.h"
+#include "session/SessionState.h"
 #include "session/ISessionGui.h"
 #include "session/InitialState.h"
 #include "skype/ISkypeApplication.h"
@@ -225,7 +225,9 @@ void Session::CarryOutStop(bool returnToConnected) {
                                std::vector<NotificationButton>());
     }
     if (returnToConnected) {
-        ChangeState(new AvailableState);
+        if (auto* state = dynamic_cast<SessionState*>(mState)) {
+            state->Stop();
+        }
     }
 }
 

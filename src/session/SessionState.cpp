@@ -5,7 +5,6 @@
 #include "foundation/Errors.h"
 #include "network/NetworkMessage.h"
 #include "session/ISessionGui.h"
-#include "session/InitialState.h"
 
 SessionState::~SessionState() {
     ListenToNotificationClicks(false);
@@ -46,7 +45,7 @@ void SessionState::GetAvailableOperations(std::vector<AvailableOperation>& opera
 
 void SessionState::OnConnectFailure() {
     ShowRawNotification("Remote user disconnected.", L"red");
-    ChangeState(new InitialState);
+    Move(SessionTable::Local::ConnectFailure);
 }
 
 void SessionState::PerformNotificationAction(int index, std::string const&) {
@@ -66,6 +65,33 @@ void SessionState::ShowStatus() {
 void SessionState::ChangeState(SessionState* next) {
     mGui->OnStateLeaving();
     mSession->ChangeState(next);
+}
+
+template <class Event>
+void SessionState::MoveOn(Event event, SessionQualityConfiguration const& quality) {
+    SessionTable::Next const next = SessionTable::Lookup(TableState(), event);
+    if (SessionState* state = SessionTable::Enter(next, quality)) {
+        ChangeState(state);
+    } else {
+        CORVANE_LOG("No move on " << SessionTable::NameOf(event) << " in "
+                                  << SessionTable::NameOf(TableState()));
+    }
+}
+
+void SessionState::Move(SessionTable::Local event, SessionQualityConfiguration const& quality) {
+    MoveOn(event, quality);
+}
+
+void SessionState::Move(SessionTable::Local event) {
+    MoveOn(event, SessionQualityConfiguration());
+}
+
+void SessionState::Move(SessionTable::Peer message, SessionQualityConfiguration const& quality) {
+    MoveOn(message, quality);
+}
+
+void SessionState::Move(SessionTable::Peer message) {
+    MoveOn(message, SessionQualityConfiguration());
 }
 
 void SessionState::ShowRawNotification(std::string const& text, std::wstring const& colour) {

@@ -28,6 +28,10 @@ public:
     // This state's row of the session table.
     virtual SessionTable::State TableState() const = 0;
 
+    // Our user's stop, carried out by the session when it is idle: moves on as the session
+    // table says. "SkypeEvent".
+    void Stop() { Move(SessionTable::Local::Stop); }
+
     // The base list: "Show status".
     void GetAvailableOperations(std::vector<AvailableOperation>& operations) override;
     // "Remote user disconnected." in red, then a new InitialState. "SkypeEvent".
@@ -40,8 +44,13 @@ public:
     void ShowStatus();
 
 protected:
-    // The user interface hears OnStateLeaving, then the session switches. Takes `next`.
-    void ChangeState(SessionState* next);
+    // Moves the session on as the session table says for the event in this state, to a new
+    // state working at `quality` where it has one; an event the table does not move on is
+    // logged and changes nothing. The state must not touch its members after a move.
+    void Move(SessionTable::Local event, SessionQualityConfiguration const& quality);
+    void Move(SessionTable::Local event);
+    void Move(SessionTable::Peer message, SessionQualityConfiguration const& quality);
+    void Move(SessionTable::Peer message);
     // A note with the contact's name as title and no buttons.
     void ShowRawNotification(std::string const& text, std::wstring const& colour);
     // Sends through the session; false when the channel is not up or the send failed.
@@ -62,7 +71,14 @@ protected:
     Configuration* mConfig = nullptr;  // not owned
     ISessionGui* mGui = nullptr;       // not owned
 
+    // The user interface hears OnStateLeaving, then the session switches. Takes `next`. The
+    // states move through Move; this is the step beneath it.
+    void ChangeState(SessionState* next);
+
 private:
+    template <class Event>
+    void MoveOn(Event event, SessionQualityConfiguration const& quality);
+
     void OnNotificationClicked(int index, std::string const& text);
     bool mListening = false;
 };

@@ -4,16 +4,27 @@
 #include "network/NetworkMessage.h"
 #include "network/NetworkVisitor.h"
 #include "network/ScreenChangeNetMsg.h"
+#include "session/AvailableState.h"
+#include "session/DisplayingState.h"
+#include "session/InitialState.h"
+#include "session/RequestConfirmationState.h"
+#include "session/SharingConfirmationState.h"
+#include "session/TrackingState.h"
+#include "session/WaitingConfirmationState.h"
 
 namespace {
 
 using State = SessionTable::State;
 using Peer = SessionTable::Peer;
+using Local = SessionTable::Local;
 using Next = SessionTable::Next;
 
 constexpr Next _ = Next::Ignored;
 constexpr Next S = Next::Stays;
+constexpr Next I = Next::Initial;
 constexpr Next A = Next::Available;
+constexpr Next WR = Next::WaitingForRequestAnswer;
+constexpr Next WO = Next::WaitingForOfferAnswer;
 constexpr Next RC = Next::RequestConfirmation;
 constexpr Next SC = Next::SharingConfirmation;
 constexpr Next D = Next::Displaying;
@@ -21,6 +32,7 @@ constexpr Next T = Next::Tracking;
 
 constexpr int kStates = static_cast<int>(State::Count);
 constexpr int kMessages = static_cast<int>(Peer::Count);
+constexpr int kLocals = static_cast<int>(Local::Count);
 
 // Rows follow State, columns follow Peer. Available answers a resolution reply only when our
 // user asked for the size (then his request goes out and the session waits); Tracking
@@ -37,22 +49,27 @@ constexpr Next kTable[kStates][kMessages] = {
     /* Tracking    */ {_, A, A, A, A, S, S, S, _, _, _, _, _, _, S, S, S, _},
 };
 
+// Rows follow State, columns follow Local. A stop asked for while viewing is carried out when
+// the session is next idle, whatever state it is in by then.
+constexpr Next kLocalTable[kStates][kLocals] = {
+    //               CFail Req Offr Acc Dec Cncl Stop
+    /* Initial     */ {I, _, _, _, _, _, A},
+    /* Available   */ {I, WR, WO, _, _, _, A},
+    /* Wait request*/ {I, _, _, _, _, A, A},
+    /* Wait offer  */ {I, _, _, _, _, A, A},
+    /* Request conf*/ {I, _, _, T, A, _, A},
+    /* Sharing conf*/ {I, _, _, D, A, _, A},
+    /* Displaying  */ {I, _, _, _, _, _, A},
+    /* Tracking    */ {I, _, _, _, _, _, A},
+};
+
 // Names a received message by what it means.
 class Classifier : public NetworkVisitor {
 public:
     Peer kind = Peer::Count;
 
-    void Handle(RequestRemoteDesktopNetMsg const& message) override {
-        kind = message.IsRequest()   ? Peer::Request
-               : message.IsAllowed() ? Peer::Allowed
-               : message.IsAborted() ? Peer::Abort
-                                     : Peer::OtherAnswer;
-    }
-    void Handle(ShowMyDesktopNetMsg const& message) override {
-        kind = message.IsAccepted()   ? Peer::OfferAccepted
-               : message.IsResponse() ? Peer::OfferWithdrawn
-                                      : Peer::Offer;
-    }
+    void Handle(RequestRemoteDesktopNetMsg const& message) override { kind = SessionTable::KindOf(message); }
+    void Handle(ShowMyDesktopNetMsg const& message) override { kind = SessionTable::KindOf(message); }
     void Handle(TestConnectNetMsg const& message) override {
         kind = message.IsResponse() ? Peer::TestAnswer : Peer::Test;
     }
@@ -77,6 +94,53 @@ SessionTable::Next SessionTable::Lookup(State state, Peer message) {
         return Next::Ignored;
     }
     return kTable[row][column];
+}
+
+SessionTable::Next SessionTable::Lookup(State state, Local event) {
+    int const row = static_cast<int>(state);
+    int const column = static_cast<int>(event);
+    if (row < 0 || row >= kStates || column < 0 || column >= kLocals) {
+        return Next::Ignored;
+    }
+    return kLocalTable[row][column];
+}
+
+SessionState* SessionTable::Enter(Next next, SessionQualityConfiguration const& quality) {
+    switch (next) {
+        case Next::Initial:
+            return new InitialState;
+        case Next::Available:
+            return new AvailableState;
+        case Next::WaitingForRequestAnswer:
+            return new WaitingConfirmationState(quality, WaitingConfirmationState::Sent::Request);
+        case Next::WaitingForOfferAnswer:
+            return new WaitingConfirmationState(quality, WaitingConfirmationState::Sent::Offer);
+        case Next::RequestConfirmation:
+            return new RequestConfirmationState(quality);
+        case Next::SharingConfirmation:
+            return new SharingConfirmationState;
+        case Next::Displaying:
+            return new DisplayingState(quality);
+        case Next::Tracking:
+            return new TrackingState(quality);
+        case Next::Ignored:
+        case Next::Stays:
+            break;
+    }
+    return nullptr;
+}
+
+SessionTable::Peer SessionTable::KindOf(RequestRemoteDesktopNetMsg const& message) {
+    return message.IsRequest()   ? Peer::Request
+           : message.IsAllowed() ? Peer::Allowed
+           : message.IsAborted() ? Peer::Abort
+                                 : Peer::OtherAnswer;
+}
+
+SessionTable::Peer SessionTable::KindOf(ShowMyDesktopNetMsg const& message) {
+    return message.IsAccepted()   ? Peer::OfferAccepted
+           : message.IsResponse() ? Peer::OfferWithdrawn
+                                  : Peer::Offer;
 }
 
 SessionTable::Peer SessionTable::KindOf(NetworkMessage& message) {
@@ -121,9 +185,23 @@ char const* SessionTable::NameOf(Peer message) {
     return index >= 0 && index < kMessages ? kNames[index] : "unknown message";
 }
 
+char const* SessionTable::NameOf(Local event) {
+    static char const* const kNames[] = {"connect failure", "request", "offer", "accept",
+                                         "decline",         "cancel",  "stop"};
+    int const index = static_cast<int>(event);
+    return index >= 0 && index < kLocals ? kNames[index] : "unknown event";
+}
+
 char const* SessionTable::NameOf(Next next) {
-    static char const* const kNames[] = {
-        "ignored",    "stays",   "Available", "RequestConfirmation", "SharingConfirmation",
-        "Displaying", "Tracking"};
+    static char const* const kNames[] = {"ignored",
+                                         "stays",
+                                         "Initial",
+                                         "Available",
+                                         "WaitingForRequestAnswer",
+                                         "WaitingForOfferAnswer",
+                                         "RequestConfirmation",
+                                         "SharingConfirmation",
+                                         "Displaying",
+                                         "Tracking"};
     return kNames[static_cast<int>(next)];
 }

@@ -1,11 +1,17 @@
 #pragma once
 
 class NetworkMessage;
+class RequestRemoteDesktopNetMsg;
+class ShowMyDesktopNetMsg;
+class SessionQualityConfiguration;
+class SessionState;
 
-// What a message from the peer may do to a session in each negotiation state: be ignored,
-// be handled in place, or move the session on. A state only ever receives the messages that
-// this table routes to it (SessionState::Visit), so the table is the one place that says
-// what a peer can make us do.
+// The whole negotiation in one place: what a message from the peer, or an event of our own
+// side (our user's operations, the channels' loss), does to a session in each state: be
+// ignored, be handled in place, or move the session on, and which state it moves to. A state
+// only ever receives the messages that this table routes to it (SessionState::Visit), and
+// moves only where the table says (SessionState::Move), so the table is the one place that
+// says what a peer, or we, can make a session do; the states keep what happens on the way.
 //
 // The rule behind it: the peer can always end something (go back to Available) or ask our
 // user a question (RequestConfirmation, SharingConfirmation), but only our own user's choice
@@ -15,6 +21,10 @@ class NetworkMessage;
 //   Available --our "Share my desktop"-------> Waiting(offer)   --peer accepts---> Tracking
 //   Available --peer request--> RequestConfirmation --our "Accept"--> Tracking
 //   Available --peer offer----> SharingConfirmation --our "Accept"--> Displaying
+//
+// Our "Decline", "Cancel" and "Stop", and the peer's abort, lead back to Available; a lost
+// channel leads to Initial from every state, and the peer's discovery from Initial to
+// Available.
 //
 // The answer to a request never completes an offer and the reverse. Screen changes, the
 // cursor, input and clipboard contents reach only Displaying and Tracking.
@@ -58,11 +68,26 @@ public:
         Count
     };
 
-    // What the message does: not routed at all, handled without a switch, or the next state.
+    // An event of our own side.
+    enum class Local {
+        ConnectFailure,  // a channel to the peer failed or closed
+        Request,         // our user's "Request remote desktop"
+        Offer,           // our user's "Share my desktop"
+        Accept,          // our user accepts the peer's request or offer
+        Decline,         // our user declines it
+        Cancel,          // our user withdraws the request or offer we sent
+        Stop,            // our user stops viewing or sharing
+        Count
+    };
+
+    // What the event does: not routed at all, handled without a switch, or the next state.
     enum class Next {
         Ignored,
         Stays,
+        Initial,
         Available,
+        WaitingForRequestAnswer,
+        WaitingForOfferAnswer,
         RequestConfirmation,
         SharingConfirmation,
         Displaying,
@@ -70,8 +95,15 @@ public:
     };
 
     static Next Lookup(State state, Peer message);
+    static Next Lookup(State state, Local event);
+    // A new state for `next`, working at `quality` where it has one (the request's, the offer's
+    // or the session's); null for Ignored and Stays.
+    static SessionState* Enter(Next next, SessionQualityConfiguration const& quality);
     static Peer KindOf(NetworkMessage& message);
+    static Peer KindOf(RequestRemoteDesktopNetMsg const& message);
+    static Peer KindOf(ShowMyDesktopNetMsg const& message);
     static char const* NameOf(State state);
     static char const* NameOf(Peer message);
+    static char const* NameOf(Local event);
     static char const* NameOf(Next next);
 };

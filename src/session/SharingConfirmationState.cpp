@@ -1,8 +1,6 @@
 #include "session/SharingConfirmationState.h"
 
 #include "config/Configuration.h"
-#include "session/AvailableState.h"
-#include "session/DisplayingState.h"
 #include "session/ISessionGui.h"
 
 void SharingConfirmationState::GetAvailableOperations(std::vector<AvailableOperation>& operations) {
@@ -36,13 +34,13 @@ void SharingConfirmationState::OnStarted() {
 void SharingConfirmationState::HandleAccept() {
     mGui->CloseNotification();
     Send(ShowMyDesktopNetMsg(mQuality, true, false));
-    ChangeState(new DisplayingState(mQuality));
+    Move(SessionTable::Local::Accept, mQuality);
 }
 
 void SharingConfirmationState::HandleDecline() {
     mGui->CloseNotification();
     Send(ShowMyDesktopNetMsg(mQuality, false, false));
-    ChangeState(new AvailableState);
+    Move(SessionTable::Local::Decline);
 }
 
 void SharingConfirmationState::HandleMore() {

@@ -11,8 +11,6 @@
 #include "foundation/PerformanceCounter.h"
 #include "input/ClipboardHelper.h"
 #include "input/InputReplay.h"
-#include "session/AvailableState.h"
-#include "session/InitialState.h"
 
 namespace {
 
@@ -123,7 +121,7 @@ void TrackingState::StopSharing() {
 
 void TrackingState::OnConnectFailure() {
     ShowRawNotification("Remote user disconnected", L"red");
-    ChangeState(new InitialState);
+    Move(SessionTable::Local::ConnectFailure);
 }
 
 void TrackingState::OnConnectSuccess() {
@@ -193,7 +191,7 @@ void TrackingState::Handle(RequestRemoteDesktopNetMsg const& message) {
         ShowRawNotification("Remote user aborted session.", L"red");
         StopSharing();
     }
-    ChangeState(new AvailableState);
+    Move(SessionTable::KindOf(message));
 }
 
 void TrackingState::Handle(ShowMyDesktopNetMsg const& message) {
@@ -228,5 +226,5 @@ void TrackingState::Handle(ClipboardRequestNetMsg const&) {
 void TrackingState::HandleStopSharing() {
     SendAbort();
     StopSharing();
-    ChangeState(new AvailableState);
+    Move(SessionTable::Local::Stop);
 }

@@ -1,8 +1,5 @@
 #include "session/WaitingConfirmationState.h"
 
-#include "session/AvailableState.h"
-#include "session/DisplayingState.h"
-#include "session/TrackingState.h"
 
 WaitingConfirmationState::WaitingConfirmationState(SessionQualityConfiguration const& quality, Sent sent)
     : mQuality(quality), mSent(sent) {}
@@ -26,23 +23,21 @@ void WaitingConfirmationState::HandleCancel() {
     // already started, the withdrawn answer ends an offer.
     SendAbort();
     Send(ShowMyDesktopNetMsg(mQuality, false, true));
-    ChangeState(new AvailableState);
+    Move(SessionTable::Local::Cancel);
 }
 
 void WaitingConfirmationState::Handle(RequestRemoteDesktopNetMsg const& message) {
     if (message.IsAborted()) {
         ShowRawNotification("Remote user declined to share desktop.", L"red");
-        ChangeState(new AvailableState);
+        Move(SessionTable::Peer::Abort);
     } else if (message.IsAllowed()) {
-        ChangeState(new DisplayingState(mQuality));
+        Move(SessionTable::Peer::Allowed, mQuality);
     }
 }
 
 void WaitingConfirmationState::Handle(ShowMyDesktopNetMsg const& message) {
-    if (message.IsAccepted()) {
-        ChangeState(new TrackingState(message.GetQuality()));
-    } else {
+    if (!message.IsAccepted()) {
         ShowRawNotification("Remote user declined to view desktop.", L"red");
-        ChangeState(new AvailableState);
     }
+    Move(SessionTable::KindOf(message), message.GetQuality());
 }

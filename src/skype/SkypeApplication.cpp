@@ -192,16 +192,16 @@ void SkypeApplication::OnStreams(std::string const& name, StreamList const& stre
         }
     }
     // A handler may delete this application: nothing of it is touched once it is gone.
-    std::weak_ptr<int> alive = mLifetime;
+    LifetimeGuard::Witness const alive = mLifetime.Watch();
     for (std::string const& user : failed) {
         OnConnectFailure(user, this);
-        if (alive.expired()) {
+        if (alive.Gone()) {
             return;
         }
     }
     for (std::string const& user : connected) {
         OnConnectSuccess(user, this);
-        if (alive.expired()) {
+        if (alive.Gone()) {
             return;
         }
     }
@@ -232,10 +232,10 @@ void SkypeApplication::OnReceived(std::string const& name, StreamList const& str
     if (name != mName) {
         return;
     }
-    std::weak_ptr<int> alive = mLifetime;
+    LifetimeGuard::Witness const alive = mLifetime.Watch();
     for (auto const& stream : streams) {
         bool accepted = AcceptData(stream.first, stream.second);
-        if (alive.expired()) {
+        if (alive.Gone()) {
             return;  // deleted by a handler of a connection it reported
         }
         if (!accepted) {
@@ -245,7 +245,7 @@ void SkypeApplication::OnReceived(std::string const& name, StreamList const& str
         std::string reply = mClient->SendCommand(read, false);
         if (reply.size() > read.size()) {
             OnDataReceived(stream.first, reply.c_str() + read.size() + 1);
-            if (alive.expired()) {
+            if (alive.Gone()) {
                 return;
             }
         }
@@ -276,10 +276,10 @@ void SkypeApplication::OnSending(std::string const& name,
             }
         }
     }
-    std::weak_ptr<int> alive = mLifetime;
+    LifetimeGuard::Witness const alive = mLifetime.Watch();
     for (std::string const& user : finished) {
         OnSendingFinished(user, this);
-        if (alive.expired()) {
+        if (alive.Gone()) {
             return;
         }
     }

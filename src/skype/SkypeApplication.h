@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "foundation/CriticalSection.h"
+#include "foundation/LifetimeGuard.h"
 #include "foundation/Timer.h"
 #include "skype/ISkypeApplication.h"
 #include "skype/ISkypeClient.h"
@@ -79,7 +80,7 @@ private:
     std::string mName;
     ISkypeClient* mClient;  // not owned
     std::map<std::string, Connection> mConnections;
-    CriticalSection mLock;                                      // guards mConnections and mRequested
-    std::shared_ptr<int> mLifetime = std::make_shared<int>(0);  // expires with the application
+    CriticalSection mLock;    // guards mConnections and mRequested
+    LifetimeGuard mLifetime;  // tells a handler-raising method that its application is gone
     std::set<std::string> mRequested;
 };

@@ -130,6 +130,20 @@ TEST(SessionTableRules, OnlyOurChoiceStartsViewingOrSharing) {
                 EXPECT_EQ(next, Next::Ignored);
             }
         }
+        // Of our own events only an accept starts viewing or sharing, from the question it
+        // answers; a lost channel always leads back to Initial.
+        State const state = static_cast<State>(s);
+        for (int e = 0; e < static_cast<int>(SessionTable::Local::Count); ++e) {
+            SessionTable::Local const event = static_cast<SessionTable::Local>(e);
+            SCOPED_TRACE(std::string(SessionTable::NameOf(state)) + " / our " + SessionTable::NameOf(event));
+            Next const next = SessionTable::Lookup(state, event);
+            if (next == Next::Displaying || next == Next::Tracking) {
+                EXPECT_EQ(event, SessionTable::Local::Accept);
+                EXPECT_EQ(next == Next::Displaying ? State::SharingConfirmation : State::RequestConfirmation,
+                          state);
+            }
+        }
+        EXPECT_EQ(SessionTable::Lookup(state, SessionTable::Local::ConnectFailure), Next::Initial);
     }
 }
 
