@@ -87,22 +87,22 @@ public:
 
 }  // namespace
 
-SessionTable::Next SessionTable::Lookup(State state, Peer message) {
+namespace {
+// The cell of `table`, Ignored outside it.
+template <class Column, int Columns>
+Next Cell(Next const (&table)[kStates][Columns], State state, Column column) {
     int const row = static_cast<int>(state);
-    int const column = static_cast<int>(message);
-    if (row < 0 || row >= kStates || column < 0 || column >= kMessages) {
-        return Next::Ignored;
-    }
-    return kTable[row][column];
+    int const at = static_cast<int>(column);
+    return row < 0 || row >= kStates || at < 0 || at >= Columns ? Next::Ignored : table[row][at];
+}
+}  // namespace
+
+SessionTable::Next SessionTable::Lookup(State state, Peer message) {
+    return Cell(kTable, state, message);
 }
 
 SessionTable::Next SessionTable::Lookup(State state, Local event) {
-    int const row = static_cast<int>(state);
-    int const column = static_cast<int>(event);
-    if (row < 0 || row >= kStates || column < 0 || column >= kLocals) {
-        return Next::Ignored;
-    }
-    return kLocalTable[row][column];
+    return Cell(kLocalTable, state, event);
 }
 
 SessionState* SessionTable::Enter(Next next, SessionQualityConfiguration const& quality) {
