@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CorvaneApi.h"
+
 #include <sstream>
 #include <string>
 
@@ -21,32 +23,32 @@ constexpr LoggingOutput LogConsole = 1;
 constexpr LoggingOutput LogFile = 2;
 constexpr LoggingOutput LogBoth = 3;
 
-void SetLoggingEnabled(bool enabled);
-bool IsLoggingEnabled();
-void SetLoggingOutput(LoggingOutput output);
-LoggingOutput GetLoggingOutput();
-void SetLoggerName(std::string const& name);
-std::string GetLoggerName();
+CORVANE_API void SetLoggingEnabled(bool enabled);
+CORVANE_API bool IsLoggingEnabled();
+CORVANE_API void SetLoggingOutput(LoggingOutput output);
+CORVANE_API LoggingOutput GetLoggingOutput();
+CORVANE_API void SetLoggerName(std::string const& name);
+CORVANE_API std::string GetLoggerName();
 
 // Writes one message (escaped) to each output that both `outputs` and the output setting
 // select. Does not test the enabled flag; never throws.
-void CorvaneDebugOutput(std::stringstream const& message, LoggingOutput outputs);
+CORVANE_API void CorvaneDebugOutput(std::stringstream const& message, LoggingOutput outputs);
 
 // The line prefix "[logger/thread] hh:mm:ss.mmm/<ms since start> " of the file output.
-std::string FormatLinePrefix();
+CORVANE_API std::string FormatLinePrefix();
 
 // Milliseconds since the library was loaded.
-int MillisecondsSinceStart();
+CORVANE_API int MillisecondsSinceStart();
 
 }  // namespace CorvaneLogging
 
 // Logs the streamed expression to both outputs when logging is enabled:
 // CORVANE_LOG("Thread " << name << " start");
-#define CORVANE_LOG(expression)                                                        \
-    do {                                                                               \
-        if (CorvaneLogging::IsLoggingEnabled()) {                                      \
-            std::stringstream corvaneLogStream_;                                       \
-            corvaneLogStream_ << expression;                                           \
+#define CORVANE_LOG(expression)                                                             \
+    do {                                                                                    \
+        if (CorvaneLogging::IsLoggingEnabled()) {                                           \
+            std::stringstream corvaneLogStream_;                                            \
+            corvaneLogStream_ << expression;                                                \
             CorvaneLogging::CorvaneDebugOutput(corvaneLogStream_, CorvaneLogging::LogBoth); \
-        }                                                                              \
+        }                                                                                   \
     } while (0)
