@@ -5,11 +5,12 @@
 #include <sstream>
 #include <string>
 
-// The shell headers define IsLoggingEnabled as a macro (IsLoggingEnabledW), which would rename
-// the function below wherever they are included. Take the macro out once, for good.
-#include <windows.h>
-#include <urlmon.h>
+// <urlmon.h> (which <objbase.h> includes) defines IsLoggingEnabled as a macro for
+// IsLoggingEnabledW. Included before this header, its macro is taken out here; included after,
+// it renames the calls, which the alias below then serves.
+#ifdef IsLoggingEnabled
 #undef IsLoggingEnabled
+#endif
 
 // The diagnostic log: stamped lines to the console, to "<host exe>.log", or both.
 // Logging is off until the host switches it on. Writers test IsLoggingEnabled() before they
@@ -25,6 +26,10 @@ constexpr LoggingOutput LogBoth = 3;
 
 CORVANE_API void SetLoggingEnabled(bool enabled);
 CORVANE_API bool IsLoggingEnabled();
+// IsLoggingEnabled under the name <urlmon.h>'s macro gives it.
+inline bool IsLoggingEnabledW() {
+    return IsLoggingEnabled();
+}
 CORVANE_API void SetLoggingOutput(LoggingOutput output);
 CORVANE_API LoggingOutput GetLoggingOutput();
 CORVANE_API void SetLoggerName(std::string const& name);
