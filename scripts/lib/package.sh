@@ -19,7 +19,9 @@ corvane_package_stage() {
   version=$(corvane_package_version)
   rm -rf "$dir"
   mkdir -p "$dir/bin" "$dir/lib/cmake/CorvaneCore" "$dir/include" "$dir/licences"
-  cp "$build/bin/Core.dll" "$build/bin/BmpToAvi.dll" "$dir/bin/"
+  # Without the debug information of the RelWithDebInfo build, which stays in build/bin.
+  x86_64-w64-mingw32-strip --strip-debug -o "$dir/bin/Core.dll" "$build/bin/Core.dll"
+  x86_64-w64-mingw32-strip --strip-debug -o "$dir/bin/BmpToAvi.dll" "$build/bin/BmpToAvi.dll"
   cp "$(find "$build" -name libCore.dll.a -print -quit)" "$dir/lib/"
   corvane_package_headers | while read -r header; do
     case $header in
