@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CorvaneApi.h"
+
 #include <windows.h>
 
 #include <string>
@@ -14,7 +16,7 @@
 
 // Section "SessionQuality". Also a plain record: sessions, states and the negotiation
 // messages carry one by value.
-class SessionQualityConfiguration : public IConfigValuesSet {
+class CORVANE_API SessionQualityConfiguration : public IConfigValuesSet {
 public:
     // 800x600 stands in for a resolution whose width or height is 0.
     static constexpr tagSIZE kFallbackResolution = {800, 600};
@@ -35,7 +37,7 @@ public:
 
 // Section "Recording". A resolution or colour depth of 0 means "not chosen": the recorder
 // picks one then.
-class RecordingConfiguration : public IConfigValuesSet {
+class CORVANE_API RecordingConfiguration : public IConfigValuesSet {
 public:
     // The output folder defaults to "CorvaneRecordedSessions" in the user's videos, else
     // pictures, else documents folder, else ".\CorvaneRecordedSessions".
@@ -56,7 +58,7 @@ public:
 };
 
 // Section "Plugin": mostly read by the user-interface module.
-class PluginConfiguration : public IConfigValuesSet {
+class CORVANE_API PluginConfiguration : public IConfigValuesSet {
 public:
     PluginConfiguration();
 
@@ -75,7 +77,7 @@ public:
 };
 
 // Section "Logging".
-class LoggingConfiguration : public IConfigValuesSet {
+class CORVANE_API LoggingConfiguration : public IConfigValuesSet {
 public:
     LoggingConfiguration();
 

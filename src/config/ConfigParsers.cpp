@@ -1,5 +1,7 @@
 #include "config/ConfigParsers.h"
 
+#include <windows.h>
+
 #include <algorithm>
 #include <cctype>
 #include <climits>

@@ -1,8 +1,10 @@
 #pragma once
 
-#include <windows.h>
-
 #include <string>
+
+#include "CorvaneApi.h"
+
+struct tagSIZE;
 
 // Text forms of the setting types. Parse() returns false and leaves `value` alone when the
 // text does not begin with a number; only the size parser raises.
@@ -10,13 +12,13 @@ template <class T>
 struct GenericParser;
 
 template <>
-struct GenericParser<int> {
+struct CORVANE_API GenericParser<int> {
     static bool Parse(std::string const& text, int& value);
     static std::string Format(int value);
 };
 
 template <>
-struct GenericParser<unsigned int> {
+struct CORVANE_API GenericParser<unsigned int> {
     // Negative numbers are not read: the value stays.
     static bool Parse(std::string const& text, unsigned int& value);
     static std::string Format(unsigned int value);
@@ -24,7 +26,7 @@ struct GenericParser<unsigned int> {
 
 // "1" and "0"; any other number reads as true.
 template <>
-struct GenericParser<bool> {
+struct CORVANE_API GenericParser<bool> {
     static bool Parse(std::string const& text, bool& value);
     static std::string Format(bool value);
 };
@@ -32,13 +34,13 @@ struct GenericParser<bool> {
 // Width "x" height, as 800x600. Raises BaseError "Invalid configuration value: <text>" when
 // there is no "x"; a side that is not a number reads as 0.
 template <>
-struct GenericParser<tagSIZE> {
+struct CORVANE_API GenericParser<tagSIZE> {
     static bool Parse(std::string const& text, tagSIZE& value);
     static std::string Format(tagSIZE const& value);
 };
 
 template <>
-struct GenericParser<std::string> {
+struct CORVANE_API GenericParser<std::string> {
     static bool Parse(std::string const& text, std::string& value);
     static std::string Format(std::string const& value) { return value; }
 };

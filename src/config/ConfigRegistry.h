@@ -1,12 +1,14 @@
 #pragma once
 
+#include "CorvaneApi.h"
+
 #include <vector>
 
 #include "config/IConfigValue.h"
 
 // An ordered list of settings that the store walks to load and save them. The values are not
 // owned: each must outlive the registry (or its use). Duplicates are not checked.
-class ConfigRegistry {
+class CORVANE_API ConfigRegistry {
 public:
     // Replaces the contents of `values` with the registered values, in registration order.
     virtual void GetValues(std::vector<IConfigValue*>& values) const;

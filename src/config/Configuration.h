@@ -1,11 +1,13 @@
 #pragma once
 
+#include "CorvaneApi.h"
+
 #include "config/ConfigGroups.h"
 #include "config/ConfigRegistry.h"
 
 // All settings of the library. Its registry lists the 21 values of its own groups:
 // session quality, recording, plug-in, logging, each group in its registration order.
-class Configuration : public ConfigRegistry {
+class CORVANE_API Configuration : public ConfigRegistry {
 public:
     Configuration();
     // The copy's registry lists the copy's own values, in the same order.

@@ -1,13 +1,16 @@
 #pragma once
 
+#include "CorvaneApi.h"
+
 #include <sstream>
 #include <string>
 
-// The shell headers define IsLoggingEnabled as a macro (IsLoggingEnabledW), which would rename
-// the function below wherever they are included. Take the macro out once, for good.
-#include <windows.h>
-#include <urlmon.h>
+// <urlmon.h> (which <objbase.h> includes) defines IsLoggingEnabled as a macro for
+// IsLoggingEnabledW. Included before this header, its macro is taken out here; included after,
+// it renames the calls, which the alias below then serves.
+#ifdef IsLoggingEnabled
 #undef IsLoggingEnabled
+#endif
 
 // The diagnostic log: stamped lines to the console, to "<host exe>.log", or both.
 // Logging is off until the host switches it on. Writers test IsLoggingEnabled() before they
@@ -21,32 +24,36 @@ constexpr LoggingOutput LogConsole = 1;
 constexpr LoggingOutput LogFile = 2;
 constexpr LoggingOutput LogBoth = 3;
 
-void SetLoggingEnabled(bool enabled);
-bool IsLoggingEnabled();
-void SetLoggingOutput(LoggingOutput output);
-LoggingOutput GetLoggingOutput();
-void SetLoggerName(std::string const& name);
-std::string GetLoggerName();
+CORVANE_API void SetLoggingEnabled(bool enabled);
+CORVANE_API bool IsLoggingEnabled();
+// IsLoggingEnabled under the name <urlmon.h>'s macro gives it.
+inline bool IsLoggingEnabledW() {
+    return IsLoggingEnabled();
+}
+CORVANE_API void SetLoggingOutput(LoggingOutput output);
+CORVANE_API LoggingOutput GetLoggingOutput();
+CORVANE_API void SetLoggerName(std::string const& name);
+CORVANE_API std::string GetLoggerName();
 
 // Writes one message (escaped) to each output that both `outputs` and the output setting
 // select. Does not test the enabled flag; never throws.
-void CorvaneDebugOutput(std::stringstream const& message, LoggingOutput outputs);
+CORVANE_API void CorvaneDebugOutput(std::stringstream const& message, LoggingOutput outputs);
 
 // The line prefix "[logger/thread] hh:mm:ss.mmm/<ms since start> " of the file output.
-std::string FormatLinePrefix();
+CORVANE_API std::string FormatLinePrefix();
 
 // Milliseconds since the library was loaded.
-int MillisecondsSinceStart();
+CORVANE_API int MillisecondsSinceStart();
 
 }  // namespace CorvaneLogging
 
 // Logs the streamed expression to both outputs when logging is enabled:
 // CORVANE_LOG("Thread " << name << " start");
-#define CORVANE_LOG(expression)                                                        \
-    do {                                                                               \
-        if (CorvaneLogging::IsLoggingEnabled()) {                                      \
-            std::stringstream corvaneLogStream_;                                       \
-            corvaneLogStream_ << expression;                                           \
+#define CORVANE_LOG(expression)                                                             \
+    do {                                                                                    \
+        if (CorvaneLogging::IsLoggingEnabled()) {                                           \
+            std::stringstream corvaneLogStream_;                                            \
+            corvaneLogStream_ << expression;                                                \
             CorvaneLogging::CorvaneDebugOutput(corvaneLogStream_, CorvaneLogging::LogBoth); \
-        }                                                                              \
+        }                                                                                   \
     } while (0)

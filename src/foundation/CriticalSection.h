@@ -1,20 +1,22 @@
 #pragma once
 
-#include <windows.h>
+#include "CorvaneApi.h"
 
-// A recursive lock: the owning thread may enter it again.
-class CriticalSection {
+// A recursive lock: the owning thread may enter it again. Holds the system's critical section
+// in storage of its own, so that the many headers with a lock need not include <windows.h>.
+class CORVANE_API CriticalSection {
 public:
-    CriticalSection() { InitializeCriticalSection(&mSection); }
-    ~CriticalSection() { DeleteCriticalSection(&mSection); }
+    CriticalSection();
+    ~CriticalSection();
     CriticalSection(CriticalSection const&) = delete;
     CriticalSection& operator=(CriticalSection const&) = delete;
 
-    void Lock() { EnterCriticalSection(&mSection); }
-    void Unlock() { LeaveCriticalSection(&mSection); }
+    void Lock();
+    void Unlock();
 
 private:
-    CRITICAL_SECTION mSection;
+    // A CRITICAL_SECTION of 64-bit Windows; CriticalSection.cpp checks size and alignment.
+    alignas(8) unsigned char mSection[40];
 };
 
 // Holds a CriticalSection for the lifetime of the scope.

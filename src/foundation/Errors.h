@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CorvaneApi.h"
+
 #include <exception>
 #include <stdexcept>
 #include <string>
@@ -23,7 +25,7 @@ public:
 };
 
 // A failed operating-system call; the text ends with the system's description of the code.
-class SystemError : public BaseError {
+class CORVANE_API SystemError : public BaseError {
 public:
     SystemError(std::string const& message, unsigned long code);
 };
@@ -41,10 +43,10 @@ public:
 };
 
 // The system's message text for an error code, then " (0x" + lower-case hex + ")".
-std::string GetSystemErrorDescription(unsigned long code);
+CORVANE_API std::string GetSystemErrorDescription(unsigned long code);
 
 // Logs "Exception (<type>): <what>" when logging is enabled. Used by Raise only.
-void LogRaisedException(std::exception const& error);
+CORVANE_API void LogRaisedException(std::exception const& error);
 
 // The one way the library throws: log, then throw a copy of the given exception.
 template <class E>

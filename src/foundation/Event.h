@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CorvaneApi.h"
+
 #include <atomic>
 #include <memory>
 #include <vector>
@@ -14,7 +16,7 @@
 // even later in the running dispatch. A handler may also destroy the event (its owner): the
 // dispatch then calls nothing more. An exception from a handler ends the dispatch and travels
 // on to its caller. Events own none of the objects their delegates name.
-class base_event {
+class CORVANE_API base_event {
 public:
     base_event();
     ~base_event();
@@ -106,5 +108,8 @@ using Event = EventN<T>;
 template <class T1, class T2>
 using Event2 = EventN<T1, T2>;
 
+// A host of Core.dll instantiates these itself.
+#ifndef CORVANE_IMPORTING
 extern template class EventN<callimpl::EventVoidType>;
 extern template class EventN<callimpl::EventVoidType, callimpl::EventVoidType>;
+#endif

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CorvaneApi.h"
+
 #include <windows.h>
 
 #include <cstddef>
@@ -16,7 +18,7 @@
 // from several threads at once; changing operations need the caller's exclusion.
 //
 // Failures raise BaseError (or SystemError with the system's code) through Raise().
-class Picture {
+class CORVANE_API Picture {
 public:
     enum class Format { Png, Jpeg };
 

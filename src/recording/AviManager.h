@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CorvaneApi.h"
+
 #include <boost/shared_ptr.hpp>
 #include <string>
 #include <vector>
@@ -7,7 +9,7 @@
 #include "recording/AviRecorder.h"
 
 // Owns every recorder made; recorders are never removed. The user interface's thread.
-class AviManager {
+class CORVANE_API AviManager {
 public:
     // A started recorder of `session`'s viewed desktop (not owned), kept here as well.
     boost::shared_ptr<AviRecorder> NewRecording(ISession* session, tagBMPTOAVI_PARMS const& parms,

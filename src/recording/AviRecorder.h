@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CorvaneApi.h"
+
 #include <windows.h>
 
 #include <atomic>
@@ -32,7 +34,7 @@ struct AviFrameRecord {
 // writing each frame as often as frame intervals pass until the next one, at a rate measured
 // when it starts (5 to 15 frames a second). The user interface drives it through AviManager;
 // frames come from the session's remote-screen-change event, on "SkypeEvent".
-class AviRecorder {
+class CORVANE_API AviRecorder {
 public:
     // What the queued pictures may take; at least two are queued whatever their size.
     static constexpr std::size_t kMaxQueuedBytes = 32u * 1024 * 1024;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CorvaneApi.h"
+
 #include <string>
 #include <vector>
 
@@ -18,7 +20,7 @@ class SkypeApplication;
 // account; it relays state changes to the sessions' user interfaces and gives the HTML status
 // page. Build and destroy it on the user interface's thread; the messenger's events reach it
 // on "SkypeEvent".
-class SessionManager {
+class CORVANE_API SessionManager {
 public:
     // None is owned; the client and the user-interface manager must outlive the manager.
     // SkypeError "Invalid Client pointer" or "Invalid GUI pointer" for a null one.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CorvaneApi.h"
+
 #include <string>
 #include <vector>
 
@@ -11,7 +13,7 @@ class SkypeCommand;
 // The library's connection to the messenger: commands with replies, and notifications turned
 // into events. Every event is raised on the client's notification thread ("SkypeEvent").
 // Commands that wait for a reply may be sent from any thread but the client window's own.
-class ISkypeClient : public ISkypeEvents {
+class CORVANE_API ISkypeClient : public ISkypeEvents {
 public:
     enum AttachStatus {
         AttachNone = 0,  // initial

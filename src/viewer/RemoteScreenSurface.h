@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CorvaneApi.h"
+
 #include <windows.h>
 
 #include "foundation/CriticalSection.h"
@@ -13,14 +15,14 @@ class Picture;
 // and resizing call holds the surface's lock for the whole call, so a reader that holds the
 // lock too (Snapshot, CopyTo, or a Reader around its own use of the context) sees each frame
 // either wholly or not at all.
-class RemoteScreenSurface {
+class CORVANE_API RemoteScreenSurface {
 public:
     // Frame sides above this are refused.
     static constexpr long kMaxSide = 16384;
 
     // Holds the surface's lock for its lifetime, for a reader that uses the context itself.
     // The surface must outlive it. Drawing waits meanwhile, so keep it short.
-    class Reader {
+    class CORVANE_API Reader {
     public:
         explicit Reader(RemoteScreenSurface const& surface);
         ~Reader();

@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# The SDK package on its own: unpacked into a fresh folder, a small host is built against it
+# with CMake alone (find_package(CorvaneCore)) and run under Wine against the simulator: it
+# attaches and lists the sessions. Core.dll's export table holds public names only.
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+build=${CORVANE_BUILD_DIR:-$root/build}
+source "$root/scripts/lib/package.sh"
+
+work=$(mktemp -d)
+sim=
+cleanup() {
+  exec 3>&- 2>/dev/null || true
+  if [ -n "$sim" ]; then wait "$sim" 2>/dev/null || true; fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+# The export table, demangled: members of the public classes in, of the library's workings out.
+exports=$(x86_64-w64-mingw32-objdump -p "$build/bin/Core.dll" |
+  sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | awk 'NR > 1 && NF {print $NF}' | c++filt)
+echo "Core.dll exports $(grep -c . <<<"$exports") names"
+for name in SessionManager SkypeClient RemoteScreenSurface AviManager Configuration Picture \
+  CorvaneLogging; do
+  grep -q "^$name::" <<<"$exports" || fail "Core.dll does not export $name"
+done
+grep -q "^ListVideoCodecs" <<<"$exports" || fail "Core.dll does not export ListVideoCodecs"
+for name in NetworkProtocol SkypeReliableNetworkTransport ScreenEncoder DesktopTracker CodecsEngine \
+  ThreadWindow SkypeApplication Session InputReplay MainThreadInvoker; do
+  if grep -q "^$name::" <<<"$exports"; then fail "Core.dll exports the internal $name"; fi
+done
+
+corvane_package "$work/CorvaneCore.zip"
+mkdir "$work/sdk"
+(cd "$work/sdk" && cmake -E tar xf ../CorvaneCore.zip)
+sdk=$(echo "$work"/sdk/CorvaneCore-*)
+[ -f "$sdk/licences/zlib.txt" ] && [ -f "$sdk/licences/boost.txt" ] || fail "licences missing"
+
+# The host sees the unpacked package and nothing of the checkout but the cross-compiler's
+# toolchain file.
+cp -r "$root/tests/package/host" "$work/host"
+cmake -S "$work/host" -B "$work/host-build" -G Ninja \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
+  -DCorvaneCore_DIR="$sdk/lib/cmake/CorvaneCore" >"$work/configure.log" 2>&1 ||
+  { cat "$work/configure.log"; fail "the host does not configure"; }
+cmake --build "$work/host-build" || fail "the host does not build against the package"
+cp "$sdk"/bin/*.dll "$work/host-build/"
+
+# alice's messenger answers the host; bob's and carol's run under names of their own.
+mkfifo "$work/sim.in"
+"$root/scripts/wine-run" "$build/bin/skypesim.exe" \
+  --account alice "Alice Liddell" --friends bob,carol --discover CorvanePackageDiscover --attach CorvanePackageAttach \
+  --account bob "Bob Smith" --friends alice --discover CorvanePackageBobD --attach CorvanePackageBobA \
+  --account carol "Carol Jones" --friends alice --discover CorvanePackageCarolD --attach CorvanePackageCarolA \
+  <"$work/sim.in" >"$work/sim.out" 2>&1 &
+sim=$!
+exec 3>"$work/sim.in"
+for _ in $(seq 300); do
+  grep -q '^ready' "$work/sim.out" && break
+  kill -0 "$sim" 2>/dev/null || { cat "$work/sim.out"; fail "the simulator ended"; }
+  sleep 0.1
+done
+grep -q '^ready' "$work/sim.out" || fail "the simulator is not ready"
+
+status=0
+(cd "$work/host-build" && timeout 120 "$root/scripts/wine-run" ./corvane_host.exe \
+  CorvanePackageDiscover CorvanePackageAttach 3) >"$work/host.out" 2>&1 || status=$?
+cat "$work/host.out"
+[ "$status" -eq 0 ] || fail "the host ended with $status"
+grep -q '^attached as alice' "$work/host.out" || fail "the host did not attach"
+for user in bob carol; do
+  grep -q "^session $user: " "$work/host.out" || fail "no session of $user"
+done
+echo "package test passed"
