@@ -19,7 +19,7 @@
 // are raised on the client's notification thread; its operations may be called from any
 // thread except the client's window thread. The client must outlive the application. A
 // handler of its events may delete it.
-class SkypeApplication : public ISkypeApplication {
+class SkypeApplication final : public ISkypeApplication {
 public:
     // Pending bytes below which a stream counts as drained (flow control of the screen stream).
     static constexpr int kSendingThreshold = 2000;
