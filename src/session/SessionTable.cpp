@@ -192,16 +192,12 @@ char const* SessionTable::NameOf(Local event) {
     return index >= 0 && index < kLocals ? kNames[index] : "unknown event";
 }
 
+// The states of Next follow Ignored and Stays in the order of State.
+static_assert(static_cast<int>(Next::Initial) == 2 && static_cast<int>(Next::Tracking) == 2 + kStates - 1,
+              "Next names the states in the order of State");
+
 char const* SessionTable::NameOf(Next next) {
-    static char const* const kNames[] = {"ignored",
-                                         "stays",
-                                         "Initial",
-                                         "Available",
-                                         "WaitingForRequestAnswer",
-                                         "WaitingForOfferAnswer",
-                                         "RequestConfirmation",
-                                         "SharingConfirmation",
-                                         "Displaying",
-                                         "Tracking"};
-    return kNames[static_cast<int>(next)];
+    return next == Next::Ignored ? "ignored"
+           : next == Next::Stays ? "stays"
+                                 : NameOf(static_cast<State>(static_cast<int>(next) - 2));
 }
