@@ -238,13 +238,14 @@ void PeerCommands::AddSharingCommands() {
                 sharing().WaitScreen(arguments.substr(0, blank), seconds, picture);
             });
     }
-    Add("screen-shot", "FILE", "saves this machine's screen as PNG", [this, sharing](std::string const& file) {
-        if (file.empty()) {
-            throw std::invalid_argument("needs a file");
-        }
-        sharing().SaveScreen(std::wstring(file.begin(), file.end()));
-        mOutput.Say("screen-shot " + file);
-    });
+    Add("screen-shot", "FILE", "saves this machine's screen as PNG",
+        [this, sharing](std::string const& file) {
+            if (file.empty()) {
+                throw std::invalid_argument("needs a file");
+            }
+            sharing().SaveScreen(std::wstring(file.begin(), file.end()));
+            mOutput.Say("screen-shot " + file);
+        });
     Add("screen-sum", "", "this machine's screen size and checksum",
         [sharing](std::string const&) { sharing().PrintScreenSum(); });
     Add("pattern", "SEED", "draws rectangles and text on this machine's screen",

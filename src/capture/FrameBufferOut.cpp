@@ -1,5 +1,6 @@
 #include "capture/FrameBufferOut.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -16,6 +17,56 @@
 namespace {
 
 constexpr long kMaxEdge = 0xFFFF;
+
+// A change packet grown in place, in a block the caller of GetData frees with free: the pixels
+// of each rectangle are grabbed and trimmed where they end up, with no copy in between.
+class PacketBuffer {
+public:
+    PacketBuffer() = default;
+    PacketBuffer(PacketBuffer const&) = delete;
+    PacketBuffer& operator=(PacketBuffer const&) = delete;
+    ~PacketBuffer() { std::free(mData); }
+
+    std::size_t Size() const { return mSize; }
+    // Room for a rectangle of `bytes` pixel bytes at the end; null when it cannot be had. Valid
+    // until the next Reserve.
+    unsigned char* Reserve(std::size_t bytes) {
+        std::size_t const needed = mSize + 8 + bytes;
+        if (needed > mCapacity) {
+            std::size_t const capacity = std::max(needed, mCapacity * 2);
+            auto* grown = static_cast<unsigned char*>(std::realloc(mData, capacity));
+            if (!grown) {
+                return nullptr;
+            }
+            mData = grown;
+            mCapacity = capacity;
+        }
+        return mData + mSize + 8;
+    }
+    // Closes the rectangle reserved last, whose pixels take `bytes` (at most what was reserved).
+    void Commit(RECT const& rect, std::size_t bytes) {
+        WriteChangeRect(mData + mSize, rect);
+        mSize += 8 + bytes;
+        ++mCount;
+    }
+    // Hands the packet over; false when it holds no rectangle.
+    bool Take(void*& data, unsigned long& size) {
+        if (mCount == 0) {
+            return false;
+        }
+        std::memcpy(mData, &mCount, 4);
+        data = mData;
+        size = static_cast<unsigned long>(mSize);
+        mData = nullptr;
+        return true;
+    }
+
+private:
+    unsigned char* mData = nullptr;
+    std::size_t mSize = 4;  // the count comes first
+    std::size_t mCapacity = 0;
+    std::uint32_t mCount = 0;
+};
 
 unsigned long RasterOperation() {
     return CQuvixDriver::IsNtPlatform() ? SRCCOPY | CAPTUREBLT : SRCCOPY;
@@ -134,52 +185,24 @@ bool CFrameBufferOut::GetGrabbedData(void*& data, unsigned long& size) {
     }
     mBands.StartPass(mGrid.GetArea().top, ChangeGrid::kCellSize, SIZE{mWidth, mHeight}, mRasterOperation);
     mGrid.StartPass();
-    std::vector<unsigned char> packet(4, 0);
-    std::vector<unsigned char> pixels;
+    PacketBuffer packet;
     RECT rect;
     while (mGrid.NextChangedRect(rect)) {
         std::uint64_t const bytes =
             BlockBytes(rect.right - rect.left, rect.bottom - rect.top, mBytesPerPixel);
-        if (rect.right > kMaxEdge || rect.bottom > kMaxEdge || packet.size() + bytes + 8 > ULONG_MAX) {
+        if (rect.right > kMaxEdge || rect.bottom > kMaxEdge || packet.Size() + bytes + 8 > ULONG_MAX) {
             return false;
         }
-        pixels.resize(std::size_t(bytes));
-        if (!CopyFromBands(rect, pixels.data())) {
+        unsigned char* pixels = packet.Reserve(std::size_t(bytes));
+        if (!pixels || !CopyFromBands(rect, pixels)) {
             return false;
         }
-        if (TrimAndStore(rect, pixels.data())) {
-            AppendRect(packet, rect, pixels.data());
+        if (TrimAndStore(rect, pixels)) {
+            packet.Commit(rect, std::size_t(BlockBytes(rect.right - rect.left, rect.bottom - rect.top,
+                                                       mBytesPerPixel)));
         }
     }
-    return TakePacket(packet, data, size);
-}
-
-void CFrameBufferOut::AppendRect(std::vector<unsigned char>& packet, RECT const& rect,
-                                 unsigned char const* pixels) const {
-    std::size_t const at = packet.size();
-    std::size_t const bytes =
-        std::size_t(BlockBytes(rect.right - rect.left, rect.bottom - rect.top, mBytesPerPixel));
-    packet.resize(at + 8 + bytes);
-    WriteChangeRect(&packet[at], rect);
-    std::memcpy(&packet[at + 8], pixels, bytes);
-    std::uint32_t count;
-    std::memcpy(&count, packet.data(), 4);
-    ++count;
-    std::memcpy(packet.data(), &count, 4);
-}
-
-// A packet of at least one rectangle, in a block the caller frees with free.
-bool CFrameBufferOut::TakePacket(std::vector<unsigned char> const& packet, void*& data, unsigned long& size) {
-    if (packet.size() <= 4) {
-        return false;
-    }
-    data = std::malloc(packet.size());
-    if (!data) {
-        return false;
-    }
-    std::memcpy(data, packet.data(), packet.size());
-    size = static_cast<unsigned long>(packet.size());
-    return true;
+    return packet.Take(data, size);
 }
 
 void CFrameBufferOut::NoteLacking(void const* packet, unsigned long size, DWORD since) {
@@ -198,17 +221,19 @@ bool CFrameBufferOut::GetRefinement(void*& data, unsigned long& size, DWORD now,
     if (mDriverMode || !HoldsFrame()) {
         return false;
     }
-    std::vector<unsigned char> packet(4, 0);
-    std::vector<unsigned char> pixels;
+    PacketBuffer packet;
     for (RECT const& rect : mGrid.TakeLacking(now, stillMs, maxCells)) {
         std::size_t const rowBytes = std::size_t(rect.right - rect.left) * mBytesPerPixel;
-        pixels.resize(rowBytes * std::size_t(rect.bottom - rect.top));
-        for (long y = rect.top; y < rect.bottom; ++y) {
-            std::memcpy(&pixels[std::size_t(y - rect.top) * rowBytes], PixelAt(rect.left, y), rowBytes);
+        unsigned char* pixels = packet.Reserve(rowBytes * std::size_t(rect.bottom - rect.top));
+        if (!pixels) {
+            return false;
         }
-        AppendRect(packet, rect, pixels.data());
+        for (long y = rect.top; y < rect.bottom; ++y) {
+            std::memcpy(pixels + std::size_t(y - rect.top) * rowBytes, PixelAt(rect.left, y), rowBytes);
+        }
+        packet.Commit(rect, rowBytes * std::size_t(rect.bottom - rect.top));
     }
-    return TakePacket(packet, data, size);
+    return packet.Take(data, size);
 }
 
 DWORD CFrameBufferOut::NextRefinementDue(DWORD now, DWORD stillMs) {

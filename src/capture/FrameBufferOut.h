@@ -98,8 +98,6 @@ private:
     bool DiffersFromFrame(RECT const& rect, unsigned char const* pixels, std::size_t stride) const;
     bool CopyFromBands(RECT const& rect, unsigned char* out);
     bool GetGrabbedData(void*& data, unsigned long& size);
-    void AppendRect(std::vector<unsigned char>& packet, RECT const& rect, unsigned char const* pixels) const;
-    static bool TakePacket(std::vector<unsigned char> const& packet, void*& data, unsigned long& size);
     bool GetDriverData(void*& data, unsigned long& size);
     void TrackWholeFrame();
     void DecideMode();

@@ -1,6 +1,5 @@
 #include "session/WaitingConfirmationState.h"
 
-
 WaitingConfirmationState::WaitingConfirmationState(SessionQualityConfiguration const& quality, Sent sent)
     : mQuality(quality), mSent(sent) {}
 
