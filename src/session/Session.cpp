@@ -313,7 +313,7 @@ void Session::ChangeState(ISessionState* next) {
     delete old;
 }
 
-void Session::ReadState(boost::function<void(ISessionState*)> const& read) const {
+void Session::ReadState(std::function<void(ISessionState*)> const& read) const {
     CriticalSectionLock lock(mStateLock);
     read(mState);
 }

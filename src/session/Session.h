@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include <boost/function.hpp>
 #include <boost/shared_ptr.hpp>
 
 #include "foundation/CriticalSection.h"
+#include "network/ControlMessages.h"
 #include "session/ISession.h"
 
 class ISessionGui;
@@ -53,17 +53,10 @@ public:
 
     void SetGui(boost::shared_ptr<ISessionGui> gui) { mGui = gui; }
 
-    // Calls `read` with the current state (null when there is none) while no state switch can
-    // delete it: for the user interface's thread, which reads while "SkypeEvent" switches.
-    // `read` must not switch the state or wait for "SkypeEvent".
-    void ReadState(boost::function<void(ISessionState*)> const& read) const;
-
-    // Runs the current state's operation `name` on "SkypeEvent" at the next idle tick, if the
-    // state is still the one current now and still offers it. Any thread.
-    void PostOperation(std::string const& name);
-    // Raises the user interface's NotificationClicked(index) on "SkypeEvent" at the next idle
-    // tick, if the state current now is still current. Any thread.
-    void PostNotificationClick(int index);
+    // Any thread: see ISession.
+    void ReadState(std::function<void(ISessionState*)> const& read) const override;
+    void PostOperation(std::string const& name) override;
+    void PostNotificationClick(int index) override;
 
     // Lets go of the applications and the client: removes every handler and deletes the
     // channels, so that nothing reaches the session any more. The state lives on until the

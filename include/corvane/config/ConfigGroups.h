@@ -2,8 +2,6 @@
 
 #include "CorvaneApi.h"
 
-#include <windows.h>
-
 #include <string>
 
 #include "config/ConfigRegistry.h"
@@ -19,11 +17,11 @@
 class CORVANE_API SessionQualityConfiguration : public IConfigValuesSet {
 public:
     // 800x600 stands in for a resolution whose width or height is 0.
-    static constexpr tagSIZE kFallbackResolution = {800, 600};
+    static constexpr ScreenSize kFallbackResolution = {800, 600};
 
     // ((0,0), 16, true, 50)
     SessionQualityConfiguration();
-    SessionQualityConfiguration(tagSIZE resolution, int colorDepth, bool useJpeg, int jpegQuality);
+    SessionQualityConfiguration(ScreenSize resolution, int colorDepth, bool useJpeg, int jpegQuality);
 
     // Resolution, ColorDepth, UseJpeg, JpegQuality, AutoJpegQuality.
     void Register(ConfigRegistry& registry) override;
