@@ -5,8 +5,8 @@
 #include "config/ConfigGroups.h"
 #include "config/ConfigRegistry.h"
 
-// All settings of the library. Its registry lists the 21 values of its own groups:
-// session quality, recording, plug-in, logging, each group in its registration order.
+// All settings of the library. Its registry lists the 23 values of its own groups:
+// session quality, recording, plug-in, logging, sharing, each group in its registration order.
 class CORVANE_API Configuration : public ConfigRegistry {
 public:
     Configuration();
@@ -19,6 +19,7 @@ public:
     RecordingConfiguration Recording;
     PluginConfiguration Plugin;
     LoggingConfiguration Logging;
+    SharingConfiguration Sharing;
 
 private:
     void RegisterGroups();
