@@ -75,6 +75,14 @@ public:
     virtual void ChangeState(ISessionState* next) = 0;
     // SkypeError "Plugin state is not initialized" when there is none.
     virtual ISessionState& GetCurrentState() const = 0;
+    // Whether the viewer may control this machine while we share with the contact: only then
+    // do his input and clipboard reach it. Said before "Accept" or "Share my desktop", it is
+    // the choice for that sharing; said while sharing, it gives or takes back control from the
+    // viewer's next message on. Unsaid, a sharing takes the configured Sharing/AllowControl;
+    // a said choice lasts until the session is back in AvailableState. Any thread.
+    virtual void SetViewerControl(bool allowed) = 0;
+    // The choice in force: the said one, else the configured default. Any thread.
+    virtual bool HasViewerControl() = 0;
 
     // The contact's handle. Any thread.
     std::string GetUserNameW() const { return mUserName; }

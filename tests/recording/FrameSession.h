@@ -34,6 +34,8 @@ public:
     ISessionGui* GetGui() override { return nullptr; }
     void ChangeState(ISessionState*) override {}
     ISessionState& GetCurrentState() const override;
+    void SetViewerControl(bool) override {}
+    bool HasViewerControl() override { return false; }
 
 private:
     std::string mFullName;
