@@ -10,6 +10,7 @@ constexpr char kSessionQualitySection[] = "SessionQuality";
 constexpr char kRecordingSection[] = "Recording";
 constexpr char kPluginSection[] = "Plugin";
 constexpr char kLoggingSection[] = "Logging";
+constexpr char kSharingSection[] = "Sharing";
 
 constexpr char kRecordingFolderName[] = "CorvaneRecordedSessions";
 
@@ -102,6 +103,15 @@ void LoggingConfiguration::Register(ConfigRegistry& registry) {
     registry.Register(Enabled);
     registry.Register(LogToFile);
     registry.Register(LogToConsole);
+}
+
+SharingConfiguration::SharingConfiguration()
+    : AllowControl(kSharingSection, "AllowControl", true),
+      ServeClipboard(kSharingSection, "ServeClipboard", true) {}
+
+void SharingConfiguration::Register(ConfigRegistry& registry) {
+    registry.Register(AllowControl);
+    registry.Register(ServeClipboard);
 }
 
 std::string GetDefaultRecordingFolder() {

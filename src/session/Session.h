@@ -9,6 +9,7 @@
 #include "foundation/CriticalSection.h"
 #include "network/ControlMessages.h"
 #include "session/ISession.h"
+#include "session/SessionTable.h"
 
 class ISessionGui;
 class ISkypeApplication;
@@ -50,6 +51,9 @@ public:
     // Takes `next`; the old state is deleted after the new one has started.
     void ChangeState(ISessionState* next) override;
     ISessionState& GetCurrentState() const override;
+    // Any thread.
+    void SetViewerControl(bool allowed) override;
+    bool HasViewerControl() override;
 
     void SetGui(boost::shared_ptr<ISessionGui> gui) { mGui = gui; }
 
@@ -72,6 +76,7 @@ private:
         SkypeReliableNetworkTransport* transport = nullptr;
         NetworkProtocol* protocol = nullptr;
     };
+    enum : int { kControlUnsaid = -1, kControlDenied = 0, kControlAllowed = 1 };
     // A user's request waiting for the idle tick.
     struct PostedRequest {
         unsigned generation;
@@ -91,6 +96,7 @@ private:
     static void DeleteChannel(Channel const& channel);
     NetworkProtocol* ProtocolOf(Channel const& channel);
     void CarryOutStop(bool returnToConnected);
+    void ForgetViewerControlBetweenSharings(SessionTable::State next);
     void RunPostedRequests();
     void Post(PostedRequest const& request);
 
@@ -112,6 +118,9 @@ private:
     mutable CriticalSection mStateLock;
     std::atomic<long> mPendingStop{0};     // 0 none, 1 stop, 2 stop and return to AvailableState
     std::atomic<unsigned> mGeneration{0};  // counts state switches
+    // Our user's say over the viewer's control: kControlUnsaid until he says, and again once
+    // the session is back in AvailableState or InitialState.
+    std::atomic<int> mViewerControl{kControlUnsaid};
     bool mSubscribed = false;
     CriticalSection mPostedLock;  // guards mPosted
     std::vector<PostedRequest> mPosted;

@@ -37,6 +37,8 @@ public:
     void ReadState(std::function<void(ISessionState*)> const& read) const override { read(nullptr); }
     void PostOperation(std::string const&) override {}
     void PostNotificationClick(int) override {}
+    void SetViewerControl(bool) override {}
+    bool HasViewerControl() override { return false; }
 
 private:
     std::string mFullName;

@@ -87,5 +87,18 @@ public:
     BoolConfigValue LogToConsole;
 };
 
+// Section "Sharing": what a viewer of our desktop may do, unless our user says otherwise for
+// one sharing (ISession::SetViewerControl).
+class CORVANE_API SharingConfiguration : public IConfigValuesSet {
+public:
+    SharingConfiguration();
+
+    // In declaration order.
+    void Register(ConfigRegistry& registry) override;
+
+    BoolConfigValue AllowControl;    // the viewer's input and clipboard reach this machine
+    BoolConfigValue ServeClipboard;  // the viewer gets our clipboard when he asks, control or not
+};
+
 // The folder recordings go to when the configuration names none.
 std::string GetDefaultRecordingFolder();

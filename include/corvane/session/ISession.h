@@ -91,6 +91,14 @@ public:
     // Raises the user interface's NotificationClicked(index) on "SkypeEvent" at its next idle
     // tick, if the state current now is still current. Any thread.
     virtual void PostNotificationClick(int index) = 0;
+    // Whether the viewer may control this machine while we share with the contact: only then
+    // do his input and clipboard reach it. Said before "Accept" or "Share my desktop", it is
+    // the choice for that sharing; said while sharing, it gives or takes back control from the
+    // viewer's next message on. Unsaid, a sharing takes the configured Sharing/AllowControl;
+    // a said choice lasts until the session is back in AvailableState. Any thread.
+    virtual void SetViewerControl(bool allowed) = 0;
+    // The choice in force: the said one, else the configured default. Any thread.
+    virtual bool HasViewerControl() = 0;
 
     // The contact's handle. Any thread.
     std::string GetUserNameW() const { return mUserName; }
