@@ -79,10 +79,12 @@ class Tree:
 class Mutation:
     """One mutant applied to its file; undone exactly by restore(), whatever happens in between.
 
-    The file's objects are saved first: on restore they come back with a fresh time and the source
-    with its old one, so the next build relinks without compiling the file again. Where that is not
-    possible (headers), the source gets a fresh time and everything that includes it is rebuilt.
-    A marker in the build folder lets the next run restore a file that a killed run left mutated."""
+    The file's objects are saved first. On restore they come back with the times the build gave
+    the mutant's objects (so the build's record of them holds) and the source with its old time,
+    so the next build does not compile the file again; what was linked from the mutant's objects
+    is deleted and so linked again. Where that is not possible (headers), the source gets a fresh
+    time and everything built from it is rebuilt. A marker in the build folder lets the next run
+    restore a file that a killed run left mutated."""
 
     def __init__(self, tree, mutant):
         self.tree, self.mutant = tree, mutant
@@ -99,31 +101,47 @@ class Mutation:
         shutil.rmtree(self.keep, ignore_errors=True)
         (self.keep / "objects").mkdir(parents=True)
         (self.keep / "source").write_bytes(original)
-        for i, obj in enumerate(self._object_files()):
+        for i, obj in enumerate(self._outputs(self.path, ".obj")):
             if obj.exists():
                 shutil.copy2(obj, self.keep / "objects" / str(i))
-                self.objects.append((obj, self.keep / "objects" / str(i)))
+                self.objects.append((obj, self.keep / "objects" / str(i), obj.stat().st_mtime_ns))
         (self.keep / "file").write_text(self.mutant.path)
         lines[self.mutant.line - 1] = self.mutant.after
         self.path.write_bytes("\n".join(lines).encode("utf-8", "surrogateescape"))
 
-    def _object_files(self):
-        if self.path.suffix != ".cpp":
+    def _outputs(self, path, suffix=""):
+        """What the build makes from the file directly (files only)."""
+        if path.suffix not in (".cpp", ".obj"):
             return []
-        out = subprocess.run(["ninja", "-C", str(self.tree.build), "-t", "query", str(self.path)],
+        node = str(path.relative_to(self.tree.build)) if path.is_relative_to(self.tree.build) else str(path)
+        out = subprocess.run(["ninja", "-C", str(self.tree.build), "-t", "query", node],
                              capture_output=True, text=True)
         if out.returncode != 0 or "outputs:" not in out.stdout:
             return []
-        lines = out.stdout.split("outputs:", 1)[1].split()
-        return [self.tree.build / name for name in lines if name.endswith(".obj")]
+        names = out.stdout.split("outputs:", 1)[1].split()
+        return [self.tree.build / name for name in names if name.endswith(suffix) and "." in Path(name).name]
 
     def restore(self):
-        self.path.write_bytes((self.keep / "source").read_bytes())
-        if self.objects:
-            os.utime(self.path, ns=(self.stat.st_atime_ns, self.stat.st_mtime_ns))
-            for obj, saved in self.objects:
-                shutil.copyfile(saved, obj)  # a fresh time: the archive and the programs are relinked
-        shutil.rmtree(self.keep, ignore_errors=True)
+        original = (self.keep / "source").read_bytes()
+        try:
+            for obj, saved, saved_time in self.objects:
+                built_time = obj.stat().st_mtime_ns if obj.exists() else saved_time
+                shutil.copyfile(saved, obj)
+                os.utime(obj, ns=(built_time, built_time))
+                if built_time != saved_time:
+                    linked = self._outputs(obj)
+                    if not linked:
+                        raise RuntimeError(f"the build names nothing made from {obj}")
+                    for output in linked:
+                        output.unlink(missing_ok=True)
+            self.path.write_bytes(original)
+            if self.objects:
+                os.utime(self.path, ns=(self.stat.st_atime_ns, self.stat.st_mtime_ns))
+        except BaseException:
+            self.path.write_bytes(original)  # a fresh time: compiled again
+            raise
+        finally:
+            shutil.rmtree(self.keep, ignore_errors=True)
 
     @staticmethod
     def recover(tree):
