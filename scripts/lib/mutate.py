@@ -354,10 +354,13 @@ def main():
         return
 
     def stop(signum, frame):
+        # Once: a second signal must not cut short the restoring of the file.
+        for name in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
+            signal.signal(name, signal.SIG_IGN)
         raise KeyboardInterrupt()
 
-    signal.signal(signal.SIGTERM, stop)
-    signal.signal(signal.SIGHUP, stop)
+    for name in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
+        signal.signal(name, stop)  # SIGINT too: started in the background, the runner inherits it ignored
     Mutation.recover(tree)
     fingerprint = tree.tests_fingerprint()
     args.results.parent.mkdir(parents=True, exist_ok=True)
