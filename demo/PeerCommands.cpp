@@ -185,6 +185,8 @@ void PeerCommands::AddSessionCommands() {
         {"decline", "declines it", &PeerSessions::Decline},
         {"stop", "stops viewing or sharing, or cancels the question asked", &PeerSessions::Stop},
         {"auto-accept", "accepts every later request and offer of the contact", &PeerSessions::AutoAccept},
+        {"view-only", "the contact may watch what we share, not control it", &PeerSessions::ViewOnly},
+        {"give-control", "the contact may control what we share", &PeerSessions::GiveControl},
         {"status", "the session's state and status lines", &PeerSessions::PrintStatus},
     };
     for (auto const& [name, help, action] : commands) {

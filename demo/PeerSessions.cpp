@@ -114,6 +114,20 @@ void PeerSessions::AutoAccept(std::string const& contact) {
     mOutput.Say("auto-accept " + gui.User());
 }
 
+void PeerSessions::ViewOnly(std::string const& contact) {
+    SetViewerControl(contact, false);
+}
+
+void PeerSessions::GiveControl(std::string const& contact) {
+    SetViewerControl(contact, true);
+}
+
+void PeerSessions::SetViewerControl(std::string const& contact, bool allowed) {
+    ISession& session = SessionOf(contact);
+    session.SetViewerControl(allowed);
+    mOutput.Say("control " + session.GetUserNameW() + ": " + (allowed ? "given" : "view only"));
+}
+
 void PeerSessions::PrintStatus(std::string const& contact) {
     ISession& session = SessionOf(contact);
     std::string const user = session.GetUserNameW();

@@ -27,6 +27,10 @@ public:
     void Decline(std::string const& contact);
     // Stops viewing or sharing, or cancels a question asked.
     void Stop(std::string const& contact);
+    // Our user's say over control while we share with the contact: from the next sharing on
+    // (or at once while sharing), the viewer may or may not control this machine.
+    void ViewOnly(std::string const& contact);
+    void GiveControl(std::string const& contact);
     // From now on the user accepts every request and offer of the contact.
     void AutoAccept(std::string const& contact);
     // Prints the state and the status lines: "status-line <contact>: group/name = value".
@@ -64,6 +68,7 @@ public:
     std::string ReceivedBytes(std::string const& contact);
 
 private:
+    void SetViewerControl(std::string const& contact, bool allowed);
     ScriptedSessionGui& Gui(std::string const& contact);
     void PressButton(std::string const& contact, std::string const& caption);
 
