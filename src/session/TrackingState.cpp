@@ -203,6 +203,7 @@ ScreenChangeNetMsg TrackingState::EncodeShared(IScreenChange& change,
     for (SharedPayloads::Entry const& entry : entries) {
         if (entry.colorDepth == settings.colorDepth && entry.useJpeg == settings.useJpeg &&
             (!settings.useJpeg || entry.jpegQuality == settings.jpegQuality)) {
+            CORVANE_LOG("Screen change encoding reused");
             return ScreenEncoder::ToMessage(entry.payload, origin, settings.colorDepth, change.timing);
         }
     }
