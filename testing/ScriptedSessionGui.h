@@ -26,7 +26,7 @@ public:
     // One scripted answer to EditQuality, with the quality the user sets (size 0x0 keeps it).
     struct QualityAnswer {
         int answer = 0;
-        tagSIZE resolution = {0, 0};
+        ScreenSize resolution = {0, 0};
         unsigned colorDepth = 0;  // 0 keeps it
     };
 

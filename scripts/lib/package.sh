@@ -5,17 +5,25 @@ corvane_package_version() {
   sed -n 's/^project(CorvaneCore VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt"
 }
 
-# The headers the public interface reaches, as the compiler finds them from Core.h: the
-# library's own (shipped under include/corvane) and Boost's (under include/boost).
+# The headers the public interface reaches, as a host's compiler finds them from Core.h: the
+# library's public ones (include/corvane) and Boost's. Fails when one of the library's own
+# internal headers (src/) is reached: the public headers must stand on their own.
 corvane_package_headers() {
-  x86_64-w64-mingw32-g++-posix -std=c++17 -M \
-    -I"$root/include/corvane" -I"$root/src" -I"$build/boost-include" "$root/include/corvane/Core.h" |
-    tr ' \\' '\n\n' | grep -E "^($root/include/corvane|$root/src|$build/boost-include)/" | sort -u
+  local headers
+  headers=$(x86_64-w64-mingw32-g++-posix -std=c++17 -M \
+    -I"$root/include/corvane" -I"$build/boost-include" "$root/include/corvane/Core.h" |
+    tr ' \\' '\n\n' | grep -E "^($root/include/corvane|$root/src|$build/boost-include)/" | sort -u)
+  if grep -q "^$root/src/" <<<"$headers"; then
+    echo "internal headers reached from Core.h:" >&2
+    grep "^$root/src/" <<<"$headers" >&2
+    return 1
+  fi
+  echo "$headers"
 }
 
 # corvane_package_stage DIR: lays the package out in DIR (made afresh).
 corvane_package_stage() {
-  local dir=$1 version header target licences=/usr/share/doc
+  local dir=$1 version headers header target licences=/usr/share/doc
   version=$(corvane_package_version)
   rm -rf "$dir"
   mkdir -p "$dir/bin" "$dir/lib/cmake/CorvaneCore" "$dir/include" "$dir/licences"
@@ -23,15 +31,15 @@ corvane_package_stage() {
   x86_64-w64-mingw32-strip --strip-debug -o "$dir/bin/Core.dll" "$build/bin/Core.dll"
   x86_64-w64-mingw32-strip --strip-debug -o "$dir/bin/BmpToAvi.dll" "$build/bin/BmpToAvi.dll"
   cp "$(find "$build" -name libCore.dll.a -print -quit)" "$dir/lib/"
-  corvane_package_headers | while read -r header; do
+  headers=$(corvane_package_headers)
+  while read -r header; do
     case $header in
       "$root/include/"*) target=$dir/include/${header#"$root/include/"} ;;
-      "$root/src/"*) target=$dir/include/corvane/${header#"$root/src/"} ;;
       *) target=$dir/include/${header#"$build/boost-include/"} ;;
     esac
     mkdir -p "$(dirname "$target")"
     cp -L "$header" "$target"
-  done
+  done <<<"$headers"
   for file in CorvaneCoreConfig.cmake CorvaneCoreConfigVersion.cmake; do
     sed "s/@VERSION@/$version/g" "$root/cmake/package/$file" >"$dir/lib/cmake/CorvaneCore/$file"
   done

@@ -10,10 +10,11 @@ constexpr char kSessionQualitySection[] = "SessionQuality";
 constexpr char kRecordingSection[] = "Recording";
 constexpr char kPluginSection[] = "Plugin";
 constexpr char kLoggingSection[] = "Logging";
+constexpr char kSharingSection[] = "Sharing";
 
 constexpr char kRecordingFolderName[] = "CorvaneRecordedSessions";
 
-tagSIZE OrFallbackResolution(tagSIZE resolution) {
+ScreenSize OrFallbackResolution(ScreenSize resolution) {
     bool unset = resolution.cx == 0 || resolution.cy == 0;
     return unset ? SessionQualityConfiguration::kFallbackResolution : resolution;
 }
@@ -21,9 +22,9 @@ tagSIZE OrFallbackResolution(tagSIZE resolution) {
 }  // namespace
 
 SessionQualityConfiguration::SessionQualityConfiguration()
-    : SessionQualityConfiguration(tagSIZE{0, 0}, 16, true, 50) {}
+    : SessionQualityConfiguration(ScreenSize{0, 0}, 16, true, 50) {}
 
-SessionQualityConfiguration::SessionQualityConfiguration(tagSIZE resolution, int colorDepth, bool useJpeg,
+SessionQualityConfiguration::SessionQualityConfiguration(ScreenSize resolution, int colorDepth, bool useJpeg,
                                                          int jpegQuality)
     : ColorDepth(kSessionQualitySection, "ColorDepth", static_cast<unsigned int>(colorDepth)),
       Resolution(kSessionQualitySection, "Resolution", OrFallbackResolution(resolution)),
@@ -41,7 +42,7 @@ void SessionQualityConfiguration::Register(ConfigRegistry& registry) {
 
 RecordingConfiguration::RecordingConfiguration()
     : ColorDepth(kRecordingSection, "ColorDepth", 24),
-      Resolution(kRecordingSection, "Resolution", tagSIZE{0, 0}),
+      Resolution(kRecordingSection, "Resolution", ScreenSize{0, 0}),
       OutputPath(kRecordingSection, "OutputPath", GetDefaultRecordingFolder()),
       Codec(kRecordingSection, "Codec", "Microsoft Video 1") {
     SetDefaultColorDepth();
@@ -55,7 +56,7 @@ void RecordingConfiguration::Register(ConfigRegistry& registry) {
 }
 
 void RecordingConfiguration::SetDefaultResolution() {
-    Resolution.Set(tagSIZE{0, 0});
+    Resolution.Set(ScreenSize{0, 0});
 }
 
 void RecordingConfiguration::SetDefaultColorDepth() {
@@ -102,6 +103,15 @@ void LoggingConfiguration::Register(ConfigRegistry& registry) {
     registry.Register(Enabled);
     registry.Register(LogToFile);
     registry.Register(LogToConsole);
+}
+
+SharingConfiguration::SharingConfiguration()
+    : AllowControl(kSharingSection, "AllowControl", true),
+      ServeClipboard(kSharingSection, "ServeClipboard", true) {}
+
+void SharingConfiguration::Register(ConfigRegistry& registry) {
+    registry.Register(AllowControl);
+    registry.Register(ServeClipboard);
 }
 
 std::string GetDefaultRecordingFolder() {

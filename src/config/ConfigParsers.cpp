@@ -57,7 +57,7 @@ std::string GenericParser<bool>::Format(bool value) {
     return value ? "1" : "0";
 }
 
-bool GenericParser<tagSIZE>::Parse(std::string const& text, tagSIZE& value) {
+bool GenericParser<ScreenSize>::Parse(std::string const& text, ScreenSize& value) {
     std::size_t x = text.find('x');
     if (x == std::string::npos) {
         Raise(BaseError("Invalid configuration value: " + text));
@@ -67,7 +67,7 @@ bool GenericParser<tagSIZE>::Parse(std::string const& text, tagSIZE& value) {
     return true;
 }
 
-std::string GenericParser<tagSIZE>::Format(tagSIZE const& value) {
+std::string GenericParser<ScreenSize>::Format(ScreenSize const& value) {
     return std::to_string(value.cx) + "x" + std::to_string(value.cy);
 }
 

@@ -10,7 +10,8 @@ Configuration::Configuration(Configuration const& other)
       SessionQuality(other.SessionQuality),
       Recording(other.Recording),
       Plugin(other.Plugin),
-      Logging(other.Logging) {
+      Logging(other.Logging),
+      Sharing(other.Sharing) {
     RegisterGroups();
 }
 
@@ -19,6 +20,7 @@ Configuration& Configuration::operator=(Configuration const& other) {
     Recording = other.Recording;
     Plugin = other.Plugin;
     Logging = other.Logging;
+    Sharing = other.Sharing;
     return *this;
 }
 
@@ -27,4 +29,5 @@ void Configuration::RegisterGroups() {
     Recording.Register(*this);
     Plugin.Register(*this);
     Logging.Register(*this);
+    Sharing.Register(*this);
 }

@@ -1,5 +1,7 @@
 #include "foundation/SyncEvent.h"
 
+#include <windows.h>
+
 #include "foundation/Errors.h"
 
 SyncEvent::SyncEvent() : mEvent(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {

@@ -92,6 +92,8 @@ void Thread::Start() {
     }
 }
 
+MainThreadId::MainThreadId() : value(GetCurrentThreadId()) {}
+
 DWORD WINAPI Thread::ThreadProc(void* parameter) {
     auto self = static_cast<Thread*>(parameter);
     // Read once: the owner may rename the object while the body runs.

@@ -7,6 +7,7 @@
 
 #include "config/ConfigGroups.h"
 #include "network/NetworkMessageBase.h"
+#include "session/DiscoveryInfo.h"
 
 // The messages of the control stream: negotiation, connection test, identities, the remote
 // resolution, input from the viewer and the clipboard transfer.
@@ -19,13 +20,6 @@
 //
 // Qualities travel as six fields joined by "/": width, height, colour depth, use JPEG (1/0),
 // JPEG quality, automatic JPEG quality (1/0), as 800/600/16/1/50/1.
-
-// What a peer tells about itself.
-struct DiscoveryInfo {
-    std::string computerName;
-    std::string userName;
-    int userData = 0;  // carried along for the host; never filled from the system or sent
-};
 
 // Asks to view the peer's desktop ("RQ:" + quality), answers ("OK", "DN") or cancels ("ST").
 // The payload is the message's kind.

@@ -102,7 +102,8 @@ void AviRecorder::LoadCursorSprite() {
     mCursor = LoadCursorW(nullptr, IDC_ARROW);
     ICONINFO info{};
     if (mCursor && GetIconInfo(mCursor, &info)) {
-        mHotSpot = {static_cast<LONG>(info.xHotspot), static_cast<LONG>(info.yHotspot)};
+        mHotSpotX = static_cast<int>(info.xHotspot);
+        mHotSpotY = static_cast<int>(info.yHotspot);
         DeleteObject(info.hbmMask);
         DeleteObject(info.hbmColor);
     }
@@ -154,7 +155,7 @@ void AviRecorder::OnRemoteScreenChange(ISession::RemoteScreenChangeArgs const& a
     AddFrame(args.dc, SIZE{args.width, args.height});
 }
 
-void AviRecorder::AddFrame(HDC dc, SIZE) {
+void AviRecorder::AddFrame(HDC dc, ScreenSize) {
     if (mLastTiming < 0) {
         mTimer.StartTimer();
     }
@@ -430,7 +431,7 @@ void AviRecorder::DrawRecord(AviFrameRecord const& record) {
     RECT whole{0, 0, mParms.width, mParms.height};
     record.picture->Draw(mFrameDc, whole);
     if (record.cursorVisible && mCursor) {
-        DrawIconEx(mFrameDc, record.cursorX - mHotSpot.x, record.cursorY - mHotSpot.y, mCursor, mCursorWidth,
+        DrawIconEx(mFrameDc, record.cursorX - mHotSpotX, record.cursorY - mHotSpotY, mCursor, mCursorWidth,
                    mCursorHeight, 0, nullptr, DI_NORMAL);
     }
     GdiFlush();

@@ -285,6 +285,7 @@ void Session::ChangeState(ISessionState* next) {
     CORVANE_LOG(mUserName << " state: `" << StateName(old) << "` to `" << StateName(next) << "`");
     if (SessionState* state = dynamic_cast<SessionState*>(next)) {
         state->SetupNewState(this);
+        ForgetViewerControlBetweenSharings(state->TableState());
     }
     StateChangeArgs args = {this, old, next};
     StateChanging(args);
@@ -313,7 +314,25 @@ void Session::ChangeState(ISessionState* next) {
     delete old;
 }
 
-void Session::ReadState(boost::function<void(ISessionState*)> const& read) const {
+void Session::SetViewerControl(bool allowed) {
+    mViewerControl = allowed ? kControlAllowed : kControlDenied;
+    CORVANE_LOG(mUserName << " viewer control: " << (allowed ? "given" : "taken back"));
+}
+
+bool Session::HasViewerControl() {
+    int const said = mViewerControl.load();
+    return said == kControlUnsaid ? mConfig->Sharing.AllowControl.Get() : said == kControlAllowed;
+}
+
+// Our user's choice belongs to the sharing he made it for: once that is over, or never came
+// about, the next one starts from the configured default again.
+void Session::ForgetViewerControlBetweenSharings(SessionTable::State next) {
+    if (next == SessionTable::State::Available || next == SessionTable::State::Initial) {
+        mViewerControl = kControlUnsaid;
+    }
+}
+
+void Session::ReadState(std::function<void(ISessionState*)> const& read) const {
     CriticalSectionLock lock(mStateLock);
     read(mState);
 }

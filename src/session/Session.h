@@ -4,11 +4,12 @@
 #include <string>
 #include <vector>
 
-#include <boost/function.hpp>
 #include <boost/shared_ptr.hpp>
 
 #include "foundation/CriticalSection.h"
+#include "network/ControlMessages.h"
 #include "session/ISession.h"
+#include "session/SessionTable.h"
 
 class ISessionGui;
 class ISkypeApplication;
@@ -50,20 +51,16 @@ public:
     // Takes `next`; the old state is deleted after the new one has started.
     void ChangeState(ISessionState* next) override;
     ISessionState& GetCurrentState() const override;
+    // Any thread.
+    void SetViewerControl(bool allowed) override;
+    bool HasViewerControl() override;
 
     void SetGui(boost::shared_ptr<ISessionGui> gui) { mGui = gui; }
 
-    // Calls `read` with the current state (null when there is none) while no state switch can
-    // delete it: for the user interface's thread, which reads while "SkypeEvent" switches.
-    // `read` must not switch the state or wait for "SkypeEvent".
-    void ReadState(boost::function<void(ISessionState*)> const& read) const;
-
-    // Runs the current state's operation `name` on "SkypeEvent" at the next idle tick, if the
-    // state is still the one current now and still offers it. Any thread.
-    void PostOperation(std::string const& name);
-    // Raises the user interface's NotificationClicked(index) on "SkypeEvent" at the next idle
-    // tick, if the state current now is still current. Any thread.
-    void PostNotificationClick(int index);
+    // Any thread: see ISession.
+    void ReadState(std::function<void(ISessionState*)> const& read) const override;
+    void PostOperation(std::string const& name) override;
+    void PostNotificationClick(int index) override;
 
     // Lets go of the applications and the client: removes every handler and deletes the
     // channels, so that nothing reaches the session any more. The state lives on until the
@@ -79,6 +76,7 @@ private:
         SkypeReliableNetworkTransport* transport = nullptr;
         NetworkProtocol* protocol = nullptr;
     };
+    enum : int { kControlUnsaid = -1, kControlDenied = 0, kControlAllowed = 1 };
     // A user's request waiting for the idle tick.
     struct PostedRequest {
         unsigned generation;
@@ -98,6 +96,7 @@ private:
     static void DeleteChannel(Channel const& channel);
     NetworkProtocol* ProtocolOf(Channel const& channel);
     void CarryOutStop(bool returnToConnected);
+    void ForgetViewerControlBetweenSharings(SessionTable::State next);
     void RunPostedRequests();
     void Post(PostedRequest const& request);
 
@@ -119,6 +118,9 @@ private:
     mutable CriticalSection mStateLock;
     std::atomic<long> mPendingStop{0};     // 0 none, 1 stop, 2 stop and return to AvailableState
     std::atomic<unsigned> mGeneration{0};  // counts state switches
+    // Our user's say over the viewer's control: kControlUnsaid until he says, and again once
+    // the session is back in AvailableState or InitialState.
+    std::atomic<int> mViewerControl{kControlUnsaid};
     bool mSubscribed = false;
     CriticalSection mPostedLock;  // guards mPosted
     std::vector<PostedRequest> mPosted;

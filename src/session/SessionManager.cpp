@@ -215,11 +215,7 @@ void SessionManager::DescribeSession(ISession& session, std::string& items) {
             description = state->GetDescription(false);
         }
     };
-    if (Session* own = dynamic_cast<Session*>(&session)) {
-        own->ReadState(read);
-    } else {
-        read(&session.GetCurrentState());
-    }
+    session.ReadState(read);
     if (!show) {
         return;
     }

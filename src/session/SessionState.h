@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "network/ControlMessages.h"
 #include "session/ISessionState.h"
 #include "session/SessionTable.h"
 

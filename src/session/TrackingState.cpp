@@ -5,6 +5,8 @@
 
 #include "capture/FrameBufferOut.h"
 #include "capture/TrackingMode.h"
+#include "codec/ScreenEncoder.h"
+#include "config/Configuration.h"
 #include "foundation/CorvaneLogging.h"
 #include "foundation/Errors.h"
 #include "foundation/PerformanceCounter.h"
@@ -66,6 +68,11 @@ void TrackingState::GetAvailableOperations(std::vector<AvailableOperation>& oper
     SessionState::GetAvailableOperations(operations);
     operations.push_back(
         Operation("Stop sharing desktop", 9, 0, Delegate0::Bind<&TrackingState::HandleStopSharing>(this)));
+    operations.push_back(
+        mSession->HasViewerControl()
+            ? Operation("Take back control", -1, 0,
+                        Delegate0::Bind<&TrackingState::HandleTakeBackControl>(this))
+            : Operation("Give control", -1, 0, Delegate0::Bind<&TrackingState::HandleGiveControl>(this)));
 }
 
 std::string TrackingState::GetDescription(bool longForm) {
@@ -87,6 +94,7 @@ void TrackingState::GetStatusProperties(std::vector<SessionProperty>& properties
     properties.push_back({"Bandwidth", "FPS", FramesPerSecond()});
     properties.push_back({"Bandwidth", "Total frames sent", std::to_string(mFramesSent.load())});
     AppendQualityLines(CopyQuality(), properties);
+    properties.push_back({"Sharing", "Viewer has control", mSession->HasViewerControl() ? "Yes" : "No"});
 }
 
 SessionQualityConfiguration TrackingState::CopyQuality() const {
@@ -235,23 +243,57 @@ void TrackingState::Handle(ShowMyDesktopNetMsg const& message) {
     StartTracking();
 }
 
+bool TrackingState::ViewerControls(char const* what) {
+    if (mSession->HasViewerControl()) {
+        return true;
+    }
+    if (!mRefusalNoted) {
+        mRefusalNoted = true;
+        CORVANE_LOG("Dropped " << what << " from " << mSession->GetUserNameW()
+                               << ": the viewer has no control; later ones go unlogged");
+        ShowRawNotification("Remote user tried to control your desktop, which is shared for viewing only.",
+                            L"red");
+    }
+    return false;
+}
+
 void TrackingState::Handle(WindowEventNetMsg const& message) {
-    if (mMode) {
+    if (mMode && ViewerControls("input")) {
         InputReplay::Replay(message);
     }
 }
 
 void TrackingState::Handle(ClipboardNetMsg const& message) {
+    // Not acknowledged: the viewer's clipboard did not arrive.
+    if (!ViewerControls("a clipboard")) {
+        return;
+    }
     ClipboardHelper::ProcessClipboardMessage(message);
     Send(ClipboardAcknowledgeNetMsg());
 }
 
 void TrackingState::Handle(ClipboardRequestNetMsg const&) {
+    if (!mConfig->Sharing.ServeClipboard.Get()) {
+        if (!mClipboardRefused) {
+            mClipboardRefused = true;
+            CORVANE_LOG("Clipboard not served to " << mSession->GetUserNameW()
+                                                   << ": Sharing/ServeClipboard is off");
+        }
+        return;
+    }
     boost::shared_ptr<ClipboardNetMsg> message = ClipboardHelper::CreateClipboardMessage();
     // An empty clipboard cannot travel: the peer's reader refuses a count of 0.
     if (message->GetClipboardDataSize() > 0) {
         Send(*message);
     }
+}
+
+void TrackingState::HandleGiveControl() {
+    mSession->SetViewerControl(true);
+}
+
+void TrackingState::HandleTakeBackControl() {
+    mSession->SetViewerControl(false);
 }
 
 void TrackingState::HandleStopSharing() {

@@ -18,8 +18,9 @@ class TrackingMode;
 
 // Showing the local desktop to the peer at the viewer's quality: screen changes go out one at
 // a time on the screen channel, the cursor follows, the viewer's input is replayed and the
-// clipboard is served. Ends on the local user's stop, any request-kind message from the peer
-// or a lost connection.
+// clipboard is served. Input and clipboard writes count only while the viewer has control
+// (ISession::HasViewerControl); without it they are dropped, and our user hears of the first.
+// Ends on the local user's stop, any request-kind message from the peer or a lost connection.
 //
 // Threads: screen changes arrive on "DesktopTracker", cursor moves on "MouseHandler", the
 // rest on "SkypeEvent" (or the thread that runs an operation). Leaving the state removes the
@@ -37,7 +38,8 @@ public:
     std::string GetDescription(bool longForm) override;
     SessionTable::State TableState() const override { return SessionTable::State::Tracking; }
     std::string GetResourceId() override { return "sharing"; }
-    // Any thread: "FPS" (0 before the first frame), "Total frames sent", the quality lines.
+    // Any thread: "FPS" (0 before the first frame), "Total frames sent", the quality lines,
+    // "Viewer has control".
     void GetStatusProperties(std::vector<SessionProperty>& properties) override;
     // "SkypeEvent": starts the tracker and the mouse handler; warns without the mirror driver.
     void OnStarted() override;
@@ -52,15 +54,20 @@ public:
     void Handle(RequestRemoteDesktopNetMsg const& message) override;
     // "SkypeEvent": the viewer changed the quality; tracking moves to a mode that fits it.
     void Handle(ShowMyDesktopNetMsg const& message) override;
-    // "SkypeEvent": the viewer's input, replayed while sharing.
+    // "SkypeEvent": the viewer's input, replayed while he has control.
     void Handle(WindowEventNetMsg const& message) override;
-    // "SkypeEvent": the viewer's clipboard is set here and acknowledged.
+    // "SkypeEvent": the viewer's clipboard is set here and acknowledged while he has control.
     void Handle(ClipboardNetMsg const& message) override;
-    // "SkypeEvent": the viewer asks for this clipboard; an empty one is not sent.
+    // "SkypeEvent": the viewer asks for this clipboard; sent when Sharing/ServeClipboard is on,
+    // control or not, and not when it is empty.
     void Handle(ClipboardRequestNetMsg const& message) override;
 
     // Operation "Stop sharing desktop": the thread that invokes it.
     void HandleStopSharing();
+    // Operations "Give control" and "Take back control": the thread that invokes them. They
+    // only set the session's choice, which each later message of the viewer reads.
+    void HandleGiveControl();
+    void HandleTakeBackControl();
 
     // The JPEG quality of the `changeCount`th change: the configured one for the first two, or
     // when automatic quality or JPEG is off; else the rate table for `sendCps` bytes a second,
@@ -89,6 +96,9 @@ private:
     static ScreenChangeNetMsg EncodeShared(IScreenChange& change, ScreenEncoder::Settings const& settings);
     void HandleMouseMove(tagPOINT const& point);
     SessionQualityConfiguration CopyQuality() const;
+    // "SkypeEvent": true when the viewer has control; otherwise the first refusal of the
+    // sharing is logged and told to our user, the later ones pass in silence.
+    bool ViewerControls(char const* what);
     std::string FramesPerSecond() const;
 
     boost::shared_ptr<DesktopTracker> mTracker;  // the process's, held while the state lives
@@ -100,4 +110,6 @@ private:
     std::atomic<long long> mRateStart{0};  // the counter at the first frame, set before the count
     MouseHandler mMouseHandler;
     bool mMouseSubscribed = false;
+    bool mRefusalNoted = false;      // "SkypeEvent"
+    bool mClipboardRefused = false;  // "SkypeEvent"
 };

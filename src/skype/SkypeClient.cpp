@@ -93,6 +93,10 @@ SkypeClient::SkypeClient(IWindow* window, unsigned int discoverMessage, unsigned
     mEventThread.SetPriority(THREAD_PRIORITY_HIGHEST);
 }
 
+std::unique_ptr<ISkypeClient> CreateSkypeClient(unsigned int discoverMessage, unsigned int attachMessage) {
+    return std::unique_ptr<ISkypeClient>(new SkypeClient(nullptr, discoverMessage, attachMessage));
+}
+
 SkypeClient::~SkypeClient() {
     // Wakes a command that waits for its reply on either thread, then waits for both threads
     // to end: they use the locks and the queue destroyed below.

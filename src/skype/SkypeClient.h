@@ -1,7 +1,5 @@
 #pragma once
 
-#include "CorvaneApi.h"
-
 #include <windows.h>
 
 #include <list>
@@ -27,7 +25,7 @@ struct SkypeControlMessages {
 // notification thread "SkypeEvent", which raises every event. "SkypeReAttach" repeats the
 // discover broadcast every 10 s while not attached. Build and destroy it on one thread; the
 // other members may be called from any thread, commands from any but the window's own.
-class CORVANE_API SkypeClient : public IWindowMessageHandler, public ISkypeClient {
+class SkypeClient : public IWindowMessageHandler, public ISkypeClient {
 public:
     // Notifications waiting for "SkypeEvent", at most: a peer's datagrams can pile up while it
     // is busy. Beyond either bound the messenger's texts are dropped, and logged.

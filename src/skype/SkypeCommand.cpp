@@ -1,5 +1,7 @@
 #include "skype/SkypeCommand.h"
 
+#include <windows.h>
+
 #include <cstdio>
 
 std::atomic<int> SkypeCommandId::mId{0};

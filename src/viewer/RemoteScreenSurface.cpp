@@ -29,10 +29,10 @@ void RemoteScreenSurface::Delete() {
     mDC = nullptr;
     mBitmap = nullptr;
     mPrevious = nullptr;
-    mSize = SIZE{0, 0};
+    mSize = ScreenSize{0, 0};
 }
 
-bool RemoteScreenSurface::Resize(SIZE size) {
+bool RemoteScreenSurface::Resize(ScreenSize size) {
     if (size.cx <= 0 || size.cy <= 0 || size.cx > kMaxSide || size.cy > kMaxSide ||
         std::uint64_t(size.cx) * std::uint64_t(size.cy) > Picture::kMaxPixels) {
         return false;
@@ -62,7 +62,7 @@ bool RemoteScreenSurface::Resize(SIZE size) {
     return true;
 }
 
-SIZE RemoteScreenSurface::GetSize() const {
+ScreenSize RemoteScreenSurface::GetSize() const {
     CriticalSectionLock lock(mLock);
     return mSize;
 }

@@ -28,7 +28,8 @@ void ChangeEverything(Configuration& config) {
     for (BoolConfigValue* flag :
          {&plugin.ShowPrivateInfo, &plugin.TabbedInterface, &plugin.EnableDump, &plugin.ShowPassiveBalloons,
           &plugin.ShowActiveBalloons, &plugin.ShowStatusBalloons, &plugin.Effects, &plugin.AcceptMyAccount,
-          &config.Logging.Enabled, &config.Logging.LogToFile, &config.Logging.LogToConsole}) {
+          &config.Logging.Enabled, &config.Logging.LogToFile, &config.Logging.LogToConsole,
+          &config.Sharing.AllowControl, &config.Sharing.ServeClipboard}) {
         flag->Set(!flag->GetDefaultValue());
     }
     plugin.Alpha.SetValue("128");
@@ -46,7 +47,7 @@ TEST(IniConfigStoreTest, SaveWritesOneSectionPerGroupInRegistryOrder) {
                   "\r\nCodec=Microsoft Video 1\r\n[Plugin]\r\nShowPrivateInfo=1\r\nTabbedInterface=0\r\n"
                   "EnableDump=0\r\nShowPassiveBalloons=1\r\nShowActiveBalloons=1\r\nShowStatusBalloons=1\r\n"
                   "Effects=1\r\nAlpha=255\r\nAcceptMyAccount=0\r\n[Logging]\r\nEnabled=0\r\nLogToFile=1\r\n"
-                  "LogToConsole=0\r\n");
+                  "LogToConsole=0\r\n[Sharing]\r\nAllowControl=1\r\nServeClipboard=1\r\n");
 }
 
 TEST(IniConfigStoreTest, SavedValuesLoadBackUnchanged) {

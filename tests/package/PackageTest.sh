@@ -21,13 +21,15 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 exports=$(x86_64-w64-mingw32-objdump -p "$build/bin/Core.dll" |
   sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | awk 'NR > 1 && NF {print $NF}' | c++filt)
 echo "Core.dll exports $(grep -c . <<<"$exports") names"
-for name in SessionManager SkypeClient RemoteScreenSurface AviManager Configuration Picture \
+for name in SessionManager ISkypeClient RemoteScreenSurface AviManager Configuration Picture \
   CorvaneLogging; do
   grep -q "^$name::" <<<"$exports" || fail "Core.dll does not export $name"
 done
-grep -q "^ListVideoCodecs" <<<"$exports" || fail "Core.dll does not export ListVideoCodecs"
+for name in ListVideoCodecs CreateSkypeClient; do
+  grep -q "^$name" <<<"$exports" || fail "Core.dll does not export $name"
+done
 for name in NetworkProtocol SkypeReliableNetworkTransport ScreenEncoder DesktopTracker CodecsEngine \
-  ThreadWindow SkypeApplication Session InputReplay MainThreadInvoker; do
+  ThreadWindow SkypeApplication SkypeClient Session InputReplay MainThreadInvoker; do
   if grep -q "^$name::" <<<"$exports"; then fail "Core.dll exports the internal $name"; fi
 done
 
@@ -36,6 +38,11 @@ mkdir "$work/sdk"
 (cd "$work/sdk" && cmake -E tar xf ../CorvaneCore.zip)
 sdk=$(echo "$work"/sdk/CorvaneCore-*)
 [ -f "$sdk/licences/zlib.txt" ] && [ -f "$sdk/licences/boost.txt" ] || fail "licences missing"
+
+# The public headers stand on their own and leave the system's big headers to the host.
+includes=$(echo '#include "corvane/Core.h"' | x86_64-w64-mingw32-g++-posix -std=c++17 -H -fsyntax-only \
+  -I"$sdk/include" -I"$sdk/include/corvane" -x c++ - 2>&1) || { echo "$includes"; fail "Core.h does not compile alone"; }
+if grep -E '[/ ](windows|urlmon|dshow)\.h$' <<<"$includes"; then fail "Core.h pulls in a system header"; fi
 
 # The host sees the unpacked package and nothing of the checkout but the cross-compiler's
 # toolchain file.

@@ -34,6 +34,11 @@ public:
     ISessionGui* GetGui() override { return nullptr; }
     void ChangeState(ISessionState*) override {}
     ISessionState& GetCurrentState() const override;
+    void ReadState(std::function<void(ISessionState*)> const& read) const override { read(nullptr); }
+    void PostOperation(std::string const&) override {}
+    void PostNotificationClick(int) override {}
+    void SetViewerControl(bool) override {}
+    bool HasViewerControl() override { return false; }
 
 private:
     std::string mFullName;

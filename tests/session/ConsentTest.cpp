@@ -70,14 +70,8 @@ std::unique_ptr<NetworkMessage> MessageOf(Peer kind) {
             return std::make_unique<MouseMoveNetMsg>(tagPOINT{7, 9});
         case Peer::Input:
             return std::make_unique<WindowEventNetMsg>(WM_MOUSEMOVE, 0, MAKELPARAM(321, 654));
-        case Peer::Clipboard: {
-            std::string const text = "from the peer";
-            std::vector<unsigned char> payload(12 + text.size() + 1, 0);
-            std::uint32_t const header[3] = {1, CF_TEXT, static_cast<std::uint32_t>(text.size() + 1)};
-            std::memcpy(payload.data(), header, sizeof header);
-            std::memcpy(payload.data() + 12, text.c_str(), text.size());
-            return std::make_unique<ClipboardNetMsg>(payload);
-        }
+        case Peer::Clipboard:
+            return std::make_unique<ClipboardNetMsg>(TextPayload("from the peer"));
         case Peer::ClipboardRequest:
             return std::make_unique<ClipboardRequestNetMsg>();
         case Peer::ClipboardAcknowledge:

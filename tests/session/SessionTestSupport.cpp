@@ -102,6 +102,14 @@ void SetClipboardText(std::string const& text) {
     CloseClipboard();
 }
 
+std::vector<unsigned char> TextPayload(std::string const& text) {
+    std::vector<unsigned char> payload(12 + text.size() + 1, 0);
+    std::uint32_t const header[3] = {1, CF_TEXT, static_cast<std::uint32_t>(text.size() + 1)};
+    std::memcpy(payload.data(), header, sizeof header);
+    std::memcpy(payload.data() + 12, text.c_str(), text.size());
+    return payload;
+}
+
 TwoPeers::TwoPeers()
     : aliceHandle(OwnHandle("alice")), bobHandle(OwnHandle("bob")), peers({aliceHandle, bobHandle}) {}
 

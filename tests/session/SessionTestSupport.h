@@ -22,6 +22,8 @@ bool WaitUntil(std::function<bool()> const& done, unsigned timeoutMs = kWait);
 // This machine's clipboard as CF_TEXT (empty when it has none), and setting it.
 std::string ClipboardText();
 void SetClipboardText(std::string const& text);
+// A clipboard payload of one CF_TEXT record, as a peer sends it.
+std::vector<unsigned char> TextPayload(std::string const& text);
 
 // A manager whose protected clearing a test may call from inside a callback.
 class OpenSessionManager : public SessionManager {

@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cstring>
 #include <functional>
 #include <iostream>
 #include <memory>
@@ -21,15 +20,6 @@
 
 namespace session_test {
 namespace {
-
-// A clipboard payload of one CF_TEXT record.
-std::vector<unsigned char> TextPayload(std::string const& text) {
-    std::vector<unsigned char> payload(12 + text.size() + 1, 0);
-    std::uint32_t const header[3] = {1, CF_TEXT, static_cast<std::uint32_t>(text.size() + 1)};
-    std::memcpy(payload.data(), header, sizeof header);
-    std::memcpy(payload.data() + 12, text.c_str(), text.size());
-    return payload;
-}
 
 // Alice's screen as 0x00RRGGBB pixels.
 std::vector<std::uint32_t> ExactPicture(SIZE size) {

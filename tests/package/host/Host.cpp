@@ -45,21 +45,25 @@ private:
 };
 
 int Run(char const* discover, char const* attach, std::size_t expected) {
-    SkypeClient client(nullptr, RegisterWindowMessageA(discover), RegisterWindowMessageA(attach));
+    std::unique_ptr<ISkypeClient> client =
+        CreateSkypeClient(RegisterWindowMessageA(discover), RegisterWindowMessageA(attach));
     HostGuiManager guis;
     Configuration config;
-    SessionManager manager(&client, &guis, &config);
+    SessionManager manager(client.get(), &guis, &config);
     ChangeSignal changed;
     manager.SessionsChanged.Add(MakeDelegate<&ChangeSignal::OnChanged>(&changed));
-    client.Attach();
+    client->Attach();
     DWORD const deadline = GetTickCount() + 30000;
     while (manager.GetSessions().size() < expected && GetTickCount() < deadline) {
         changed.Wait(500);
     }
-    std::printf("attached as %s\n", client.GetCurrentUser().c_str());
+    std::printf("attached as %s\n", client->GetCurrentUser().c_str());
     for (ISession* session : manager.GetSessions()) {
-        std::printf("session %s: %s\n", session->GetUserNameW().c_str(),
-                    session->GetCurrentState().GetDescription(false).c_str());
+        std::string state;
+        session->ReadState([&state](ISessionState* current) {
+            state = current ? current->GetDescription(false) : std::string("-");
+        });
+        std::printf("session %s: %s\n", session->GetUserNameW().c_str(), state.c_str());
     }
     std::printf("codecs: %u\n", static_cast<unsigned>(ListVideoCodecs().size()));
     manager.SessionsChanged.Remove(MakeDelegate<&ChangeSignal::OnChanged>(&changed));

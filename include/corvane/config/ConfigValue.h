@@ -43,6 +43,6 @@ private:
 
 using IntConfigValue = ConfigValue<int>;
 using BoolConfigValue = ConfigValue<bool>;
-using SizeConfigValue = ConfigValue<tagSIZE>;
+using SizeConfigValue = ConfigValue<ScreenSize>;
 using StringConfigValue = ConfigValue<std::string>;
 using ColorDepthConfigValue = ConfigValue<unsigned int, ColorDepthValidator>;

@@ -29,6 +29,7 @@ public:
     SessionManager(SessionManager const&) = delete;
     SessionManager& operator=(SessionManager const&) = delete;
 
+    // The client given to the constructor. Any thread.
     ISkypeClient* GetSkype() const { return mClient; }
     // A copy of the list; the sessions stay the manager's. Any thread.
     std::vector<ISession*> GetSessions() const;

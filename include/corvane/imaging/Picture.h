@@ -2,12 +2,12 @@
 
 #include "CorvaneApi.h"
 
-#include <windows.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "foundation/WinTypes.h"
 
 // A picture in memory: 32-bit pixels B, G, R, A (as the uint32 0xAARRGGBB), rows top-down and
 // unpadded. A plain value: copies are deep; shared holders use boost::shared_ptr<Picture>.

@@ -2,9 +2,9 @@
 
 #include "CorvaneApi.h"
 
-#include <windows.h>
-
 #include "foundation/CriticalSection.h"
+#include "foundation/ScreenSize.h"
+#include "foundation/WinTypes.h"
 
 class ChangedRegion;
 class Picture;
@@ -31,7 +31,7 @@ public:
 
         // Null before the first Resize; valid while the Reader lives.
         HDC GetDC() const { return mSurface.mDC; }
-        SIZE GetSize() const { return mSurface.mSize; }
+        ScreenSize GetSize() const { return mSurface.mSize; }
 
     private:
         RemoteScreenSurface const& mSurface;
@@ -46,9 +46,9 @@ public:
     // Gives the surface `size`: unless it has that size already, the context is made anew,
     // black. False, with the surface as it was, for a side of 0 or above kMaxSide, more pixels
     // than a Picture may hold, or when GDI cannot make the context. Drawing thread.
-    bool Resize(SIZE size);
+    bool Resize(ScreenSize size);
     // The size the context has (0 x 0 before the first Resize). Any thread.
-    SIZE GetSize() const;
+    ScreenSize GetSize() const;
     // The context itself, for the drawing thread (which is the only one that changes it) and
     // for handlers it calls; other threads use a Reader. Null before the first Resize.
     HDC GetDC() const { return mDC; }
@@ -81,5 +81,5 @@ private:
     HDC mDC;            // owned; null until the first Resize
     HBITMAP mBitmap;    // owned; selected into mDC
     HGDIOBJ mPrevious;  // what mDC held before mBitmap, put back before deleting
-    SIZE mSize;
+    ScreenSize mSize;
 };

@@ -6,7 +6,8 @@
 
 class ISession;
 
-// The user-interface module's factory of session user interfaces.
+// The user-interface module's factory of session user interfaces. It must outlive the
+// SessionManager it is given to.
 class ISessionGuiManager {
 public:
     virtual ~ISessionGuiManager() = default;

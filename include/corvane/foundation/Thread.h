@@ -1,17 +1,17 @@
 #pragma once
 
-#include <windows.h>
-
 #include <atomic>
 #include <exception>
 #include <string>
 
 #include "foundation/Event.h"
 #include "foundation/SyncEvent.h"
+#include "foundation/WinTypes.h"
 
 // The id of the thread that built it: the process-wide one is built while the library loads.
 struct MainThreadId {
-    DWORD value = GetCurrentThreadId();
+    MainThreadId();
+    DWORD value;
 };
 
 // A named worker thread: a start handshake, a stop event that asks the body to end and a
@@ -80,7 +80,7 @@ protected:
 private:
     static MainThreadId mMainThreadId;  // the object lives in Core.cpp
 
-    static DWORD WINAPI ThreadProc(void* parameter);
+    static DWORD __stdcall ThreadProc(void* parameter);
     void RunGuarded();
     void ReleaseHandle();
 

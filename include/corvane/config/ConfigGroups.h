@@ -2,8 +2,6 @@
 
 #include "CorvaneApi.h"
 
-#include <windows.h>
-
 #include <string>
 
 #include "config/ConfigRegistry.h"
@@ -19,11 +17,11 @@
 class CORVANE_API SessionQualityConfiguration : public IConfigValuesSet {
 public:
     // 800x600 stands in for a resolution whose width or height is 0.
-    static constexpr tagSIZE kFallbackResolution = {800, 600};
+    static constexpr ScreenSize kFallbackResolution = {800, 600};
 
     // ((0,0), 16, true, 50)
     SessionQualityConfiguration();
-    SessionQualityConfiguration(tagSIZE resolution, int colorDepth, bool useJpeg, int jpegQuality);
+    SessionQualityConfiguration(ScreenSize resolution, int colorDepth, bool useJpeg, int jpegQuality);
 
     // Resolution, ColorDepth, UseJpeg, JpegQuality, AutoJpegQuality.
     void Register(ConfigRegistry& registry) override;
@@ -87,6 +85,19 @@ public:
     BoolConfigValue Enabled;
     BoolConfigValue LogToFile;
     BoolConfigValue LogToConsole;
+};
+
+// Section "Sharing": what a viewer of our desktop may do, unless our user says otherwise for
+// one sharing (ISession::SetViewerControl).
+class CORVANE_API SharingConfiguration : public IConfigValuesSet {
+public:
+    SharingConfiguration();
+
+    // In declaration order.
+    void Register(ConfigRegistry& registry) override;
+
+    BoolConfigValue AllowControl;    // the viewer's input and clipboard reach this machine
+    BoolConfigValue ServeClipboard;  // the viewer gets our clipboard when he asks, control or not
 };
 
 // The folder recordings go to when the configuration names none.

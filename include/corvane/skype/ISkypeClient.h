@@ -2,6 +2,7 @@
 
 #include "CorvaneApi.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -93,3 +94,12 @@ protected:
     // SkypeError "Invalid name/id pair: " + designator for a stream without "user:id".
     void ProcessSkypeResponse(std::string const& text);
 };
+
+// The library's own messenger client, over the desktop API's window messages: a window and
+// the notification thread "SkypeEvent" of its own. A zero message id means the API's own
+// registered message; other ids are for a stand-in messenger. Call Attach() to start looking
+// for the messenger. Build and destroy it on the user interface's thread, never on one of the
+// client's own threads or in one of its handlers; the caller owns it, and it must outlive the
+// SessionManager built on it. Raises SkypeError when the window cannot be made.
+CORVANE_API std::unique_ptr<ISkypeClient> CreateSkypeClient(unsigned int discoverMessage = 0,
+                                                            unsigned int attachMessage = 0);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <windows.h>
+#include "foundation/WinTypes.h"
 
 // An unnamed auto-reset kernel event, initially not signalled: a wait that sees the signal
 // consumes it. Set() and the waits may be called from any thread.

@@ -15,6 +15,8 @@
 // The diagnostic log: stamped lines to the console, to "<host exe>.log", or both.
 // Logging is off until the host switches it on. Writers test IsLoggingEnabled() before they
 // compose a message (CORVANE_LOG does both).
+// Every function here may be called from any thread at any time; the switches take effect for
+// the next line written.
 namespace CorvaneLogging {
 
 // Bit set of outputs.

@@ -1,13 +1,13 @@
 #pragma once
 
-#include <windows.h>
-
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "foundation/Event.h"
-#include "network/ControlMessages.h"
+#include "foundation/WinTypes.h"
+#include "session/DiscoveryInfo.h"
 
 class Configuration;
 class ISession;
@@ -58,6 +58,8 @@ public:
     virtual std::string GetFullName() = 0;
     // Measured throughput toward the contact, bytes per second. Any thread.
     virtual int GetSendCps() = 0;
+    // Initialize, Connect, Disconnect, SendNetworkMessage and ChangeState are the library's
+    // own (the manager's and the states'); a user interface does not call them.
     // Subscribes to the channels and starts `first` (taken; null: InitialState). The manager,
     // on "SkypeEvent", once.
     virtual void Initialize(ISessionState* first) = 0;
@@ -68,13 +70,35 @@ public:
     virtual void StopDisplaying(bool returnToConnected) = 0;
     // Sends on the message's channel; false when it is not up or the send failed. Any thread.
     virtual bool SendNetworkMessage(NetworkMessage const& message) = 0;
+    // The manager's configuration and the session's user interface; neither is the caller's.
+    // Any thread.
     virtual Configuration* GetConfig() = 0;
     virtual ISessionGui* GetGui() = 0;
     // Takes `next` and makes it current. The thread that decided the change: "SkypeEvent",
     // or the user interface's for an operation it invoked itself.
     virtual void ChangeState(ISessionState* next) = 0;
-    // SkypeError "Plugin state is not initialized" when there is none.
+    // SkypeError "Plugin state is not initialized" when there is none. "SkypeEvent" only: any
+    // other thread reads the state through ReadState, since a switch deletes the old one.
     virtual ISessionState& GetCurrentState() const = 0;
+    // Calls `read` with the current state (null when there is none) while no state switch can
+    // delete it. Any thread; `read` must not switch the state or wait for "SkypeEvent", and
+    // must not keep the state pointer.
+    virtual void ReadState(std::function<void(ISessionState*)> const& read) const = 0;
+    // Runs the current state's operation `name` on "SkypeEvent" at its next idle tick, if the
+    // state is still the one current now and still offers it. Any thread; the way for the user
+    // interface to carry out what the user chose.
+    virtual void PostOperation(std::string const& name) = 0;
+    // Raises the user interface's NotificationClicked(index) on "SkypeEvent" at its next idle
+    // tick, if the state current now is still current. Any thread.
+    virtual void PostNotificationClick(int index) = 0;
+    // Whether the viewer may control this machine while we share with the contact: only then
+    // do his input and clipboard reach it. Said before "Accept" or "Share my desktop", it is
+    // the choice for that sharing; said while sharing, it gives or takes back control from the
+    // viewer's next message on. Unsaid, a sharing takes the configured Sharing/AllowControl;
+    // a said choice lasts until the session is back in AvailableState. Any thread.
+    virtual void SetViewerControl(bool allowed) = 0;
+    // The choice in force: the said one, else the configured default. Any thread.
+    virtual bool HasViewerControl() = 0;
 
     // The contact's handle. Any thread.
     std::string GetUserNameW() const { return mUserName; }

@@ -7,6 +7,7 @@
 #include <string>
 
 // The library's exception family. Every exception is raised through Raise(), which logs it first.
+// A method that raises says so; the exception reaches the caller on the thread it called from.
 
 class BaseError : public std::exception {
 public:

@@ -3,8 +3,7 @@
 #include <string>
 
 #include "CorvaneApi.h"
-
-struct tagSIZE;
+#include "foundation/ScreenSize.h"
 
 // Text forms of the setting types. Parse() returns false and leaves `value` alone when the
 // text does not begin with a number; only the size parser raises.
@@ -34,9 +33,9 @@ struct CORVANE_API GenericParser<bool> {
 // Width "x" height, as 800x600. Raises BaseError "Invalid configuration value: <text>" when
 // there is no "x"; a side that is not a number reads as 0.
 template <>
-struct CORVANE_API GenericParser<tagSIZE> {
-    static bool Parse(std::string const& text, tagSIZE& value);
-    static std::string Format(tagSIZE const& value);
+struct CORVANE_API GenericParser<ScreenSize> {
+    static bool Parse(std::string const& text, ScreenSize& value);
+    static std::string Format(ScreenSize const& value);
 };
 
 template <>

@@ -2,8 +2,6 @@
 
 #include "CorvaneApi.h"
 
-#include <windows.h>
-
 #include <atomic>
 #include <boost/shared_ptr.hpp>
 #include <string>
@@ -11,8 +9,10 @@
 
 #include "foundation/CriticalSection.h"
 #include "foundation/Event.h"
+#include "foundation/ScreenSize.h"
 #include "foundation/Thread.h"
 #include "foundation/Timer.h"
+#include "foundation/WinTypes.h"
 #include "recording/BmpToAviParms.h"
 #include "session/ISession.h"
 
@@ -60,7 +60,7 @@ public:
     void OnRemoteScreenChange(ISession::RemoteScreenChangeArgs const& args);
     // Queues the picture selected into `dc`, timed on the recording clock (started by the
     // first frame). The viewer's drawing thread.
-    void AddFrame(HDC dc, SIZE size);
+    void AddFrame(HDC dc, ScreenSize size);
     // Queues a copy of `bitmap` taken `timing` ms after the first frame. A frame of another
     // size than the recording is stretched to it when written. Of the frames that wait behind
     // the one being written, only the newest of each frame interval is kept, and while the
@@ -124,7 +124,8 @@ private:
 
     // Cursor sprite and position.
     HCURSOR mCursor = nullptr;  // shared system cursor
-    POINT mHotSpot{};
+    int mHotSpotX = 0;
+    int mHotSpotY = 0;
     int mCursorWidth = 0;
     int mCursorHeight = 0;
     std::atomic<int> mCursorX{0};
