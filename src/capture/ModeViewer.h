@@ -27,6 +27,7 @@ public:
     ModeViewer(ModeViewer const&) = delete;
     ModeViewer& operator=(ModeViewer const&) = delete;
 
+    // Any thread: it never changes.
     Handler const& GetHandler() const { return mHandler; }
 
     // Ready: its last change has left, so it takes the next. Any thread.

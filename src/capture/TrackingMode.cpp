@@ -56,11 +56,6 @@ void TrackingMode::Remove(Handler const& handler) {
     viewer->Detach();
 }
 
-bool TrackingMode::HasSubscribers() const {
-    CriticalSectionLock lock(mListLock);
-    return !mViewers.empty();
-}
-
 boost::shared_ptr<ModeViewer> TrackingMode::Find(Handler const& handler) const {
     CriticalSectionLock lock(mListLock);
     for (auto const& viewer : mViewers) {

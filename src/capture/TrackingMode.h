@@ -48,9 +48,9 @@ public:
     // whole stored frame. Any thread but the tracker's.
     void Add(Handler const& handler);
     // Removes a subscriber; it is not called again, and a call running on another thread is
-    // waited for. From the subscriber's own call it returns at once. Unknown ones are ignored.
+    // waited for. Any thread; from the subscriber's own call it returns at once. Unknown ones
+    // are ignored.
     void Remove(Handler const& handler);
-    bool HasSubscribers() const;
 
     // Switches a subscriber off (its change is in flight) or on (it has left: the tracker
     // looks at the screen). Any thread. Without a handler: every subscriber, for a mode that
