@@ -80,6 +80,25 @@ void ChangeGrid::Clear() {
     ResetScan();
 }
 
+void ChangeGrid::Forget() {
+    CriticalSectionLock lock(mLock);
+    mFullRefresh = 0;
+    Clear();
+}
+
+std::vector<unsigned char> ChangeGrid::DirtyState() {
+    CriticalSectionLock lock(mLock);
+    std::vector<unsigned char> state(mBits, mBits + (mBits ? mTotalBytes : 0));
+    state.push_back(static_cast<unsigned char>(mFullRefresh));
+    return state;
+}
+
+bool ChangeGrid::IsClean() {
+    CriticalSectionLock lock(mLock);
+    return !mFullRefresh && std::all_of(mBits, mBits + (mBits ? mTotalBytes : 0),
+                                        [](unsigned char byte) { return byte == 0; });
+}
+
 void ChangeGrid::StartPass() {
     CriticalSectionLock lock(mLock);
     ResetScan();

@@ -40,6 +40,13 @@ public:
     void Mark(RECT const& rect);
     // Clears every dirty bit and restarts the scan; a pending full refresh stays pending.
     void Clear();
+    // As Clear, and the pending full refresh goes too: the grid holds nothing to hand out.
+    void Forget();
+    // The dirty bits, with the pending full refresh as a last byte: two grids that give the
+    // same give the same rectangles when every dirty cell counts as changed.
+    std::vector<unsigned char> DirtyState();
+    // True when nothing is dirty and no full refresh is pending.
+    bool IsClean();
     // Starts a pass: the scan begins again at the first cell.
     void StartPass();
     // The next rectangle of changed cells after the scan position, clamped to the tracked area,

@@ -4,6 +4,8 @@
 #include <exception>
 #include <utility>
 
+#include <boost/weak_ptr.hpp>
+
 #include "foundation/CorvaneLogging.h"
 #include "foundation/DesktopUtil.h"
 #include "foundation/PreciseTimer.h"
@@ -30,20 +32,36 @@ DesktopTracker::~DesktopTracker() {
     Stop();
 }
 
+boost::shared_ptr<DesktopTracker> DesktopTracker::Share() {
+    static CriticalSection lock;
+    static boost::weak_ptr<DesktopTracker> shared;
+    CriticalSectionLock locked(lock);
+    boost::shared_ptr<DesktopTracker> tracker = shared.lock();
+    if (!tracker) {
+        tracker.reset(new DesktopTracker);
+        shared = tracker;
+    }
+    return tracker;
+}
+
 boost::shared_ptr<TrackingMode> DesktopTracker::GetTrackingMode(int bytesPerPixel, int width, int height) {
     CriticalSectionLock lifecycle(mLifecycle);
+    SIZE const screen = GetScreenSize();
     bool wasEmpty;
     {
         CriticalSectionLock lock(mLock);
         for (auto const& mode : mModes) {
             SIZE const frame = mode->GetFrameSize();
-            if (frame.cx == width && frame.cy == height && mode->GetBytesPerPixel() == bytesPerPixel) {
+            bool const fits =
+                (frame.cx == width && frame.cy == height) || (frame.cx == screen.cx && frame.cy == screen.cy);
+            if (fits && mode->GetBytesPerPixel() == bytesPerPixel) {
+                ++mHolders[mode.get()];
                 return mode;
             }
         }
         wasEmpty = mModes.empty();
     }
-    boost::shared_ptr<TrackingMode> mode(new TrackingMode(bytesPerPixel, GetScreenSize(), mWake));
+    boost::shared_ptr<TrackingMode> mode(new TrackingMode(bytesPerPixel, screen, mWake));
     {
         CriticalSectionLock lock(mLock);
         mModes.push_back(mode);
@@ -51,11 +69,22 @@ boost::shared_ptr<TrackingMode> DesktopTracker::GetTrackingMode(int bytesPerPixe
     if (wasEmpty && !mStarted) {
         Start();
     }
+    ++mHolders[mode.get()];
     return mode;
+}
+
+void DesktopTracker::ReleaseTrackingMode(boost::shared_ptr<TrackingMode> const& mode) {
+    CriticalSectionLock lifecycle(mLifecycle);
+    auto held = mHolders.find(mode.get());
+    if (held != mHolders.end() && --held->second > 0) {
+        return;
+    }
+    RemoveTrackingMode(mode);
 }
 
 void DesktopTracker::RemoveTrackingMode(boost::shared_ptr<TrackingMode> const& mode) {
     CriticalSectionLock lifecycle(mLifecycle);
+    mHolders.erase(mode.get());
     bool last;
     {
         CriticalSectionLock lock(mLock);

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <map>
 #include <vector>
 
 #include <boost/shared_ptr.hpp>
@@ -20,8 +21,9 @@
 // on (its last change has left) the tracker marks the windows itself and looks at once, no
 // sooner than kMinLookMs after the previous look and with looks taking at most half of a core
 // (kLookBudget). The 100 ms marking stays for a still screen, where nothing is in flight to
-// pull the next look. Between passes the tracker sleeps on an event, not a poll. One tracker
-// per sharing session.
+// pull the next look. Between passes the tracker sleeps on an event, not a poll. The sharing
+// sessions of the process share one tracker (Share), so each screen area is grabbed and
+// compared once per pass and colour depth however many viewers there are.
 class DesktopTracker {
 public:
     DesktopTracker();
@@ -31,12 +33,22 @@ public:
     DesktopTracker(DesktopTracker const&) = delete;
     DesktopTracker& operator=(DesktopTracker const&) = delete;
 
-    // The first mode whose frame is width x height at this depth, else a new one at the
-    // screen's size, appended. The first mode starts the threads. Called by the owner's
-    // thread, not from a mode's subscriber. Raises SystemError when the thread cannot start.
+    // The process's tracker, made by the first caller and kept while anyone holds it. Any
+    // thread but the tracker's own: the last holder's release stops the threads.
+    static boost::shared_ptr<DesktopTracker> Share();
+
+    // The first mode at this depth whose frame is width x height or the screen's size (new
+    // modes always take the screen's), else a new one, appended. The first mode starts the
+    // threads. Each call counts as one holder of the mode (ReleaseTrackingMode). Called by
+    // an owner's thread, not from a mode's subscriber. Raises SystemError when the thread
+    // cannot start.
     boost::shared_ptr<TrackingMode> GetTrackingMode(int bytesPerPixel, int width, int height);
-    // Takes the mode out of the list; the last one stops the threads (as the destructor).
-    // From a subscriber the threads are only told to stop. Null or unknown modes are ignored.
+    // One holder lets the mode go; the last one's release removes it (RemoveTrackingMode).
+    // Owners' threads.
+    void ReleaseTrackingMode(boost::shared_ptr<TrackingMode> const& mode);
+    // Takes the mode out of the list whoever holds it; the last one stops the threads (as
+    // the destructor). From a subscriber the threads are only told to stop. Null or unknown
+    // modes are ignored.
     void RemoveTrackingMode(boost::shared_ptr<TrackingMode> const& mode);
 
     // Any thread. While paused the passes process no mode; the threads keep running.
@@ -75,7 +87,8 @@ private:
     std::atomic<bool> mActive{true};
     bool mStarted = false;
     std::vector<boost::shared_ptr<TrackingMode>> mModes;
-    WindowPlaces mPlaces;                // under mLock
+    std::map<TrackingMode const*, int> mHolders;  // under mLifecycle
+    WindowPlaces mPlaces;                         // under mLock
     boost::shared_ptr<SyncEvent> mWake;  // set by the modes and the marking; the tracker sleeps on it
     // Tracker thread: a pulled look waiting for the floor, when the last began, and the floor.
     bool mLookPending = false;

@@ -218,11 +218,21 @@ void CFrameBufferOut::NoteLacking(void const* packet, unsigned long size, DWORD 
 
 bool CFrameBufferOut::GetRefinement(void*& data, unsigned long& size, DWORD now, DWORD stillMs,
                                     int maxCells) {
+    if (mDriverMode) {
+        return false;
+    }
+    return GetStored(mGrid.TakeLacking(now, stillMs, maxCells), data, size);
+}
+
+bool CFrameBufferOut::GetStored(std::vector<RECT> const& rects, void*& data, unsigned long& size) {
     if (mDriverMode || !HoldsFrame()) {
         return false;
     }
     PacketBuffer packet;
-    for (RECT const& rect : mGrid.TakeLacking(now, stillMs, maxCells)) {
+    for (RECT const& rect : rects) {
+        if (!HoldsRect(rect)) {
+            continue;
+        }
         std::size_t const rowBytes = std::size_t(rect.right - rect.left) * mBytesPerPixel;
         unsigned char* pixels = packet.Reserve(rowBytes * std::size_t(rect.bottom - rect.top));
         if (!pixels) {

@@ -57,6 +57,10 @@ public:
     // cells that the viewer has lacked for `stillMs` or more at `now`; they count as sent.
     // False when none is due, in driver mode or on failure.
     bool GetRefinement(void*& data, unsigned long& size, DWORD now, DWORD stillMs, int maxCells);
+    // A packet (owned, release with free) of the stored frame's pixels in `rects`, which lie
+    // inside the frame (others are left out): what a viewer that missed changes lacks. False
+    // when there is nothing to give, in driver mode or on failure. Tracker thread.
+    bool GetStored(std::vector<RECT> const& rects, void*& data, unsigned long& size);
     // Milliseconds until a refinement is due: 0 now, INFINITE when the viewer lacks nothing.
     DWORD NextRefinementDue(DWORD now, DWORD stillMs);
     // As GetData when grabbing; in driver mode every rectangle is rescaled from the frame's size to `target`

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <memory>
+
 // One detected screen change as the tracker hands it to its subscribers: a change packet
 // (u32 rectangle count, then per rectangle u16 left, top, right, bottom and its pixels) and
 // what is needed to read it. Valid only during the call that raises it.
@@ -19,4 +21,7 @@ public:
     // The packet gives again pixels the viewer holds only lossy or not at all: it must go
     // without loss.
     bool exact = false;
+    // What a subscriber made of the packet, left for the next subscriber of the same change
+    // (they are called one after the other on the tracker thread); empty at first.
+    std::shared_ptr<void> memo;
 };

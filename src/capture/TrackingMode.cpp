@@ -1,6 +1,8 @@
 #include "capture/TrackingMode.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <exception>
 #include <utility>
 
@@ -28,8 +30,51 @@ TrackingMode::TrackingMode(int bytesPerPixel, SIZE screen, boost::shared_ptr<Syn
     ResetFrameBuffer(screen);
 }
 
-void TrackingMode::SetEnabled(bool enabled) {
-    mEnabled = enabled;
+TrackingMode::~TrackingMode() = default;
+
+void TrackingMode::Add(Handler const& handler) {
+    {
+        CriticalSectionLock lock(mListLock);
+        mViewers.push_back(
+            boost::shared_ptr<ModeViewer>(new ModeViewer(handler, RECT{0, 0, mFrameSize.cx, mFrameSize.cy})));
+    }
+    SetEnabled(handler, true);
+}
+
+void TrackingMode::Remove(Handler const& handler) {
+    boost::shared_ptr<ModeViewer> viewer;
+    {
+        CriticalSectionLock lock(mListLock);
+        auto found = std::find_if(mViewers.begin(), mViewers.end(),
+                                  [&](auto const& each) { return each->GetHandler() == handler; });
+        if (found == mViewers.end()) {
+            return;
+        }
+        viewer = *found;
+        mViewers.erase(found);
+    }
+    viewer->Detach();
+}
+
+boost::shared_ptr<ModeViewer> TrackingMode::Find(Handler const& handler) const {
+    CriticalSectionLock lock(mListLock);
+    for (auto const& viewer : mViewers) {
+        if (viewer->GetHandler() == handler) {
+            return viewer;
+        }
+    }
+    return {};
+}
+
+TrackingMode::Viewers TrackingMode::Snapshot() const {
+    CriticalSectionLock lock(mListLock);
+    return mViewers;
+}
+
+void TrackingMode::SetEnabled(Handler const& handler, bool enabled) {
+    if (auto viewer = Find(handler)) {
+        viewer->SetReady(enabled);
+    }
     if (enabled) {
         mLookWanted = true;
         if (mWake) {
@@ -38,7 +83,22 @@ void TrackingMode::SetEnabled(bool enabled) {
     }
 }
 
-TrackingMode::~TrackingMode() = default;
+void TrackingMode::SetEnabled(bool enabled) {
+    for (auto const& viewer : Snapshot()) {
+        SetEnabled(viewer->GetHandler(), enabled);
+    }
+}
+
+bool TrackingMode::IsEnabled() const {
+    Viewers const viewers = Snapshot();
+    return std::any_of(viewers.begin(), viewers.end(), [](auto const& viewer) { return viewer->IsReady(); });
+}
+
+void TrackingMode::NoteLacking(Handler const& handler, IScreenChange const& change) {
+    if (auto viewer = Find(handler)) {
+        viewer->NoteLacking(change.GetData(), change.GetDataSize(), mBytesPerPixel, GetTickCount());
+    }
+}
 
 SIZE TrackingMode::GetFrameSize() const {
     SIZE size = {0, 0};
@@ -61,7 +121,7 @@ DWORD TrackingMode::Process(SIZE screen) {
         mDeadline = now + kResolutionChangeDelayMs;
     }
     if (!mResolutionChangePending) {
-        return mEnabled ? ProcessEnabled() : INFINITE;
+        return ProcessViewers();
     }
     mLastCheck = now;
     if (!Reached(now, mDeadline)) {
@@ -69,26 +129,117 @@ DWORD TrackingMode::Process(SIZE screen) {
     }
     mResolutionChangePending = false;
     ResetFrameBuffer(screen);
-    RaiseFullFrame(screen);
+    RaiseFullFrame(Snapshot(), screen);
     return 0;
 }
 
-// New changes first; refinement only when the pass found none.
-DWORD TrackingMode::ProcessEnabled() {
-    if (RaiseNextPacket()) {
+// One detection for all; new changes first, refinement only for a pass that raised nothing.
+// The driver's change list cannot be kept per viewer: with it every viewer must be ready.
+DWORD TrackingMode::ProcessViewers() {
+    Viewers const viewers = Snapshot();
+    Viewers ready;
+    std::copy_if(viewers.begin(), viewers.end(), std::back_inserter(ready),
+                 [](auto const& viewer) { return viewer->IsReady(); });
+    if (ready.empty()) {
+        return INFINITE;
+    }
+    bool const driver = mFrameBuffer->UseDriver() != 0;
+    if (driver && ready.size() != viewers.size()) {
+        return kDriverPollMs;
+    }
+    Viewers fresh;
+    Viewers owing;
+    for (auto const& viewer : ready) {
+        (viewer->OwesNothing() ? fresh : owing).push_back(viewer);
+    }
+    bool raised = RaiseFresh(viewers, fresh);
+    raised = RaiseOwed(owing) || raised;
+    if (raised) {
         return 0;
     }
-    if (mFrameBuffer->UseDriver()) {
+    if (driver) {
         return kDriverPollMs;
     }
     DWORD const now = GetTickCount();
-    return RaiseRefinement(now) ? 0 : mFrameBuffer->NextRefinementDue(now, kStillMs);
+    return RaiseRefinements(ready, now) ? 0 : NextRefinementDue(ready, now);
 }
 
-void TrackingMode::NoteLacking(IScreenChange const& change) {
-    if (mFrameBuffer) {
-        mFrameBuffer->NoteLacking(change.GetData(), change.GetDataSize(), GetTickCount());
+// Grabs and compares once; what it finds goes to `fresh` as it is, and every other
+// subscriber owes it.
+bool TrackingMode::RaiseFresh(Viewers const& viewers, Viewers& fresh) {
+    void* data = nullptr;
+    unsigned long size = 0;
+    int owned = 0;
+    PreciseTimer look(true);
+    bool const found = mFrameBuffer->GetData(data, size, owned);
+    mLastLookMs = look.GetTimeInMs();
+    if (!found) {
+        return false;
     }
+    ++mDetections;
+    for (auto const& viewer : viewers) {
+        if (std::find(fresh.begin(), fresh.end(), viewer) == fresh.end()) {
+            viewer->Owe(data, size, mBytesPerPixel);
+        }
+    }
+    if (fresh.empty()) {
+        if (owned) {
+            mFrameBuffer->FreeData(data);
+        }
+        return false;
+    }
+    Raise(fresh, data, size, owned != 0);
+    return true;
+}
+
+// Subscribers that owe the same cells take one packet of the stored frame.
+bool TrackingMode::RaiseOwed(Viewers owing) {
+    bool raised = false;
+    while (!owing.empty()) {
+        std::vector<unsigned char> const state = owing.front()->OwedState();
+        Viewers group;
+        Viewers rest;
+        for (auto const& viewer : owing) {
+            (viewer->OwedState() == state ? group : rest).push_back(viewer);
+        }
+        std::vector<RECT> const rects = group.front()->TakeOwed();
+        for (auto const& viewer : group) {
+            viewer->TakeOwed();
+        }
+        void* data = nullptr;
+        unsigned long size = 0;
+        if (mFrameBuffer->GetStored(rects, data, size)) {
+            Raise(group, data, size, true);
+            raised = true;
+        } else if (mFrameBuffer->UseDriver()) {
+            RaiseFullFrame(group, SIZE{mFrameSize.cx, mFrameSize.cy});
+            raised = true;
+        }
+        owing.swap(rest);
+    }
+    return raised;
+}
+
+bool TrackingMode::RaiseRefinements(Viewers const& ready, DWORD now) {
+    bool raised = false;
+    for (auto const& viewer : ready) {
+        void* data = nullptr;
+        unsigned long size = 0;
+        std::vector<RECT> const rects = viewer->Cells().TakeLacking(now, kStillMs, kRefineCells);
+        if (!rects.empty() && mFrameBuffer->GetStored(rects, data, size)) {
+            Raise(Viewers{viewer}, data, size, true, true);
+            raised = true;
+        }
+    }
+    return raised;
+}
+
+DWORD TrackingMode::NextRefinementDue(Viewers const& ready, DWORD now) {
+    DWORD due = INFINITE;
+    for (auto const& viewer : ready) {
+        due = std::min(due, viewer->Cells().NextLackingDue(now, kStillMs));
+    }
+    return due;
 }
 
 void TrackingMode::MarkChanged(std::vector<RECT> const& rects) {
@@ -100,31 +251,12 @@ void TrackingMode::MarkChanged(std::vector<RECT> const& rects) {
     }
 }
 
-bool TrackingMode::RaiseNextPacket() {
-    void* data = nullptr;
-    unsigned long size = 0;
-    int owned = 0;
-    PreciseTimer look(true);
-    bool const found = mFrameBuffer->GetData(data, size, owned);
-    mLastLookMs = look.GetTimeInMs();
-    if (found) {
-        Raise(data, size, owned != 0);
-    }
-    return found;
-}
-
-bool TrackingMode::RaiseRefinement(DWORD now) {
-    void* data = nullptr;
-    unsigned long size = 0;
-    if (!mFrameBuffer->GetRefinement(data, size, now, kStillMs, kRefineCells)) {
-        return false;
-    }
-    Raise(data, size, true, true);
-    return true;
-}
-
-void TrackingMode::RaiseFullFrame(SIZE screen) {
+// Whoever takes a full frame owes nothing more.
+void TrackingMode::RaiseFullFrame(Viewers const& viewers, SIZE screen) {
     RECT const rect = {0, 0, screen.cx, screen.cy};
+    for (auto const& viewer : viewers) {
+        viewer->Settle(rect);
+    }
     std::vector<unsigned char> packet(kPacketHeaderBytes +
                                       std::size_t(mBytesPerPixel) * screen.cx * screen.cy);
     packet[0] = 1;
@@ -135,26 +267,29 @@ void TrackingMode::RaiseFullFrame(SIZE screen) {
         CORVANE_LOG("Failed to grab the full frame");
         return;
     }
-    Raise(packet.data(), static_cast<unsigned long>(packet.size()), false);
+    Raise(viewers, packet.data(), static_cast<unsigned long>(packet.size()), false);
 }
 
-// A subscriber's failure costs only this change: the thread goes on with the next pass.
-void TrackingMode::Raise(void* data, unsigned long size, bool owned, bool exact) {
+// One change for all of `viewers`, one after the other. A subscriber's failure costs only its
+// own call: the thread goes on with the next.
+void TrackingMode::Raise(Viewers const& viewers, void* data, unsigned long size, bool owned, bool exact) {
     SIZE const frame = GetFrameSize();
-    ScreenChange change(frame.cx, frame.cy, mBytesPerPixel, mStarted ? mTimer.GetTimeInMs() : 0, data, size,
-                        owned);
+    ScreenChange change(frame.cx, frame.cy, mBytesPerPixel, 0, data, size, owned);
     change.exact = exact;
-    try {
-        (*this)(change);
-    } catch (std::exception const& error) {
-        CORVANE_LOG("Error processing screen change: " << error.what());
+    for (auto const& viewer : viewers) {
+        try {
+            viewer->Call(change);
+        } catch (std::exception const& error) {
+            CORVANE_LOG("Error processing screen change: " << error.what());
+        }
     }
-    mTimer.Start();
-    mStarted = true;
 }
 
 void TrackingMode::ResetFrameBuffer(SIZE screen) {
     mFrameBuffer.reset();
     mFrameBuffer = std::make_unique<CFrameBufferOut>();
     mFrameBuffer->SetCaps(screen.cx, screen.cy, mBytesPerPixel);
+    SIZE const frame = GetFrameSize();
+    CriticalSectionLock lock(mListLock);
+    mFrameSize = frame;
 }

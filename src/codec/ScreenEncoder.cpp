@@ -87,13 +87,19 @@ bool EncodePictures(void const* packet, unsigned long packetSize, tagSIZE origin
 
 ScreenChangeNetMsg ScreenEncoder::Encode(void const* packet, unsigned long packetSize, tagSIZE origin,
                                          int timing, Settings const& settings) {
+    return ToMessage(EncodePayload(packet, packetSize, origin, settings), origin, settings.colorDepth,
+                     timing);
+}
+
+ScreenEncoder::Payload ScreenEncoder::EncodePayload(void const* packet, unsigned long packetSize,
+                                                    tagSIZE origin, Settings const& settings) {
     unsigned char const depth = settings.colorDepth;
     std::vector<unsigned char> list;
-    bool pictures = false;
+    Payload payload;
     if ((settings.useJpeg && depth != 16) || depth <= 4) {
         Timer timer(true);
-        pictures = EncodePictures(packet, packetSize, origin, settings, list);
-        if (pictures) {
+        payload.pictures = EncodePictures(packet, packetSize, origin, settings, list);
+        if (payload.pictures) {
             CORVANE_LOG("Jpeg compression for size "
                         << packetSize << " took " << timer.GetTimeInSec() << " and produced " << list.size()
                         << " buffer ( "
@@ -101,17 +107,24 @@ ScreenChangeNetMsg ScreenEncoder::Encode(void const* packet, unsigned long packe
                         << " saved)");
         }
     }
-    std::string const encoded =
-        pictures ? CompressAndEncode(list.data(), static_cast<unsigned int>(list.size()), settings.zlibLevel)
-                 : CompressAndEncode(packet, static_cast<unsigned int>(packetSize), settings.zlibLevel);
-    if (pictures) {
+    payload.data =
+        payload.pictures
+            ? CompressAndEncode(list.data(), static_cast<unsigned int>(list.size()), settings.zlibLevel)
+            : CompressAndEncode(packet, static_cast<unsigned int>(packetSize), settings.zlibLevel);
+    if (payload.pictures) {
         CORVANE_LOG("ZIP compressed jpeg to "
-                    << encoded.size() << " ("
-                    << static_cast<long long>(list.size()) - static_cast<long long>(encoded.size())
+                    << payload.data.size() << " ("
+                    << static_cast<long long>(list.size()) - static_cast<long long>(payload.data.size())
                     << " saved)");
     }
-    std::uint64_t const size = pictures ? list.size() : packetSize;
-    return ScreenChangeNetMsg(origin, BytesPerPixel(depth), timing, pictures, size, encoded);
+    payload.size = payload.pictures ? list.size() : packetSize;
+    return payload;
+}
+
+ScreenChangeNetMsg ScreenEncoder::ToMessage(Payload const& payload, tagSIZE origin, unsigned char colorDepth,
+                                            int timing) {
+    return ScreenChangeNetMsg(origin, BytesPerPixel(colorDepth), timing, payload.pictures, payload.size,
+                              payload.data);
 }
 
 // Measured on screen content (bench/screenchange), a full 1280 x 1024 change: levels 1 to 3

@@ -22,9 +22,22 @@ struct RateStep {
 };
 RateStep const kRateSteps[] = {{5000, 20}, {10000, 30}, {40000, 40}, {70000, 50}};
 
+// The payloads made of one change, by quality. The zlib level is not part of it: a viewer on a
+// slower link takes what a faster one had compressed, which any level inflates.
+struct SharedPayloads {
+    struct Entry {
+        unsigned char colorDepth;
+        bool useJpeg;
+        int jpegQuality;
+        ScreenEncoder::Payload payload;
+    };
+    std::vector<Entry> entries;
+};
+
 }  // namespace
 
-TrackingState::TrackingState(SessionQualityConfiguration const& quality) : mQuality(quality) {}
+TrackingState::TrackingState(SessionQualityConfiguration const& quality)
+    : mTracker(DesktopTracker::Share()), mQuality(quality) {}
 
 TrackingState::~TrackingState() {
     StopSharing();
@@ -103,8 +116,8 @@ void TrackingState::OnStarted() {
 void TrackingState::StartTracking() {
     SessionQualityConfiguration const quality = CopyQuality();
     tagSIZE const size = quality.Resolution.Get();
-    mMode =
-        mTracker.GetTrackingMode(BytesPerPixel(static_cast<int>(quality.ColorDepth.Get())), size.cx, size.cy);
+    mMode = mTracker->GetTrackingMode(BytesPerPixel(static_cast<int>(quality.ColorDepth.Get())), size.cx,
+                                      size.cy);
     mMode->Add(MakeDelegate<&TrackingState::HandleScreenChanged>(this));
 }
 
@@ -113,7 +126,7 @@ void TrackingState::StopTracking() {
         return;
     }
     mMode->Remove(MakeDelegate<&TrackingState::HandleScreenChanged>(this));
-    mTracker.RemoveTrackingMode(mMode);
+    mTracker->ReleaseTrackingMode(mMode);
     mMode.reset();
 }
 
@@ -138,7 +151,7 @@ void TrackingState::OnConnectSuccess() {
 
 void TrackingState::OnSendingFinished() {
     if (mMode) {
-        mMode->SetEnabled(true);
+        mMode->SetEnabled(MakeDelegate<&TrackingState::HandleScreenChanged>(this), true);
     }
 }
 
@@ -146,14 +159,15 @@ void TrackingState::HandleScreenChanged(IScreenChange& change) {
     // The mode raising this is mMode: "SkypeEvent" replaces it only after unsubscribing,
     // which waits for this call. It stays off while the change is in flight; whatever keeps
     // the change from going turns it on again, or no sending-finished would ever come.
-    mMode->SetEnabled(false);
+    auto const self = MakeDelegate<&TrackingState::HandleScreenChanged>(this);
+    mMode->SetEnabled(self, false);
     bool lossy = false;
     bool const sent = SendChange(change, lossy);
     if (!sent || lossy) {
-        mMode->NoteLacking(change);  // it goes again, exact, once still
+        mMode->NoteLacking(self, change);  // it goes again, exact, once still
     }
     if (!sent) {
-        mMode->SetEnabled(true);
+        mMode->SetEnabled(self, true);
         return;
     }
     if (mFramesSent.load() == 0) {
@@ -173,9 +187,7 @@ bool TrackingState::SendChange(IScreenChange& change, bool& lossy) {
         settings.useJpeg = jpeg;
         settings.jpegQuality = jpegQuality;
         settings.zlibLevel = ScreenEncoder::ChooseZlibLevel(mSession->GetSendCps());
-        ScreenChangeNetMsg const message =
-            ScreenEncoder::Encode(change.GetData(), change.GetDataSize(),
-                                  tagSIZE{change.width, change.height}, change.timing, settings);
+        ScreenChangeNetMsg const message = EncodeShared(change, settings);
         // Pictures below 8 bits are what the depth shows; JPEG loses more.
         lossy = message.IsJpeg() && quality.ColorDepth.Get() > 4;
         if (Send(message)) {
@@ -187,6 +199,26 @@ bool TrackingState::SendChange(IScreenChange& change, bool& lossy) {
         CORVANE_LOG("Screen change not sent: " << error.what());
     }
     return false;
+}
+
+ScreenChangeNetMsg TrackingState::EncodeShared(IScreenChange& change,
+                                               ScreenEncoder::Settings const& settings) {
+    tagSIZE const origin = {change.width, change.height};
+    if (!change.memo) {
+        change.memo = std::make_shared<SharedPayloads>();
+    }
+    auto& entries = static_cast<SharedPayloads*>(change.memo.get())->entries;
+    for (SharedPayloads::Entry const& entry : entries) {
+        if (entry.colorDepth == settings.colorDepth && entry.useJpeg == settings.useJpeg &&
+            (!settings.useJpeg || entry.jpegQuality == settings.jpegQuality)) {
+            CORVANE_LOG("Screen change encoding reused");
+            return ScreenEncoder::ToMessage(entry.payload, origin, settings.colorDepth, change.timing);
+        }
+    }
+    entries.push_back(
+        {settings.colorDepth, settings.useJpeg, settings.jpegQuality,
+         ScreenEncoder::EncodePayload(change.GetData(), change.GetDataSize(), origin, settings)});
+    return ScreenEncoder::ToMessage(entries.back().payload, origin, settings.colorDepth, change.timing);
 }
 
 void TrackingState::HandleMouseMove(tagPOINT const& point) {

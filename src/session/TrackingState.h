@@ -8,6 +8,7 @@
 
 #include "capture/DesktopTracker.h"
 #include "capture/MouseHandler.h"
+#include "codec/ScreenEncoder.h"
 #include "config/ConfigGroups.h"
 #include "foundation/CriticalSection.h"
 #include "session/SessionState.h"
@@ -24,6 +25,9 @@ class TrackingMode;
 // Threads: screen changes arrive on "DesktopTracker", cursor moves on "MouseHandler", the
 // rest on "SkypeEvent" (or the thread that runs an operation). Leaving the state removes the
 // two handlers first; each removal waits for a running call, so none outlives the state.
+// Every sharing state of the process holds the one tracker and, at the same depth, the same
+// mode: the screen is grabbed and compared once for all viewers, each viewer keeps its own
+// pace, and viewers of one change at the same quality share its encoding.
 class TrackingState : public SessionState {
 public:
     explicit TrackingState(SessionQualityConfiguration const& quality);
@@ -87,6 +91,9 @@ private:
     // refused the write. `lossy` tells whether the message carries JPEG pictures. An exact
     // change goes without JPEG.
     bool SendChange(IScreenChange& change, bool& lossy);
+    // The message of `change` at these settings; the payload is reused from (or left on) the
+    // change for other viewers at the same quality. "DesktopTracker".
+    static ScreenChangeNetMsg EncodeShared(IScreenChange& change, ScreenEncoder::Settings const& settings);
     void HandleMouseMove(tagPOINT const& point);
     SessionQualityConfiguration CopyQuality() const;
     // "SkypeEvent": true when the viewer has control; otherwise the first refusal of the
@@ -94,7 +101,7 @@ private:
     bool ViewerControls(char const* what);
     std::string FramesPerSecond() const;
 
-    DesktopTracker mTracker;
+    boost::shared_ptr<DesktopTracker> mTracker;  // the process's, held while the state lives
     std::atomic<int> mChangeCount{0};
     SessionQualityConfiguration mQuality;
     mutable CriticalSection mQualityLock;   // the quality: replaced on "SkypeEvent", read anywhere

@@ -42,7 +42,9 @@ struct AccountConfig {
     std::string avatar;                // bytes of an image file; empty: no picture
     std::wstring discoverMessage = L"SkypeControlAPIDiscover";
     std::wstring attachMessage = L"SkypeControlAPIAttach";
-    unsigned rate = 0;    // send-buffer drain rate in bytes per second; 0 = unlimited
+    unsigned rate = 0;  // send-buffer drain rate in bytes per second; 0 = unlimited
+    // The drain rate of the streams to these contacts, apart from `rate` (a slow viewer).
+    std::map<std::string, unsigned> rateTo;
     bool running = true;  // its messenger runs (has a window) from the start
     std::vector<AttachStep> attachScript{AttachStep()};
 };
@@ -94,7 +96,8 @@ struct SimAccount {
     std::set<HWND> clients;  // windows that sent commands: they get the notifications
     std::map<std::string, SimApplication> applications;
     int nextStreamId = 1;
-    double sendCredit = 0;  // bytes the rate allows to drain now
+    double sendCredit = 0;                   // bytes the rate allows to drain now
+    std::map<std::string, double> creditTo;  // the same for each contact of config.rateTo
     Clock::time_point lastDrain;
     SimFaults faults;
     AccountCounters counters;

@@ -69,6 +69,10 @@ bool ApplyAccountOption(std::string const& option, std::string const& value, Acc
         account.attachMessage = Wide(value);
     } else if (option == "--rate") {
         return ReadNumber(value, account.rate);
+    } else if (option == "--rate-to") {
+        std::size_t const colon = value.find(':');
+        return colon != std::string::npos &&
+               ReadNumber(value.substr(colon + 1), account.rateTo[value.substr(0, colon)]);
     } else if (option == "--attach-status") {
         return ReadAttachScript(value, account.attachScript);
     } else if (option == "--avatar") {
@@ -145,7 +149,8 @@ char const* SimCommandLine::Usage() {
     return "usage: skypesim [--quit-event NAME] [--ignore-stdin] [--listen PORT] [--link HOST:PORT]\n"
            "                [--latency MS] ACCOUNT...\n"
            "ACCOUNT: --account HANDLE \"FULL NAME\" [--friends A,B] [--status WORD] [--discover NAME]\n"
-           "         [--attach NAME] [--rate BYTES_PER_SECOND] [--attach-status S[@MS],...]\n"
+           "         [--attach NAME] [--rate BYTES_PER_SECOND] [--rate-to CONTACT:BYTES_PER_SECOND] "
+           "[--attach-status S[@MS],...]\n"
            "         [--avatar FILE] [--stopped]\n"
            "Prints \"ready\" when the messengers' windows exist; ends when the quit event is set\n"
            "or a pipe on standard input closes. Lines on standard input: cut, link HOST:PORT,\n"

@@ -441,33 +441,42 @@ bool SimNetwork::NeedsTick() const {
     return false;
 }
 
-// The account's rate is shared evenly by its streams that have data to send.
+// The account's rate is shared evenly by its streams that have data to send; the streams to a
+// contact with a rate of its own share that one.
 void SimNetwork::Drain(SimAccount& account, Clock::time_point now) {
-    std::vector<std::pair<std::string const*, StreamEnd*>> pending;
+    std::map<std::string, PendingEnds> pending;  // by the contact of config.rateTo; "" for the rest
     for (auto& application : account.applications) {
         for (auto& entry : application.second.streams) {
             if (entry.second.pendingBytes > 0) {
-                pending.push_back({&application.first, &entry.second});
+                std::string const& peer = entry.second.peer;
+                pending[account.config.rateTo.count(peer) ? peer : std::string()].push_back(
+                    {&application.first, &entry.second});
             }
         }
     }
-    double rate = account.config.rate;
     double seconds = std::chrono::duration<double>(now - account.lastDrain).count();
     account.lastDrain = now;
+    DrainShare(account, pending[std::string()], account.config.rate, account.sendCredit, seconds);
+    for (auto const& limited : account.config.rateTo) {
+        DrainShare(account, pending[limited.first], limited.second, account.creditTo[limited.first], seconds);
+    }
+}
+
+void SimNetwork::DrainShare(SimAccount& account, PendingEnds pending, double rate, double& credit,
+                            double seconds) {
     if (pending.empty()) {
-        account.sendCredit = 0;
+        credit = 0;
         return;
     }
-    account.sendCredit =
-        rate > 0 ? std::min(account.sendCredit + rate * seconds, std::max(1.0, rate * kMaxBurstSeconds)) : 0;
+    credit = rate > 0 ? std::min(credit + rate * seconds, std::max(1.0, rate * kMaxBurstSeconds)) : 0;
     std::size_t budget =
-        rate > 0 ? static_cast<std::size_t>(account.sendCredit) : std::numeric_limits<std::size_t>::max();
+        rate > 0 ? static_cast<std::size_t>(credit) : std::numeric_limits<std::size_t>::max();
     while (budget > 0 && !pending.empty()) {
         std::size_t share = std::max<std::size_t>(1, budget / pending.size());
         for (auto it = pending.begin(); it != pending.end() && budget > 0;) {
             std::size_t drained = DrainEnd(account, *it->first, *it->second, std::min(share, budget));
             budget -= drained;
-            account.sendCredit -= rate > 0 ? drained : 0;
+            credit -= rate > 0 ? drained : 0;
             it = it->second->pendingBytes == 0 || drained == 0 ? pending.erase(it) : it + 1;
         }
     }

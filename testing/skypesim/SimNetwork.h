@@ -119,7 +119,10 @@ private:
     SimAccount* ReachableLocal(std::string const& handle, std::string const& name);
     StreamEnd& OpenEnd(SimAccount& account, std::string const& name, std::string const& peer);
 
+    using PendingEnds = std::vector<std::pair<std::string const*, StreamEnd*>>;
     void Drain(SimAccount& account, Clock::time_point now);
+    // Drains `pending` with `credit` bytes grown at `rate` over `seconds` (0: unlimited).
+    void DrainShare(SimAccount& account, PendingEnds pending, double rate, double& credit, double seconds);
     std::size_t DrainEnd(SimAccount& account, std::string const& name, StreamEnd& end, std::size_t budget);
     void Deliver(SimAccount& sender, std::string const& name, StreamEnd& from, std::string packet);
     bool WindowFull(std::string const& name, StreamEnd& end);

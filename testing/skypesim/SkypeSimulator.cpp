@@ -355,6 +355,11 @@ void SkypeSimulator::SetRate(std::string const& handle, unsigned bytesPerSecond)
     Call([&] { mNetwork.Get(handle).config.rate = bytesPerSecond; });
 }
 
+void SkypeSimulator::SetRateTo(std::string const& handle, std::string const& contact,
+                               unsigned bytesPerSecond) {
+    Call([&] { mNetwork.Get(handle).config.rateTo[contact] = bytesPerSecond; });
+}
+
 void SkypeSimulator::SetAttachScript(std::string const& handle, std::vector<AttachStep> const& steps) {
     Call([&] { mNetwork.Get(handle).config.attachScript = steps; });
 }

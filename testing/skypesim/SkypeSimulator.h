@@ -40,6 +40,8 @@ public:
     void AddFriends(std::string const& a, std::string const& b);
     void SetAvatar(std::string const& handle, std::string const& bytes);
     void SetRate(std::string const& handle, unsigned bytesPerSecond);  // 0 = unlimited
+    // The rate of the handle's streams to `contact` alone, apart from the handle's rate.
+    void SetRateTo(std::string const& handle, std::string const& contact, unsigned bytesPerSecond);
     // What the messenger answers a discover with; empty: it stays silent.
     void SetAttachScript(std::string const& handle, std::vector<AttachStep> const& steps);
     HWND Window(std::string const& handle);  // null while its messenger does not run

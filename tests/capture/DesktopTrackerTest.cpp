@@ -15,6 +15,7 @@
 #include "capture/MouseHandler.h"
 #include "foundation/Errors.h"
 #include "foundation/SyncEvent.h"
+#include "capture/ChangePacketReader.h"
 
 namespace {
 
@@ -26,6 +27,7 @@ struct Received {
     int width, height, bytesPerPixel, timing;
     DWORD at;
     std::vector<unsigned char> bytes;
+    bool exact;
 
     RECT Rect() const {
         auto u16 = [&](std::size_t i) { return long(bytes[i] | bytes[i + 1] << 8); };
@@ -67,20 +69,30 @@ public:
     // Switches the mode on and waits for the next change.
     Received Next() {
         std::size_t const count = Count();
-        mMode->SetEnabled(true);
+        Enable();
         EXPECT_TRUE(WaitFor(count + 1)) << "change " << count;
         return Count() > count ? At(count) : Received{};
     }
+    // Switches this subscriber on; the mode's others stay as they are.
+    void Enable() { mMode->SetEnabled(Self(), true); }
+    // Every change from now on is reported as lacking, as a lossy sender would.
+    void Lossy() { mLossy = true; }
 
 private:
+    Delegate<IScreenChange&> Self() {
+        return Delegate<IScreenChange&>::Bind<&ChangeCollector::OnChange>(this);
+    }
     void OnChange(IScreenChange& change) {
-        mMode->SetEnabled(false);
+        mMode->SetEnabled(Self(), false);
+        if (mLossy && !change.exact) {
+            mMode->NoteLacking(Self(), change);
+        }
         auto data = static_cast<unsigned char const*>(change.GetData());
         {
             std::lock_guard<std::mutex> lock(mMutex);
-            mChanges.push_back(Received{change.width, change.height, change.bytesPerPixel, change.timing,
-                                        GetTickCount(),
-                                        std::vector<unsigned char>(data, data + change.GetDataSize())});
+            mChanges.push_back(
+                Received{change.width, change.height, change.bytesPerPixel, change.timing, GetTickCount(),
+                         std::vector<unsigned char>(data, data + change.GetDataSize()), change.exact});
         }
         mArrived.Set();
         if (mFailFirst.exchange(false)) {
@@ -90,6 +102,7 @@ private:
 
     boost::shared_ptr<TrackingMode> mMode;
     std::atomic<bool> mFailFirst;
+    std::atomic<bool> mLossy{false};
     std::mutex mMutex;
     std::vector<Received> mChanges;
     SyncEvent mArrived;
@@ -241,6 +254,96 @@ TEST_F(DesktopTrackerTest, LastModeStopsThreadsAndSubscriberErrorsAreLogged) {
     auto changes = Watch(tracker, 2, RECT{10, 10, 20, 20}, true);
     EXPECT_TRUE(tracker.IsRunning());
     EXPECT_TRUE(log.Contains("Error processing screen change: subscriber failed"));
+}
+
+// Every rectangle of the packet holds the screen's pixels there (24 bits).
+void ExpectScreenPixels(Received const& change) {
+    ChangePacketReader reader(change.bytes.data(), change.bytes.size(), 3);
+    ChangePacketRecord record;
+    int rects = 0;
+    while (reader.Next(record)) {
+        ++rects;
+        std::vector<unsigned char> const screen = ScreenScene::Grab(record.rect);
+        EXPECT_EQ(std::memcmp(screen.data(), record.pixels, screen.size()), 0) << Describe(record.rect);
+    }
+    EXPECT_GT(rects, 0);
+}
+
+// True when the rectangles together cover `painted`.
+bool Covers(std::vector<RECT> const& rects, RECT const& painted) {
+    HRGN left = CreateRectRgnIndirect(&painted);
+    for (RECT const& rect : rects) {
+        HRGN covered = CreateRectRgnIndirect(&rect);
+        CombineRgn(left, left, covered, RGN_DIFF);
+        DeleteObject(covered);
+    }
+    RECT box;
+    bool const none = GetRgnBox(left, &box) == NULLREGION;
+    DeleteObject(left);
+    return none;
+}
+
+// Several subscribers of one mode: one grab and comparison serves all that are ready; one that
+// stays off holds back no other, owes what it missed and gets it from the stored frame; one
+// that comes late gets the whole stored frame; each has its own exact refinement.
+TEST_F(DesktopTrackerTest, SubscribersShareTheDetectionAndKeepTheirOwnPace) {
+    auto tracker = DesktopTracker::Share();
+    EXPECT_EQ(DesktopTracker::Share(), tracker) << "one tracker while it is held";
+    tracker->Pause();
+    auto mode = tracker->GetTrackingMode(3, size.cx, size.cy);
+    ChangeCollector fast(mode);
+    ChangeCollector slow(mode);
+    tracker->Resume();
+    ASSERT_TRUE(fast.WaitFor(1));
+    ASSERT_TRUE(slow.WaitFor(1));
+    ExpectFullFrame(slow.At(0), size);
+
+    RECT const first = {300, 310, 340, 325};
+    Fill(first, kGreen);
+    unsigned long const before = mode->GetDetectionCount();
+    fast.Enable();
+    slow.Enable();
+    ASSERT_TRUE(fast.WaitFor(2));
+    ASSERT_TRUE(slow.WaitFor(2));
+    EXPECT_EQ(mode->GetDetectionCount(), before + 1) << "one detection for both";
+    EXPECT_EQ(Describe(fast.At(1).Rect()), Describe(first));
+    ExpectScreenPixels(slow.At(1));
+
+    // The slow one stays off while the fast one takes every paint as it comes.
+    std::vector<RECT> painted;
+    for (int round = 0; round < 5; ++round) {
+        painted.push_back(RECT{100 + 150 * round, 500, 130 + 150 * round, 520 + 10 * round});
+        Fill(painted.back(), round % 2 ? kOrange : kGreen);
+        EXPECT_EQ(Describe(fast.Next().Rect()), Describe(painted.back())) << round;
+    }
+    EXPECT_EQ(slow.Count(), 2u);
+    Received const caughtUp = slow.Next();
+    for (RECT const& rect : painted) {
+        EXPECT_TRUE(Covers(PacketRects(caughtUp.bytes, 3), rect)) << Describe(rect);
+    }
+    ExpectScreenPixels(caughtUp);
+
+    ChangeCollector late(mode);
+    ASSERT_TRUE(late.WaitFor(1));
+    EXPECT_EQ(Describe(late.At(0).Rect()), Describe(RECT{0, 0, size.cx, size.cy}));
+    ExpectScreenPixels(late.At(0));
+
+    // Only the one whose changes went lossy gets them again, exactly, once still.
+    fast.Lossy();
+    RECT const last = {700, 100, 760, 140};
+    Fill(last, kOrange);
+    EXPECT_EQ(Describe(fast.Next().Rect()), Describe(last));
+    Received const refined = fast.Next();
+    EXPECT_TRUE(refined.exact);
+    EXPECT_TRUE(Covers(PacketRects(refined.bytes, 3), last));
+    ExpectScreenPixels(refined);
+    std::size_t const slowCount = slow.Count();
+    slow.Enable();
+    ASSERT_TRUE(slow.WaitFor(slowCount + 1));
+    EXPECT_FALSE(slow.At(slowCount).exact);
+    EXPECT_FALSE(slow.WaitFor(slowCount + 2, 2 * TrackingMode::kStillMs)) << "no refinement of its own";
+    fast.Enable();
+    EXPECT_FALSE(fast.WaitFor(fast.Count() + 1, 2 * TrackingMode::kStillMs)) << "refined once";
 }
 
 // Removes its mode from inside the mode's own event, as a sharing side that ends would.

@@ -259,6 +259,129 @@ TEST_F(Sharing, StillScreenBecomesExactAfterJpeg) {
     }
 }
 
+// Alice shares with several viewers at once in one simulator, each at its own quality: bob raw
+// over an open link, carol JPEG over an open link, dave JPEG over a slow one.
+class SeveralViewers : public ::testing::Test {
+protected:
+    struct Viewer {
+        std::string name;
+        int depth;
+        bool jpeg;
+        int jpegQuality;
+        unsigned rate;  // alice's link to the viewer; 0: unlimited
+    };
+
+    static std::string Handle(std::string const& name) {
+        return name + "." + std::to_string(GetCurrentProcessId());
+    }
+
+    SeveralViewers()
+        : viewers{{"bob", 24, false, 80, 0}, {"carol", 24, true, 50, 0}, {"dave", 24, true, 80, 4000}},
+          peers({Handle("alice"), Handle("bob"), Handle("carol"), Handle("dave")}) {}
+
+    void SetUp() override {
+        alice = std::make_unique<Side>(peers, Handle("alice"), Handle("bob"));
+        for (Viewer const& viewer : viewers) {
+            sides.push_back(std::make_unique<Side>(peers, Handle(viewer.name), Handle("alice")));
+            if (viewer.rate) {
+                peers.Simulator().SetRateTo(Handle("alice"), Handle(viewer.name), viewer.rate);
+            }
+        }
+        ASSERT_TRUE(peers.Attach(Handle("alice")));
+        for (auto const& side : sides) {
+            ASSERT_TRUE(peers.Attach(side->handle));
+            ASSERT_TRUE(side->Expect("state AvailableState")) << side->Pending();
+        }
+        for (auto const& side : sides) {
+            ASSERT_TRUE(AliceLogged(side->handle, "state AvailableState")) << alice->Pending();
+        }
+    }
+
+    void TearDown() override {
+        taps.clear();
+        sides.clear();
+        alice.reset();
+    }
+
+    // A line of alice's session with `contact` that holds `text`, anywhere in her log.
+    bool AliceLogged(std::string const& contact, std::string const& text) {
+        return WaitUntil([&] {
+            std::vector<std::string> const lines = alice->guis.Log().Records();
+            return std::any_of(lines.begin(), lines.end(), [&](std::string const& line) {
+                return line.compare(0, contact.size() + 2, contact + ": ") == 0 &&
+                       line.find(text) != std::string::npos;
+            });
+        });
+    }
+
+    // Each viewer asks at its quality, alice accepts, and a tap beside the viewer reads it all.
+    void StartAll() {
+        for (std::size_t i = 0; i < viewers.size(); ++i) {
+            Side& side = *sides[i];
+            taps.push_back(std::make_unique<SharingTap>(side.manager->GetControlApplication(),
+                                                        side.manager->GetScreenApplication(), alice->handle));
+            side.config.SessionQuality.ColorDepth.Set(viewers[i].depth);
+            side.config.SessionQuality.UseJpeg.Set(viewers[i].jpeg);
+            side.config.SessionQuality.JpegQuality.Set(viewers[i].jpegQuality);
+            side.Gui()->Run("Request remote desktop");
+            ASSERT_TRUE(AliceLogged(side.handle, "\"User wants to see your desktop\"")) << alice->Pending();
+            alice->guis.Gui(side.handle)->Run("Accept");
+            ASSERT_TRUE(side.Expect("state DisplayingState")) << side.Pending();
+        }
+    }
+
+    bool Rebuilt(std::size_t viewer, ScreenScene const& scene) {
+        SIZE size;
+        std::vector<unsigned char> const rebuilt = taps[viewer]->GetScreen(size);
+        return size.cx == scene.GetSize().cx && size.cy == scene.GetSize().cy &&
+               rebuilt == ScreenScene::Grab(RECT{0, 0, size.cx, size.cy});
+    }
+
+    std::vector<Viewer> const viewers;
+    SimulatedPeers peers;
+    std::unique_ptr<Side> alice;
+    std::vector<std::unique_ptr<Side>> sides;
+    std::vector<std::unique_ptr<SharingTap>> taps;
+};
+
+// The slow viewer does not hold back the others, and every picture becomes alice's screen
+// exactly once it holds still (the JPEG ones through their own refinement).
+TEST_F(SeveralViewers, SlowViewerHoldsBackNoOtherAndAllEndExact) {
+    ScreenScene scene;
+    ASSERT_TRUE(scene.IsShown());
+    StartAll();
+    for (std::size_t i = 0; i < viewers.size(); ++i) {
+        EXPECT_TRUE(WaitUntil([&] { return Rebuilt(i, scene); }, 30000))
+            << viewers[i].name << " at the start";
+    }
+    std::vector<unsigned> before;
+    for (auto const& tap : taps) {
+        before.push_back(tap->GetCounts().changes);
+    }
+    int const rounds = 30;
+    DWORD const start = GetTickCount();
+    for (int round = 0; round < rounds; ++round) {
+        ASSERT_TRUE(
+            scene.Fill(RECT{100, 100, 500, 400}, RGB(round * 8, 255 - round * 8, round % 2 ? 40 : 200)));
+        ASSERT_TRUE(scene.Fill(RECT{20 + 30 * round, 600, 40 + 30 * round, 640}, RGB(250, 250, round * 8)));
+    }
+    std::vector<unsigned> during;
+    for (std::size_t i = 0; i < taps.size(); ++i) {
+        during.push_back(taps[i]->GetCounts().changes - before[i]);
+    }
+    std::cout << "changes while painting " << rounds << " rounds in " << GetTickCount() - start << " ms: bob "
+              << during[0] << ", carol " << during[1] << ", dave " << during[2] << "\n";
+    // Carol's pictures cost alice and her tap far more than bob's raw changes in this process.
+    EXPECT_GE(during[0], unsigned(rounds / 3)) << "bob keeps up with the paints";
+    EXPECT_GT(during[0], 2 * during[2]) << "dave is slower, and alone";
+    EXPECT_GT(during[1], during[2]) << "carol is not held to dave's pace";
+    for (std::size_t i = 0; i < viewers.size(); ++i) {
+        EXPECT_TRUE(WaitUntil([&] { return Rebuilt(i, scene); }, 30000)) << viewers[i].name << " once still";
+    }
+    EXPECT_GT(taps[1]->GetCounts().pictureChanges, 0u);
+    EXPECT_EQ(taps[0]->GetCounts().pictureChanges, 0u);
+}
+
 struct QualityRow {
     int configured;
     bool autoJpeg;
