@@ -7,11 +7,11 @@
 #include <functional>
 #include <iostream>
 #include <memory>
-#include <stdexcept>
 
 #include <mutex>
 
 #include "LogCapture.h"
+#include "NullSession.h"
 #include "ScreenScene.h"
 #include "SessionTestSupport.h"
 #include "ScriptedSessionGui.h"
@@ -389,7 +389,7 @@ TEST_F(SeveralViewers, SlowViewerHoldsBackNoOtherAndAllEndExact) {
 
 // A sharing session without a peer: it counts the screen changes written and, while held,
 // blocks in the write as a stalled messenger would. The calling thread plays "SkypeEvent".
-class WriteCountingSession : public ISession {
+class WriteCountingSession : public NullSession {
 public:
     explicit WriteCountingSession(bool held) : mHeld(held), mGui(this, [](std::string const&) {}) {}
 
@@ -411,23 +411,8 @@ public:
         ++mChanges;
         return true;
     }
-    void GetStatusProperties(std::vector<SessionProperty>&) override {}
-    bool IsSameAccount() const override { return false; }
-    std::string GetFullName() override { return "viewer"; }
-    int GetSendCps() override { return 0; }
-    void Initialize(ISessionState*) override {}
-    void Connect() override {}
-    void Disconnect() override {}
-    void StopDisplaying(bool) override {}
     Configuration* GetConfig() override { return &mConfig; }
     ISessionGui* GetGui() override { return &mGui; }
-    void ChangeState(ISessionState*) override {}
-    ISessionState& GetCurrentState() const override { throw std::logic_error("no state"); }
-    void ReadState(std::function<void(ISessionState*)> const& read) const override { read(nullptr); }
-    void PostOperation(std::string const&) override {}
-    void PostNotificationClick(int) override {}
-    void SetViewerControl(bool) override {}
-    bool HasViewerControl() override { return false; }
 
 private:
     std::atomic<bool> mHeld;
