@@ -22,6 +22,7 @@ public:
     // without loss.
     bool exact = false;
     // What a subscriber made of the packet, left for the next subscriber of the same change
-    // (they are called one after the other on the tracker thread); empty at first.
+    // (they are called one after the other on the tracker thread); empty at first. It may
+    // keep what it holds beyond the raise.
     std::shared_ptr<void> memo;
 };

@@ -42,7 +42,21 @@ void ModeViewer::Owe(void const* packet, unsigned long size, int bytesPerPixel) 
 }
 
 void ModeViewer::NoteLacking(void const* packet, unsigned long size, int bytesPerPixel, DWORD since) {
-    ForEachRect(packet, size, bytesPerPixel, [&](RECT const& rect) { mCells.MarkLacking(rect, since); });
+    std::vector<Note> notes;
+    ForEachRect(packet, size, bytesPerPixel, [&](RECT const& rect) { notes.push_back({rect, since}); });
+    CriticalSectionLock lock(mNotesLock);
+    mNotes.insert(mNotes.end(), notes.begin(), notes.end());
+}
+
+void ModeViewer::ApplyNotes() {
+    std::vector<Note> notes;
+    {
+        CriticalSectionLock lock(mNotesLock);
+        notes.swap(mNotes);
+    }
+    for (Note const& note : notes) {
+        mCells.MarkLacking(note.rect, note.since);
+    }
 }
 
 std::vector<RECT> ModeViewer::TakeOwed() {
@@ -61,4 +75,6 @@ void ModeViewer::Settle(RECT const& area) {
         mCells.SetArea(area);
     }
     mCells.Forget();
+    CriticalSectionLock lock(mNotesLock);
+    mNotes.clear();
 }

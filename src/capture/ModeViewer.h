@@ -49,16 +49,18 @@ public:
     std::vector<unsigned char> OwedState() { return mCells.DirtyState(); }
     // The owed cells as rectangles inside the frame, top first; owes nothing after. Tracker thread.
     std::vector<RECT> TakeOwed();
-    // Owes nothing: it is given a whole frame (the frame's size, or the mode's start). Tracker
-    // thread; `area` is the frame from now on.
+    // Owes and lacks nothing: it is given a whole frame (the frame's size, or the mode's
+    // start). Tracker thread; `area` is the frame from now on.
     void Settle(RECT const& area);
 
     // Lacking cells, as ChangeGrid's. The tracker thread or the subscriber during its call.
     ChangeGrid& Cells() { return mCells; }
 
-    // The rectangles of `packet` went lossy or not at all: they lack since `since`. The
-    // subscriber during its call.
+    // The rectangles of `packet` went lossy or not at all: they lack since `since`. Any thread
+    // (a subscriber may send on its own): kept aside until ApplyNotes.
     void NoteLacking(void const* packet, unsigned long size, int bytesPerPixel, DWORD since);
+    // Marks the lacking cells noted so far in the grid. Tracker thread.
+    void ApplyNotes();
 
 private:
     bool HasCellChanged(int, int, RECT const&) override { return true; }
@@ -72,4 +74,10 @@ private:
     ChangeGrid mCells;
     PreciseTimer mTimer;
     bool mStarted = false;
+    struct Note {
+        RECT rect;
+        DWORD since;
+    };
+    std::vector<Note> mNotes;  // under mNotesLock
+    CriticalSection mNotesLock;
 };

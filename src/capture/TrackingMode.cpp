@@ -143,6 +143,10 @@ DWORD TrackingMode::ProcessViewers() {
     if (ready.empty()) {
         return INFINITE;
     }
+    // A viewer turns ready after noting what it lacks, so its notes are all here.
+    for (auto const& viewer : ready) {
+        viewer->ApplyNotes();
+    }
     bool const driver = mFrameBuffer->UseDriver() != 0;
     if (driver && ready.size() != viewers.size()) {
         return kDriverPollMs;

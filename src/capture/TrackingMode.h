@@ -64,8 +64,9 @@ public:
     // Milliseconds the last pass spent finding changes. Tracker thread.
     int GetLastLookMs() const { return mLastLookMs; }
 
-    // From a subscriber, while it handles `change`: it lacks the exact pixels of the change's
-    // rectangles (they went lossy, or not at all); they are sent to it again once still.
+    // From a subscriber, on any thread, before it switches itself on again: it lacks the exact
+    // pixels of the change's rectangles (they went lossy, or not at all); they are sent to it
+    // again once still.
     void NoteLacking(Handler const& handler, IScreenChange const& change);
 
     int GetBytesPerPixel() const { return mBytesPerPixel; }

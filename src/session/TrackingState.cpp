@@ -22,22 +22,66 @@ struct RateStep {
 };
 RateStep const kRateSteps[] = {{5000, 20}, {10000, 30}, {40000, 40}, {70000, 50}};
 
-// The payloads made of one change, by quality. The zlib level is not part of it: a viewer on a
-// slower link takes what a faster one had compressed, which any level inflates.
-struct SharedPayloads {
-    struct Entry {
+}  // namespace
+
+// The packet outlives the raise; the payloads made of it are kept by quality. The zlib level is
+// not part of that: a viewer on a slower link takes what a faster one had compressed, which any
+// level inflates.
+struct TrackingState::HeldChange : IScreenChange {
+    struct Encoding {
         unsigned char colorDepth;
         bool useJpeg;
         int jpegQuality;
+        CriticalSection lock;  // held while the first sender makes it
+        bool made = false;
         ScreenEncoder::Payload payload;
     };
-    std::vector<Entry> entries;
+
+    explicit HeldChange(IScreenChange const& raised)
+        : bytes(static_cast<unsigned char const*>(raised.GetData()),
+                static_cast<unsigned char const*>(raised.GetData()) + raised.GetDataSize()) {
+        width = raised.width;
+        height = raised.height;
+        bytesPerPixel = raised.bytesPerPixel;
+        exact = raised.exact;
+    }
+    void const* GetData() const override { return bytes.data(); }
+    unsigned long GetDataSize() const override { return static_cast<unsigned long>(bytes.size()); }
+
+    // The one copy for every subscriber of the raised change, left on its memo. "DesktopTracker".
+    static std::shared_ptr<HeldChange> Of(IScreenChange& raised) {
+        if (!raised.memo) {
+            raised.memo = std::make_shared<HeldChange>(raised);
+        }
+        return std::static_pointer_cast<HeldChange>(raised.memo);
+    }
+
+    // The encoding at these settings, new and not made when none is. Any sender.
+    std::shared_ptr<Encoding> Find(ScreenEncoder::Settings const& settings) {
+        CriticalSectionLock hold(lock);
+        for (auto const& encoding : encodings) {
+            if (encoding->colorDepth == settings.colorDepth && encoding->useJpeg == settings.useJpeg &&
+                (!settings.useJpeg || encoding->jpegQuality == settings.jpegQuality)) {
+                return encoding;
+            }
+        }
+        encodings.push_back(std::make_shared<Encoding>());
+        Encoding& added = *encodings.back();
+        added.colorDepth = settings.colorDepth;
+        added.useJpeg = settings.useJpeg;
+        added.jpegQuality = settings.jpegQuality;
+        return encodings.back();
+    }
+
+    std::vector<unsigned char> const bytes;
+    CriticalSection lock;  // the list only
+    std::vector<std::shared_ptr<Encoding>> encodings;
 };
 
-}  // namespace
-
 TrackingState::TrackingState(SessionQualityConfiguration const& quality)
-    : mTracker(DesktopTracker::Share()), mQuality(quality) {}
+    : mTracker(DesktopTracker::Share()), mQuality(quality), mSender("ChangeSender") {
+    mSender.Bind(Delegate0::Bind<&TrackingState::SendLoop>(this));
+}
 
 TrackingState::~TrackingState() {
     StopSharing();
@@ -103,6 +147,7 @@ SessionQualityConfiguration TrackingState::CopyQuality() const {
 }
 
 void TrackingState::OnStarted() {
+    mSender.Start();
     StartTracking();
     mMouseHandler.Add(MakeDelegate<&TrackingState::HandleMouseMove>(this));
     mMouseSubscribed = true;
@@ -126,12 +171,22 @@ void TrackingState::StopTracking() {
         return;
     }
     mMode->Remove(MakeDelegate<&TrackingState::HandleScreenChanged>(this));
+    {
+        CriticalSectionLock lock(mHandOverLock);
+        mHandOvers.clear();
+    }
+    {
+        // The sender takes each hand-over under this lock: after it, none refers to the mode.
+        CriticalSectionLock sending(mSendLock);
+    }
     mTracker->ReleaseTrackingMode(mMode);
     mMode.reset();
 }
 
 void TrackingState::StopSharing() {
     StopTracking();
+    // Nothing is handed over any more, and a running send has ended.
+    mSender.Join(INFINITE, false);
     if (mMouseSubscribed) {
         mMouseHandler.Remove(MakeDelegate<&TrackingState::HandleMouseMove>(this));
         mMouseSubscribed = false;
@@ -160,11 +215,47 @@ void TrackingState::HandleScreenChanged(IScreenChange& change) {
     // which waits for this call. It stays off while the change is in flight; whatever keeps
     // the change from going turns it on again, or no sending-finished would ever come.
     auto const self = MakeDelegate<&TrackingState::HandleScreenChanged>(this);
+    std::shared_ptr<HeldChange> held;
+    try {
+        held = HeldChange::Of(change);
+    } catch (std::exception const& error) {
+        CORVANE_LOG("Screen change not sent: " << error.what());
+        mMode->NoteLacking(self, change);
+        return;
+    }
     mMode->SetEnabled(self, false);
+    {
+        CriticalSectionLock lock(mHandOverLock);
+        mHandOvers.push_back({held, change.timing});
+    }
+    mHandedOver.Set();
+}
+
+void TrackingState::SendLoop() {
+    while (SyncEvent::Wait(mSender.GetStopEvent(), mHandedOver, INFINITE) == 1) {
+        CriticalSectionLock sending(mSendLock);
+        for (HandOver handOver; TakeHandOver(handOver);) {
+            SendHandOver(handOver);
+        }
+    }
+}
+
+bool TrackingState::TakeHandOver(HandOver& handOver) {
+    CriticalSectionLock lock(mHandOverLock);
+    if (mHandOvers.empty()) {
+        return false;
+    }
+    handOver = std::move(mHandOvers.front());
+    mHandOvers.pop_front();
+    return true;
+}
+
+void TrackingState::SendHandOver(HandOver const& handOver) {
+    auto const self = MakeDelegate<&TrackingState::HandleScreenChanged>(this);
     bool lossy = false;
-    bool const sent = SendChange(change, lossy);
+    bool const sent = SendChange(*handOver.change, handOver.timing, lossy);
     if (!sent || lossy) {
-        mMode->NoteLacking(self, change);  // it goes again, exact, once still
+        mMode->NoteLacking(self, *handOver.change);  // it goes again, exact, once still
     }
     if (!sent) {
         mMode->SetEnabled(self, true);
@@ -176,7 +267,7 @@ void TrackingState::HandleScreenChanged(IScreenChange& change) {
     ++mFramesSent;
 }
 
-bool TrackingState::SendChange(IScreenChange& change, bool& lossy) {
+bool TrackingState::SendChange(HeldChange& change, int timing, bool& lossy) {
     int const count = ++mChangeCount;
     SessionQualityConfiguration const quality = CopyQuality();
     bool const jpeg = quality.UseJpeg.Get() && !change.exact;
@@ -187,7 +278,7 @@ bool TrackingState::SendChange(IScreenChange& change, bool& lossy) {
         settings.useJpeg = jpeg;
         settings.jpegQuality = jpegQuality;
         settings.zlibLevel = ScreenEncoder::ChooseZlibLevel(mSession->GetSendCps());
-        ScreenChangeNetMsg const message = EncodeShared(change, settings);
+        ScreenChangeNetMsg const message = EncodeShared(change, timing, settings);
         // Pictures below 8 bits are what the depth shows; JPEG loses more.
         lossy = message.IsJpeg() && quality.ColorDepth.Get() > 4;
         if (Send(message)) {
@@ -201,24 +292,19 @@ bool TrackingState::SendChange(IScreenChange& change, bool& lossy) {
     return false;
 }
 
-ScreenChangeNetMsg TrackingState::EncodeShared(IScreenChange& change,
+ScreenChangeNetMsg TrackingState::EncodeShared(HeldChange& change, int timing,
                                                ScreenEncoder::Settings const& settings) {
     tagSIZE const origin = {change.width, change.height};
-    if (!change.memo) {
-        change.memo = std::make_shared<SharedPayloads>();
+    std::shared_ptr<HeldChange::Encoding> const encoding = change.Find(settings);
+    CriticalSectionLock making(encoding->lock);
+    if (encoding->made) {
+        CORVANE_LOG("Screen change encoding reused");
+    } else {
+        encoding->payload =
+            ScreenEncoder::EncodePayload(change.GetData(), change.GetDataSize(), origin, settings);
+        encoding->made = true;
     }
-    auto& entries = static_cast<SharedPayloads*>(change.memo.get())->entries;
-    for (SharedPayloads::Entry const& entry : entries) {
-        if (entry.colorDepth == settings.colorDepth && entry.useJpeg == settings.useJpeg &&
-            (!settings.useJpeg || entry.jpegQuality == settings.jpegQuality)) {
-            CORVANE_LOG("Screen change encoding reused");
-            return ScreenEncoder::ToMessage(entry.payload, origin, settings.colorDepth, change.timing);
-        }
-    }
-    entries.push_back(
-        {settings.colorDepth, settings.useJpeg, settings.jpegQuality,
-         ScreenEncoder::EncodePayload(change.GetData(), change.GetDataSize(), origin, settings)});
-    return ScreenEncoder::ToMessage(entries.back().payload, origin, settings.colorDepth, change.timing);
+    return ScreenEncoder::ToMessage(encoding->payload, origin, settings.colorDepth, timing);
 }
 
 void TrackingState::HandleMouseMove(tagPOINT const& point) {

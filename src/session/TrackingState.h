@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include <atomic>
+#include <deque>
+#include <memory>
 
 #include <boost/shared_ptr.hpp>
 
@@ -11,6 +13,8 @@
 #include "codec/ScreenEncoder.h"
 #include "config/ConfigGroups.h"
 #include "foundation/CriticalSection.h"
+#include "foundation/SyncEvent.h"
+#include "foundation/Thread.h"
 #include "session/SessionState.h"
 
 class IScreenChange;
@@ -22,12 +26,15 @@ class TrackingMode;
 // (ISession::HasViewerControl); without it they are dropped, and our user hears of the first.
 // Ends on the local user's stop, any request-kind message from the peer or a lost connection.
 //
-// Threads: screen changes arrive on "DesktopTracker", cursor moves on "MouseHandler", the
+// Threads: screen changes arrive on "DesktopTracker", which only hands them to this state's
+// "ChangeSender": that one encodes and writes them, so a slow viewer's work and writes hold
+// back neither the tracker nor the other viewers. Cursor moves arrive on "MouseHandler", the
 // rest on "SkypeEvent" (or the thread that runs an operation). Leaving the state removes the
-// two handlers first; each removal waits for a running call, so none outlives the state.
-// Every sharing state of the process holds the one tracker and, at the same depth, the same
-// mode: the screen is grabbed and compared once for all viewers, each viewer keeps its own
-// pace, and viewers of one change at the same quality share its encoding.
+// two handlers first; each removal waits for a running call, then the sender is stopped after
+// its running send, so none outlives the state. Every sharing state of the process holds the
+// one tracker and, at the same depth, the same mode: the screen is grabbed and compared once
+// for all viewers, each viewer keeps its own pace, and viewers of one change at the same
+// quality share its encoding.
 class TrackingState : public SessionState {
 public:
     explicit TrackingState(SessionQualityConfiguration const& quality);
@@ -79,21 +86,37 @@ public:
 private:
     // Asks the tracker for the mode of the current quality and subscribes to it.
     void StartTracking();
-    // Unsubscribes from the mode (waiting for a running change) and gives it back.
+    // Unsubscribes from the mode, drops the changes the sender has not taken and waits for
+    // its running send, then gives the mode back.
     void StopTracking();
-    // Stops tracking and the mouse handler; nothing the second time.
+    // Stops tracking, the sender and the mouse handler; nothing the second time.
     void StopSharing();
 
-    // "DesktopTracker": sends one change and keeps the mode off until it has gone. What went
-    // lossy or not at all is noted with the mode, which sends it again exactly once still.
+    // A copy of one change's packet, shared by its viewers and their senders (defined with
+    // the state), and one viewer's hand-over of it.
+    struct HeldChange;
+    struct HandOver {
+        std::shared_ptr<HeldChange> change;
+        int timing;
+    };
+
+    // "DesktopTracker": keeps the mode off and hands the change to the sender, at once.
     void HandleScreenChanged(IScreenChange& change);
+    // "ChangeSender": sends what is handed over until the thread is told to stop.
+    void SendLoop();
+    // "ChangeSender": the next hand-over in order; false when none waits.
+    bool TakeHandOver(HandOver& handOver);
+    // "ChangeSender": sends one change; the mode stays off until it has gone. What went lossy
+    // or not at all is noted with the mode, which sends it again exactly once still.
+    void SendHandOver(HandOver const& handOver);
     // False when nothing went out: the message failed, the channel is down or the messenger
     // refused the write. `lossy` tells whether the message carries JPEG pictures. An exact
-    // change goes without JPEG.
-    bool SendChange(IScreenChange& change, bool& lossy);
-    // The message of `change` at these settings; the payload is reused from (or left on) the
-    // change for other viewers at the same quality. "DesktopTracker".
-    static ScreenChangeNetMsg EncodeShared(IScreenChange& change, ScreenEncoder::Settings const& settings);
+    // change goes without JPEG. "ChangeSender".
+    bool SendChange(HeldChange& change, int timing, bool& lossy);
+    // The message of `change` at these settings; the payload is made once for all viewers at
+    // the same quality, whichever sender comes first. Any sender.
+    static ScreenChangeNetMsg EncodeShared(HeldChange& change, int timing,
+                                           ScreenEncoder::Settings const& settings);
     void HandleMouseMove(tagPOINT const& point);
     SessionQualityConfiguration CopyQuality() const;
     // "SkypeEvent": true when the viewer has control; otherwise the first refusal of the
@@ -104,8 +127,14 @@ private:
     boost::shared_ptr<DesktopTracker> mTracker;  // the process's, held while the state lives
     std::atomic<int> mChangeCount{0};
     SessionQualityConfiguration mQuality;
-    mutable CriticalSection mQualityLock;   // the quality: replaced on "SkypeEvent", read anywhere
-    boost::shared_ptr<TrackingMode> mMode;  // "SkypeEvent" changes it only while unsubscribed
+    mutable CriticalSection mQualityLock;  // the quality: replaced on "SkypeEvent", read anywhere
+    // "SkypeEvent" changes it only while unsubscribed and the sender holds nothing of it.
+    boost::shared_ptr<TrackingMode> mMode;
+    Thread mSender;                   // "ChangeSender"
+    std::deque<HandOver> mHandOvers;  // under mHandOverLock; one change, and full frames raised meanwhile
+    CriticalSection mHandOverLock;    // held briefly: the queue only
+    SyncEvent mHandedOver;
+    CriticalSection mSendLock;  // held by the sender while it sends
     std::atomic<unsigned long long> mFramesSent{0};
     std::atomic<long long> mRateStart{0};  // the counter at the first frame, set before the count
     MouseHandler mMouseHandler;

@@ -1,7 +1,5 @@
 #include "FrameSession.h"
 
-#include <stdexcept>
-
 #include "RecordingFrames.h"
 
 void FrameSession::Empty() {
@@ -18,8 +16,4 @@ void FrameSession::RaiseFrame(int index, int width, int height) {
     SelectObject(dc, old);
     DeleteDC(dc);
     DeleteObject(frame);
-}
-
-ISessionState& FrameSession::GetCurrentState() const {
-    throw std::logic_error("a frame session has no state");
 }

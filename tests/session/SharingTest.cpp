@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <functional>
 #include <iostream>
 #include <memory>
@@ -10,12 +11,16 @@
 #include <mutex>
 
 #include "LogCapture.h"
+#include "NullSession.h"
 #include "ScreenScene.h"
 #include "SessionTestSupport.h"
+#include "ScriptedSessionGui.h"
 #include "SharingTap.h"
 #include "viewer/RemoteScreenSurface.h"
 #include "imaging/Picture.h"
+#include "foundation/SyncEvent.h"
 #include "network/ControlMessages.h"
+#include "network/ScreenChangeNetMsg.h"
 #include "session/TrackingState.h"
 
 namespace session_test {
@@ -380,6 +385,67 @@ TEST_F(SeveralViewers, SlowViewerHoldsBackNoOtherAndAllEndExact) {
     }
     EXPECT_GT(taps[1]->GetCounts().pictureChanges, 0u);
     EXPECT_EQ(taps[0]->GetCounts().pictureChanges, 0u);
+}
+
+// A sharing session without a peer: it counts the screen changes written and, while held,
+// blocks in the write as a stalled messenger would. The calling thread plays "SkypeEvent".
+class WriteCountingSession : public NullSession {
+public:
+    explicit WriteCountingSession(bool held) : mHeld(held), mGui(this, [](std::string const&) {}) {}
+
+    void Release() {
+        mHeld = false;
+        mRelease.Set();
+    }
+    bool Blocked() const { return mBlocked; }
+    unsigned Changes() const { return mChanges; }
+
+    bool SendNetworkMessage(NetworkMessage const& message) override {
+        if (!dynamic_cast<ScreenChangeNetMsg const*>(&message)) {
+            return true;
+        }
+        if (mHeld) {
+            mBlocked = true;
+            mRelease.Wait(kWait * 2);
+        }
+        ++mChanges;
+        return true;
+    }
+    Configuration* GetConfig() override { return &mConfig; }
+    ISessionGui* GetGui() override { return &mGui; }
+
+private:
+    std::atomic<bool> mHeld;
+    std::atomic<bool> mBlocked{false};
+    std::atomic<unsigned> mChanges{0};
+    SyncEvent mRelease;
+    Configuration mConfig;
+    ScriptedSessionGui mGui;
+};
+
+// A viewer whose write stalls holds back neither the tracker nor another viewer's changes.
+TEST(TrackingSender, StalledWriteHoldsBackNoOtherViewer) {
+    ScreenScene scene;
+    ASSERT_TRUE(scene.IsShown());
+    SIZE const size = scene.GetSize();
+    SessionQualityConfiguration const quality({size.cx, size.cy}, 24, false, 80);
+    WriteCountingSession stalled(true);
+    WriteCountingSession open(false);
+    TrackingState stalledState(quality);
+    TrackingState openState(quality);
+    stalledState.SetupNewState(&stalled);
+    openState.SetupNewState(&open);
+    stalledState.OnStarted();  // the first to subscribe: the first called with each change
+    openState.OnStarted();
+    EXPECT_TRUE(WaitUntil([&] { return stalled.Blocked(); }));
+    EXPECT_TRUE(WaitUntil([&] { return open.Changes() > 0; })) << "the first frame";
+    for (int round = 0; round < 3; ++round) {
+        unsigned const before = open.Changes();
+        openState.OnSendingFinished();
+        ASSERT_TRUE(scene.Fill(RECT{50 + 40 * round, 50, 80 + 40 * round, 80}, RGB(200, 40 * round, 90)));
+        EXPECT_TRUE(WaitUntil([&] { return open.Changes() > before; })) << "round " << round;
+    }
+    stalled.Release();
 }
 
 struct QualityRow {
