@@ -24,14 +24,15 @@ RateStep const kRateSteps[] = {{5000, 20}, {10000, 30}, {40000, 40}, {70000, 50}
 
 }  // namespace
 
-// The packet outlives the raise; the payloads made of it are kept by quality. The zlib level is
-// not part of that: a viewer on a slower link takes what a faster one had compressed, which any
-// level inflates.
+// The packet outlives the raise; the payloads made of it are kept by quality and zlib level. A
+// viewer on a slower link takes what a faster one compressed at a lower level (any level
+// inflates), but a viewer on a faster link never waits for a slower level: it makes its own.
 struct TrackingState::HeldChange : IScreenChange {
     struct Encoding {
         unsigned char colorDepth;
         bool useJpeg;
         int jpegQuality;
+        int zlibLevel;
         CriticalSection lock;  // held while the first sender makes it
         bool made = false;
         ScreenEncoder::Payload payload;
@@ -61,7 +62,8 @@ struct TrackingState::HeldChange : IScreenChange {
         CriticalSectionLock hold(lock);
         for (auto const& encoding : encodings) {
             if (encoding->colorDepth == settings.colorDepth && encoding->useJpeg == settings.useJpeg &&
-                (!settings.useJpeg || encoding->jpegQuality == settings.jpegQuality)) {
+                (!settings.useJpeg || encoding->jpegQuality == settings.jpegQuality) &&
+                encoding->zlibLevel <= settings.zlibLevel) {
                 return encoding;
             }
         }
@@ -70,6 +72,7 @@ struct TrackingState::HeldChange : IScreenChange {
         added.colorDepth = settings.colorDepth;
         added.useJpeg = settings.useJpeg;
         added.jpegQuality = settings.jpegQuality;
+        added.zlibLevel = settings.zlibLevel;
         return encodings.back();
     }
 
@@ -288,6 +291,9 @@ bool TrackingState::SendChange(HeldChange& change, int timing, bool& lossy) {
     } catch (std::exception const& error) {
         // The message could not be built, or the messenger refused the write.
         CORVANE_LOG("Screen change not sent: " << error.what());
+    } catch (...) {
+        // Whatever it was, this viewer's sender must live on, or its picture would stall.
+        CORVANE_LOG("Screen change not sent: an unknown error");
     }
     return false;
 }
