@@ -222,6 +222,10 @@ TEST(PictureCodingTest, JpegQualityTradesSizeForFidelity) {
         previousError = difference.mean;
     }
     EXPECT_LT(previousSize, original.GetBgr24().size() / 2);
+    // A width of whole blocks takes no block past the edge: the rows that follow stay in place.
+    Picture blocks = ScreenLike(32, 32);
+    Bytes jpeg = blocks.Encode(Picture::Format::Jpeg, 90);
+    EXPECT_LT(Compare(Picture::Decode(jpeg.data(), jpeg.size()), blocks).mean, 5.0);
 
     Picture small = ScreenLike(40, 20);
     EXPECT_EQ(small.Encode(Picture::Format::Jpeg, -20), small.Encode(Picture::Format::Jpeg, 1));
