@@ -12,12 +12,16 @@
 #include "ProcessRunner.h"
 #include "TempFolder.h"
 #include "WorkerThread.h"
+#include "foundation/Errors.h"
 #include "foundation/LogFileHandler.h"
+#include "foundation/Mutex.h"
 
 namespace {
 
-std::vector<std::string> SplitLines(std::string const& text) {
-    std::vector<std::string> lines;
+using Lines = std::vector<std::string>;
+
+Lines SplitLines(std::string const& text) {
+    Lines lines;
     std::istringstream in(text);
     for (std::string line; std::getline(in, line);) {
         if (!line.empty() && line.back() == '\r') {
@@ -28,6 +32,14 @@ std::vector<std::string> SplitLines(std::string const& text) {
     return lines;
 }
 
+Lines MessagesOf(Lines const& lines) {
+    Lines messages;
+    for (std::string const& line : lines) {
+        messages.push_back(LogCapture::MessageOf(line));
+    }
+    return messages;
+}
+
 // A process or thread id as the log prefix writes it: four digits at least, hex or decimal.
 std::string Id4(unsigned long value, bool hex = true) {
     char text[16];
@@ -35,16 +47,12 @@ std::string Id4(unsigned long value, bool hex = true) {
     return text;
 }
 
-// Everything after "] " up to the message: "hh:mm:ss.mmm/<ms> ".
-std::regex const kClock(R"(\d\d:\d\d:\d\d\.\d\d\d/\d+ )");
-
 void ExpectLine(std::string const& line, std::string const& who, std::string const& message) {
     SCOPED_TRACE(line);
-    ASSERT_EQ(line.substr(0, who.size() + 3), "[" + who + "] ");
-    std::string rest = line.substr(who.size() + 3);
-    std::smatch clock;
-    ASSERT_TRUE(std::regex_search(rest, clock, kClock, std::regex_constants::match_continuous));
-    EXPECT_EQ(rest.substr(clock.length()), message);
+    std::regex const prefix(R"(\[)" + who + R"(\] \d\d:\d\d:\d\d\.\d\d\d/\d+ (.*))");
+    std::smatch match;
+    ASSERT_TRUE(std::regex_match(line, match, prefix));
+    EXPECT_EQ(match[1], message);
 }
 
 TEST(LoggingTest, FileLinesNameTheProcessOrLoggerAndTheThread) {
@@ -63,64 +71,57 @@ TEST(LoggingTest, FileLinesNameTheProcessOrLoggerAndTheThread) {
     CORVANE_LOG("tab\there \\ done");
     CorvaneLogging::SetLoggerName("");
 
-    std::vector<std::string> lines = log.Lines();
+    Lines lines = log.Lines();
     ASSERT_EQ(lines.size(), 4u);
     ExpectLine(lines[0], pid + "/main", "by process 1");
     ExpectLine(lines[1], pid + "/" + Id4(foreignId), "foreign");
     ExpectLine(lines[2], "alice/" + Id4(foreignId, false), "foreign with logger");
-    ExpectLine(lines[3], "alice/main", "tab\\x9here \\\\ done");
-}
+    ExpectLine(lines[3], "alice/main", R"(tab\x9here \\ done)");
 
-TEST(LoggingTest, OutputSettingAndRequestMustBothSelectAnOutput) {
-    LogCapture log(CorvaneLogging::LogNothing);
+    // The output setting and the request must both select an output.
+    LogCapture quiet(CorvaneLogging::LogNothing);
     std::stringstream message;
     message << "never written";
     CorvaneLogging::CorvaneDebugOutput(message, CorvaneLogging::LogBoth);
     CorvaneLogging::SetLoggingOutput(CorvaneLogging::LogFile);
     CorvaneLogging::CorvaneDebugOutput(message, CorvaneLogging::LogConsole);
-    EXPECT_TRUE(log.Lines().empty());
+    EXPECT_TRUE(quiet.Lines().empty());
     CorvaneLogging::CorvaneDebugOutput(message, CorvaneLogging::LogFile);
-    EXPECT_EQ(log.Messages(), std::vector<std::string>{"never written"});
+    EXPECT_EQ(quiet.Messages(), Lines{"never written"});
 }
 
-struct ProbeRun {
-    std::vector<std::string> console;
-    std::vector<std::string> file;
-};
-
-ProbeRun RunLogProbe(std::string const& output, std::string const& logger) {
+// Two processes log at once, one to its console and the file, one to the file alone: every
+// line reaches its outputs, each process's lines in the shared file opened by its banner.
+TEST(LoggingTest, OtherProcessesLogToTheirConsoleAndOneSharedFile) {
     std::string logPath = ProcessRunner::BesideExecutable("foundation_probe.exe.log");
     DeleteFileA(logPath.c_str());
-    ProcessRunner::Result result =
-        ProcessRunner::Run("foundation_probe.exe", "log " + output + " " + logger + " 2 hello");
-    EXPECT_EQ(result.exitCode, 0u);
-    return {SplitLines(result.output), SplitLines(ReadWholeFile(logPath))};
-}
+    ProcessRunner::Process first("foundation_probe.exe", "log 3 first 300 line");
+    ProcessRunner::Process second("foundation_probe.exe", "log 2 second 300 line");
+    ProcessRunner::Result firstRun, secondRun;
+    ASSERT_TRUE(first.Wait(60000, firstRun));
+    ASSERT_TRUE(second.Wait(60000, secondRun));
+    Lines console = SplitLines(firstRun.output);
+    ASSERT_EQ(console.size(), 302u);
+    std::regex const consoleLine(R"(\d{8} line 0)");
+    EXPECT_TRUE(std::regex_match(console[0], consoleLine)) << console[0];
+    EXPECT_EQ(console[300].substr(9), R"(escaped: \x9\\)");
+    EXPECT_EQ(console[301].substr(9), "from an unnamed thread");
+    EXPECT_EQ(secondRun.output, "");
 
-TEST(LoggingTest, ConsoleAndFileOutputsOfAnotherProcess) {
-    std::regex const consoleLine(R"(\d{8} (.*))");
-    ProbeRun both = RunLogProbe("3", "bob");
-    ASSERT_EQ(both.console.size(), 4u);
-    std::vector<std::string> expected = {"hello 0", "hello 1", "escaped: \\x9\\\\", "from an unnamed thread"};
-    for (std::size_t i = 0; i < expected.size(); ++i) {
-        std::smatch match;
-        ASSERT_TRUE(std::regex_match(both.console[i], match, consoleLine)) << both.console[i];
-        EXPECT_EQ(match[1], expected[i]);
+    int banners = 0, firstLines = 0, secondLines = 0;
+    for (std::string const& line : SplitLines(ReadWholeFile(logPath))) {
+        banners += LogCapture::MessageOf(line) == LogFileHandler::kBanner;
+        firstLines += line.rfind("[first/", 0) == 0;
+        secondLines += line.rfind("[second/", 0) == 0;
     }
-    ASSERT_EQ(both.file.size(), 5u);
-    EXPECT_EQ(LogCapture::MessageOf(both.file[0]), LogFileHandler::kBanner);
-    for (std::size_t i = 0; i < expected.size(); ++i) {
-        EXPECT_EQ(LogCapture::MessageOf(both.file[i + 1]), expected[i]);
-    }
-    EXPECT_EQ(both.file[1].substr(0, 10), "[bob/main]");
+    EXPECT_EQ(banners, 2);
+    EXPECT_EQ(firstLines, 303);  // banner, 300 lines, escaped line, unnamed thread
+    EXPECT_EQ(secondLines, 303);
 
-    ProbeRun consoleOnly = RunLogProbe("1", "-");
-    EXPECT_EQ(consoleOnly.console.size(), 4u);
-    EXPECT_TRUE(consoleOnly.file.empty());
-
-    ProbeRun fileOnly = RunLogProbe("2", "-");
-    EXPECT_TRUE(fileOnly.console.empty());
-    EXPECT_EQ(fileOnly.file.size(), 5u);
+    DeleteFileA(logPath.c_str());
+    ProcessRunner::Result consoleOnly = ProcessRunner::Run("foundation_probe.exe", "log 1 - 2 hello");
+    EXPECT_EQ(SplitLines(consoleOnly.output).size(), 4u);
+    EXPECT_EQ(ReadWholeFile(logPath), "");
 }
 
 // A thread that waits for the file (held by another process) does not hold up the others: a
@@ -146,32 +147,11 @@ TEST(LoggingTest, AThreadWaitingForTheFileDoesNotHoldUpTheOthers) {
     CloseHandle(taken);
     CORVANE_LOG("line of a thread that found the file free");
     waiting.Join();
-    std::vector<std::string> messages = log.Messages();
+    Lines messages = log.Messages();
     auto free = std::find(messages.begin(), messages.end(), "line of a thread that found the file free");
     auto waited = std::find(messages.begin(), messages.end(), "line that waited for the file");
-    ASSERT_NE(free, messages.end());
     ASSERT_NE(waited, messages.end());
     EXPECT_LT(free, waited);
-}
-
-TEST(LoggingTest, TwoProcessesAppendToOneFileWithoutLosingLines) {
-    std::string logPath = ProcessRunner::BesideExecutable("foundation_probe.exe.log");
-    DeleteFileA(logPath.c_str());
-    ProcessRunner::Process first("foundation_probe.exe", "log 2 first 300 line");
-    ProcessRunner::Process second("foundation_probe.exe", "log 2 second 300 line");
-    ProcessRunner::Result result;
-    ASSERT_TRUE(first.Wait(60000, result));
-    ASSERT_TRUE(second.Wait(60000, result));
-
-    int banners = 0, firstLines = 0, secondLines = 0;
-    for (std::string const& line : SplitLines(ReadWholeFile(logPath))) {
-        banners += LogCapture::MessageOf(line) == LogFileHandler::kBanner;
-        firstLines += line.rfind("[first/", 0) == 0;
-        secondLines += line.rfind("[second/", 0) == 0;
-    }
-    EXPECT_EQ(banners, 2);
-    EXPECT_EQ(firstLines, 303);  // banner, 300 lines, escaped line, unnamed thread
-    EXPECT_EQ(secondLines, 303);
 }
 
 TEST(LoggingTest, OnlyTheFirstHolderDeletesTheOldLog) {
@@ -183,18 +163,51 @@ TEST(LoggingTest, OnlyTheFirstHolderDeletesTheOldLog) {
         LogFileHandler first(path, mutexName);
         EXPECT_EQ(ReadWholeFile(path), "");
         first.WriteLine("one");
-        first.WriteLine("two");
         LogFileHandler second(path, mutexName);
-        second.WriteLine("three");
-        std::vector<std::string> messages;
-        for (std::string const& line : SplitLines(ReadWholeFile(path))) {
-            messages.push_back(LogCapture::MessageOf(line));
-        }
-        EXPECT_EQ(messages, (std::vector<std::string>{LogFileHandler::kBanner, "one", "two",
-                                                      LogFileHandler::kBanner, "three"}));
+        second.WriteLine("two");
+        EXPECT_EQ(MessagesOf(SplitLines(ReadWholeFile(path))),
+                  (Lines{LogFileHandler::kBanner, "one", LogFileHandler::kBanner, "two"}));
     }
     LogFileHandler again(path, mutexName);
     EXPECT_EQ(ReadWholeFile(path), "");
+}
+
+TEST(MutexTest, NameIsTakenUntilUnlocked) {
+    std::string name = "CorvaneMutexTest" + std::to_string(GetCurrentProcessId());
+    Mutex first;
+    EXPECT_FALSE(first.IsLock(name));
+    EXPECT_TRUE(first.IsLock(name));  // asked again for the name it holds
+    {
+        Mutex second;
+        EXPECT_TRUE(second.IsLock(name));
+    }
+    first.Unlock();
+    Mutex third;
+    EXPECT_FALSE(third.IsLock(name));
+}
+
+std::string SystemText(DWORD code) {
+    char text[1025] = {};
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+                                  MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text, 1024, nullptr);
+    return std::string(text, length);
+}
+
+// System error texts end with the code in lower-case hex; Raise logs the type and text first.
+TEST(ErrorsTest, SystemErrorTextsAndRaise) {
+    ASSERT_FALSE(SystemText(2).empty());
+    EXPECT_EQ(std::string(SystemError("Failed to open", 2).what()),
+              "Failed to open (" + SystemText(2) + " (0x2))");
+    std::string unknown = GetSystemErrorDescription(0x00abcdef);
+    EXPECT_EQ(unknown.substr(unknown.size() - 11), " (0xabcdef)");
+
+    LogCapture log;
+    EXPECT_THROW(Raise(SkypeError("not attached")), SkypeError);
+    EXPECT_THROW(Raise(NetworkMessageFormatError("Unknown message id")), NetworkError);
+    EXPECT_THROW(Raise(std::runtime_error("plain")), std::runtime_error);
+    EXPECT_EQ(log.Messages(), (Lines{"Exception (SkypeError): not attached",
+                                     "Exception (NetworkMessageFormatError): Unknown message id",
+                                     "Exception (std::runtime_error): plain"}));
 }
 
 }  // namespace

@@ -11,14 +11,16 @@
 #include "WorkerThread.h"
 #include "foundation/MainScheduler.h"
 #include "foundation/MainThreadInvoker.h"
+#include "foundation/MessageDispatcher.h"
 
 namespace {
 
 constexpr DWORD kWaitMs = 5000;
+using Names = std::vector<std::string>;
 
 // What the queued calls did; only ever touched on the main thread, where they run.
 struct Journal {
-    std::vector<std::string> ran;
+    Names ran;
     std::vector<DWORD> threads;
 
     boost::function<void()> Entry(std::string const& name) {
@@ -30,30 +32,22 @@ struct Journal {
     bool Saw(std::string const& name) const { return std::find(ran.begin(), ran.end(), name) != ran.end(); }
 };
 
-// Runs `work` on a worker thread and waits for it.
 template <class Work>
 void OnWorker(Work const& work) {
     WorkerThread(work).Join();
 }
 
-TEST(MainSchedulerTest, OnTheMainThreadCallsRunAtOnce) {
-    Journal journal;
-    EXPECT_FALSE(MainScheduler::IsRequired());
-    int id = -7;
-    MainScheduler::Call(journal.Entry("now"), &id);
-    EXPECT_EQ(journal.ran, std::vector<std::string>{"now"});
-    EXPECT_EQ(id, -7);
-    EXPECT_FALSE(MainScheduler::CallIfRequired(journal.Entry("never"), &id));
-    EXPECT_EQ(id, -7);
-
-    MainThreadInvoker invoker;
-    EXPECT_FALSE(invoker.IsRequired());
-    invoker.Call(journal.Entry("invoker"));
-    EXPECT_EQ(journal.ran, (std::vector<std::string>{"now", "invoker"}));
-}
-
+// On the main thread a call runs at once; from a worker it waits for the main thread's loop,
+// and the calls then run in order, taken together in one batch.
 TEST(MainSchedulerTest, WorkerCallsRunOnTheMainThreadInOrderInOneBatch) {
     Journal journal;
+    int id = -7;
+    EXPECT_FALSE(MainScheduler::IsRequired());
+    MainScheduler::Call(journal.Entry("now"), &id);
+    EXPECT_FALSE(MainScheduler::CallIfRequired(journal.Entry("never"), &id));
+    EXPECT_EQ(id, -7);
+    EXPECT_EQ(journal.ran, Names{"now"});
+
     int ids[3] = {-1, -1, -1};
     bool required = false, ranBeforeReturn = true;
     OnWorker([&] {
@@ -65,7 +59,7 @@ TEST(MainSchedulerTest, WorkerCallsRunOnTheMainThreadInOrderInOneBatch) {
                 MainScheduler::AbortCallback(ids[2]);
             },
             &ids[0]);
-        ranBeforeReturn = !journal.ran.empty();
+        ranBeforeReturn = journal.ran.size() > 1;
         EXPECT_TRUE(MainScheduler::CallIfRequired(journal.Entry("second"), &ids[1]));
         MainScheduler::Call(journal.Entry("third"), &ids[2]);
     });
@@ -73,14 +67,11 @@ TEST(MainSchedulerTest, WorkerCallsRunOnTheMainThreadInOrderInOneBatch) {
     EXPECT_FALSE(ranBeforeReturn);
     EXPECT_NE(ids[0], ids[1]);
     EXPECT_NE(ids[1], ids[2]);
-
     HandleSyncMessage(WM_USER + 5, 0, 0);  // not the cross-thread message
-    EXPECT_TRUE(journal.ran.empty());
-
-    ASSERT_TRUE(PumpMessagesUntil([&] { return journal.ran.size() == 3; }, kWaitMs));
-    EXPECT_EQ(journal.ran, (std::vector<std::string>{"first", "second", "third"}));
-    EXPECT_EQ(journal.threads, std::vector<DWORD>(3, GetCurrentThreadId()));
-    MainScheduler::AbortCallback(ids[0]);  // ran already: nothing happens
+    EXPECT_EQ(journal.ran.size(), 1u);
+    ASSERT_TRUE(PumpMessagesUntil([&] { return journal.ran.size() == 4; }, kWaitMs));
+    EXPECT_EQ(journal.ran, (Names{"now", "first", "second", "third"}));
+    EXPECT_EQ(journal.threads, std::vector<DWORD>(4, GetCurrentThreadId()));
 }
 
 TEST(MainSchedulerTest, AbortWithdrawsExactlyItsOwnCalls) {
@@ -101,9 +92,8 @@ TEST(MainSchedulerTest, AbortWithdrawsExactlyItsOwnCalls) {
         OnWorker([&] { dying.Call(journal.Entry("dying")); });
     }
     OnWorker([&] { MainScheduler::Call(journal.Entry("end")); });
-
     ASSERT_TRUE(PumpMessagesUntil([&] { return journal.Saw("end"); }, kWaitMs));
-    EXPECT_EQ(journal.ran, (std::vector<std::string>{"other", "last", "end"}));
+    EXPECT_EQ(journal.ran, (Names{"other", "last", "end"}));
 }
 
 TEST(MainSchedulerTest, ThrowingCallLeavesTheLoopAndTheRestRunLater) {
@@ -113,17 +103,43 @@ TEST(MainSchedulerTest, ThrowingCallLeavesTheLoopAndTheRestRunLater) {
         MainScheduler::Call([] { throw std::runtime_error("call failed"); });
         MainScheduler::Call(journal.Entry("after"));
     });
-    bool thrown = false;
-    try {
-        PumpMessagesUntil([&] { return journal.Saw("after"); }, kWaitMs);
-    } catch (std::runtime_error const& error) {
-        thrown = std::string(error.what()) == "call failed";
-    }
-    EXPECT_TRUE(thrown);
-    EXPECT_EQ(journal.ran, std::vector<std::string>{"before"});
+    EXPECT_THROW(PumpMessagesUntil([&] { return journal.Saw("after"); }, kWaitMs), std::runtime_error);
+    EXPECT_EQ(journal.ran, Names{"before"});
     // The poster thread announces the rest again.
     ASSERT_TRUE(PumpMessagesUntil([&] { return journal.Saw("after"); }, kWaitMs));
-    EXPECT_EQ(journal.ran, (std::vector<std::string>{"before", "after"}));
+}
+
+struct Receiver {
+    std::vector<void*> received;
+    std::vector<DWORD> threads;
+    void OnData(void* data) {
+        received.push_back(data);
+        threads.push_back(GetCurrentThreadId());
+    }
+};
+
+TEST(MessageDispatcherTest, PostedPointerBecomesAnEventOnTheCreatingThread) {
+    Receiver first, second;
+    int a = 0, b = 0, c = 0;
+    {
+        MessageDispatcher one, two;
+        one.OnDispatch.Add(MakeDelegate<&Receiver::OnData>(&first));
+        two.OnDispatch.Add(MakeDelegate<&Receiver::OnData>(&second));
+        OnWorker([&] {
+            one.Dispatch(&a);
+            two.Dispatch(&b);
+            one.Dispatch(&c);
+        });
+        EXPECT_TRUE(first.received.empty());  // nothing before the loop runs
+        ASSERT_TRUE(PumpMessagesUntil([&] { return first.received.size() == 2 && !second.received.empty(); },
+                                      kWaitMs));
+    }
+    EXPECT_EQ(first.received, (std::vector<void*>{&a, &c}));
+    EXPECT_EQ(second.received, std::vector<void*>{&b});
+    EXPECT_EQ(first.threads, std::vector<DWORD>(2, GetCurrentThreadId()));
+    // Destroying a dispatcher must not end the message loop of the thread that built it.
+    MSG quit;
+    EXPECT_FALSE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
 }
 
 }  // namespace

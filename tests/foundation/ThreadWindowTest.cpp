@@ -39,7 +39,6 @@ public:
                 throw 7;
             case WM_DESTROY:
                 ++destroys;
-                return 0;
         }
         return 0;
     }
@@ -58,31 +57,43 @@ std::wstring ClassNameOf(HWND window) {
     return name;
 }
 
+// Sent messages answer with the handler's result, from the window thread; posted ones answer 1
+// at once. A throwing handler shows one message box and answers 0; Close ends the thread.
 TEST(ThreadWindowTest, OwnThreadWindowAnswersOnItsThreadAndCloseEndsIt) {
+    MessageBoxCapture boxes;
     RecordingHandler handler;
     ThreadWindow window(&handler, true);
     window.Create(L"TestAnswer");
     HWND hwnd = window.GetHwnd();
     ASSERT_TRUE(IsWindow(hwnd));
-    EXPECT_EQ(ClassNameOf(hwnd), std::wstring(ThreadWindow::kClassPrefix) + L"TestAnswer");
+    std::wstring const className = std::wstring(ThreadWindow::kClassPrefix) + L"TestAnswer";
+    EXPECT_EQ(ClassNameOf(hwnd), className);
     DWORD windowThread = GetWindowThreadProcessId(hwnd, nullptr);
     EXPECT_NE(windowThread, GetCurrentThreadId());
 
-    // Sent: the handler's result, from the window thread; a pointer-wide lParam arrives whole.
-    LPARAM pointer = reinterpret_cast<LPARAM>(&handler);
+    LPARAM pointer = reinterpret_cast<LPARAM>(&handler);  // a pointer-wide lParam arrives whole
     EXPECT_EQ(window.SendMessageW(hwnd, kAnswer, 7, pointer, false), 42);
     EXPECT_EQ(handler.thread, windowThread);
     EXPECT_EQ(handler.lParam, pointer);
-
-    // Posted: 1 at once, while the handler is still busy with it.
     EXPECT_EQ(window.SendMessageW(hwnd, kBlock, 0, 0, true), 1);
     EXPECT_EQ(handler.handled.Wait(0), static_cast<unsigned long>(WAIT_TIMEOUT));
     handler.release.Set();
     EXPECT_EQ(handler.handled.Wait(kWaitMs), WAIT_OBJECT_0);
 
+    std::wstring const start = L"Unhandled " + className + L" exception: \n";
+    for (auto const& c :
+         {std::make_pair(kThrowStd, start + L"handler failed"), std::make_pair(kThrowOther, start)}) {
+        std::size_t before = boxes.Boxes().size();
+        EXPECT_EQ(window.SendMessageW(hwnd, c.first, 0, 0, false), 0);
+        auto shown = boxes.Boxes();
+        ASSERT_EQ(shown.size(), before + 1);
+        EXPECT_EQ(shown.back().text, c.second);
+        EXPECT_EQ(shown.back().owner, hwnd);
+    }
+    EXPECT_EQ(window.SendMessageW(hwnd, kAnswer, 0, 0, false), 42);  // still serving
+
     HANDLE thread = OpenThread(SYNCHRONIZE, FALSE, windowThread);
     ASSERT_NE(thread, nullptr);
-    std::wstring className = ClassNameOf(hwnd);
     window.Close();
     EXPECT_EQ(WaitForSingleObject(thread, 0), WAIT_OBJECT_0);
     CloseHandle(thread);
@@ -93,36 +104,9 @@ TEST(ThreadWindowTest, OwnThreadWindowAnswersOnItsThreadAndCloseEndsIt) {
     EXPECT_FALSE(GetClassInfoW(GetModuleHandleW(nullptr), className.c_str(), &info));
 }
 
-TEST(ThreadWindowTest, ThrowingHandlerShowsOneMessageBoxAndAnswersZero) {
-    MessageBoxCapture boxes;
-    RecordingHandler handler;
-    ThreadWindow window(&handler, true);
-    window.Create(L"TestThrow");
-    HWND hwnd = window.GetHwnd();
-    ASSERT_TRUE(IsWindow(hwnd));
-    std::wstring const start =
-        L"Unhandled " + std::wstring(ThreadWindow::kClassPrefix) + L"TestThrow exception: \n";
-    struct Case {
-        UINT message;
-        std::wstring text;
-    };
-    for (Case const& c : {Case{kThrowStd, start + L"handler failed"}, Case{kThrowOther, start}}) {
-        SCOPED_TRACE(c.message);
-        std::size_t before = boxes.Boxes().size();
-        EXPECT_EQ(window.SendMessageW(hwnd, c.message, 0, 0, false), 0);
-        auto shown = boxes.Boxes();
-        ASSERT_EQ(shown.size(), before + 1);
-        EXPECT_EQ(shown.back().text, c.text);
-        EXPECT_EQ(shown.back().caption, L"Error");
-        EXPECT_EQ(shown.back().type, static_cast<UINT>(MB_ICONERROR));
-        EXPECT_EQ(shown.back().owner, hwnd);
-    }
-    EXPECT_EQ(window.SendMessageW(hwnd, kAnswer, 0, 0, false), 42);  // still serving
-}
-
+// A window on a worker's thread, its object destroyed from here: only the worker could destroy
+// the window, so it stays, and its messages must not reach the dead object.
 TEST(ThreadWindowTest, WindowThatOutlivesItsObjectNoLongerReachesIt) {
-    // A window on a worker's thread, its object destroyed from here: only the worker could
-    // destroy the window, so it stays, and its messages must not reach the dead object.
     RecordingHandler handler;
     SyncEvent created;
     HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -141,7 +125,6 @@ TEST(ThreadWindowTest, WindowThatOutlivesItsObjectNoLongerReachesIt) {
         }
     });
     ASSERT_EQ(created.Wait(kWaitMs), WAIT_OBJECT_0);
-    ASSERT_TRUE(IsWindow(hwnd));
     EXPECT_EQ(::SendMessageW(hwnd, kAnswer, 0, 0), 42);
     delete window;
     EXPECT_EQ(handler.destroys, 1);
@@ -158,8 +141,8 @@ LRESULT CALLBACK RefuseCreation(HWND window, UINT message, WPARAM wParam, LPARAM
     return message == WM_NCCREATE ? FALSE : DefWindowProcW(window, message, wParam, lParam);
 }
 
+// A class of the window's name is there already, and it refuses every window.
 TEST(ThreadWindowTest, WindowThreadThatMakesNoWindowDoesNotHoldUpCreate) {
-    // A class of the window's name is there already, and it refuses every window.
     std::wstring const className = std::wstring(ThreadWindow::kClassPrefix) + L"TestRefused";
     WNDCLASSW refusing = {};
     refusing.style = CS_GLOBALCLASS;
@@ -167,14 +150,12 @@ TEST(ThreadWindowTest, WindowThreadThatMakesNoWindowDoesNotHoldUpCreate) {
     refusing.hInstance = GetModuleHandleW(nullptr);
     refusing.lpszClassName = className.c_str();
     ASSERT_NE(RegisterClassW(&refusing), 0);
-
     LogCapture log;
     ThreadWindow window(nullptr, true);
     window.Create(L"TestRefused");
     EXPECT_EQ(window.GetHwnd(), nullptr);
     EXPECT_TRUE(
         log.Contains("CreateThreadWindowEx RegisterClass " + std::to_string(ERROR_CLASS_ALREADY_EXISTS)));
-    EXPECT_TRUE(log.Contains("CreateThreadWindowEx CreateWindow "));
     EXPECT_TRUE(log.Contains("Bad IsWindow"));
     window.Close();
     EXPECT_TRUE(log.Contains("Thread TestRefused exit"));

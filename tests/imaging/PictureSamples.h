@@ -4,10 +4,20 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "imaging/Picture.h"
 
-// Pictures and comparisons shared by the picture tests.
+// Pictures, bytes and comparisons shared by the picture tests.
+
+using Bytes = std::vector<unsigned char>;
+
+// Appends the `count` low bytes of `value`, least significant first.
+inline void Put(Bytes& out, std::uint32_t value, int count) {
+    for (int i = 0; i < count; ++i) {
+        out.push_back(static_cast<unsigned char>(value >> (8 * i)));
+    }
+}
 
 inline std::uint32_t Opaque(std::uint32_t rgb) {
     return 0xFF000000 | rgb;
