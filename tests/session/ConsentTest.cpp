@@ -127,7 +127,7 @@ TEST(SessionTableRules, OnlyOurChoiceStartsViewingOrSharing) {
     }
 }
 
-class Consent : public TwoPeers {
+class Consent : public AliceAndContacts {
 protected:
     void Send(Peer kind) { FromBob(*MessageOf(kind)); }
 

@@ -65,7 +65,7 @@ Row const kRows[] = {
       "B? \"Remote user cancelled request.\" red []", "B? state AvailableState"}},
 };
 
-class Negotiation : public TwoPeers {
+class Negotiation : public AliceAndContacts {
 protected:
     void Step(std::string const& step) {
         SCOPED_TRACE(step);

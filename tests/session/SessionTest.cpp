@@ -40,7 +40,7 @@ struct ChangedRecorder {
     std::vector<std::string>& log;
 };
 
-using SessionTest = TwoPeers;
+using SessionTest = AliceAndContacts;
 
 // A state that switches again from OnStarted: StateChanged once, for the third state; the
 // second is deleted after the third started.

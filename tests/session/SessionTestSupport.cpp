@@ -117,10 +117,10 @@ bool CursorAt(int x, int y) {
     return GetCursorPos(&cursor) && cursor.x == x && cursor.y == y;
 }
 
-TwoPeers::TwoPeers(std::vector<std::string> const& contactNames)
+AliceAndContacts::AliceAndContacts(std::vector<std::string> const& contactNames)
     : names(contactNames), aliceHandle(Handle("alice")), bobHandle(Handle(names[0])), peers(Handles(names)) {}
 
-void TwoPeers::SetUp() {
+void AliceAndContacts::SetUp() {
     alice = std::make_unique<Side>(peers, aliceHandle, bobHandle);
     for (std::string const& name : names) {
         contacts.push_back(std::make_unique<Side>(peers, Handle(name), aliceHandle));
@@ -145,13 +145,13 @@ void TwoPeers::SetUp() {
     alice->SkipAll();
 }
 
-void TwoPeers::TearDown() {
+void AliceAndContacts::TearDown() {
     tap.reset();
     alice.reset();
     contacts.clear();
 }
 
-void TwoPeers::BobViewsAlice() {
+void AliceAndContacts::BobViewsAlice() {
     bob->Gui()->Run("Request remote desktop");
     ASSERT_TRUE(alice->Expect("\"User wants to see your desktop\"")) << alice->Pending();
     alice->Gui()->Run("Accept");
@@ -159,14 +159,14 @@ void TwoPeers::BobViewsAlice() {
     ASSERT_TRUE(bob->Expect("state DisplayingState")) << bob->Pending();
 }
 
-void TwoPeers::AliceStopsSharing() {
+void AliceAndContacts::AliceStopsSharing() {
     alice->Gui()->Run("Stop sharing desktop");
     ASSERT_TRUE(alice->Expect("state AvailableState")) << alice->Pending();
     ASSERT_TRUE(bob->Expect("\"Remote user aborted session.\" red")) << bob->Pending();
     ASSERT_TRUE(bob->Expect("state AvailableState")) << bob->Pending();
 }
 
-SharingTap& TwoPeers::Tap() {
+SharingTap& AliceAndContacts::Tap() {
     if (!tap) {
         tap = std::make_unique<SharingTap>(bob->manager->GetControlApplication(),
                                            bob->manager->GetScreenApplication(), aliceHandle);
@@ -174,7 +174,7 @@ SharingTap& TwoPeers::Tap() {
     return *tap;
 }
 
-std::string TwoPeers::AliceStatus(std::string const& name) {
+std::string AliceAndContacts::AliceStatus(std::string const& name) {
     std::string value;
     alice->ContactSession()->ReadState([&](ISessionState* state) {
         std::vector<SessionProperty> lines;

@@ -68,9 +68,9 @@ struct Side {
 
 // Alice and her contacts (bob the first) in one simulator, attached, each with a manager,
 // every session between alice and a contact available.
-class TwoPeers : public ::testing::Test {
+class AliceAndContacts : public ::testing::Test {
 protected:
-    explicit TwoPeers(std::vector<std::string> const& contacts = {"bob"});
+    explicit AliceAndContacts(std::vector<std::string> const& contacts = {"bob"});
 
     void SetUp() override;
     // The managers go before the clients they use.

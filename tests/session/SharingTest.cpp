@@ -23,7 +23,7 @@
 namespace session_test {
 namespace {
 
-class Sharing : public TwoPeers {
+class Sharing : public AliceAndContacts {
 protected:
     // Bob asks for alice's desktop at 24 bits without JPEG, which the tap rebuilds; alice accepts.
     void StartSharing() {
@@ -136,9 +136,9 @@ TEST_F(Sharing, ChangesGoOnAfterAFailedWrite) {
 // Alice shares with several viewers at once, each at its own quality: bob raw over an open
 // link, carol JPEG over an open link, dave JPEG over a slow one. Carol asks for 8 bits, which
 // with JPEG gets full colour (pictures always go in full colour), so she too ends exact.
-class SeveralViewers : public TwoPeers {
+class SeveralViewers : public AliceAndContacts {
 protected:
-    SeveralViewers() : TwoPeers({"bob", "carol", "dave"}) {
+    SeveralViewers() : AliceAndContacts({"bob", "carol", "dave"}) {
         peers.Simulator().SetRateTo(aliceHandle, Handle("dave"), 4000);
     }
 
@@ -162,7 +162,7 @@ protected:
 
     void TearDown() override {
         taps.clear();
-        TwoPeers::TearDown();
+        AliceAndContacts::TearDown();
     }
 
     // The viewer's picture, as its viewer drew it, is alice's screen pixel for pixel.

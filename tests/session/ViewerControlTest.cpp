@@ -19,7 +19,7 @@ std::string const kRefused =
 enum class Said { Nothing, Allowed, Denied };
 enum class Start { BobRequests, AliceOffers };
 
-class ViewerControl : public TwoPeers {
+class ViewerControl : public AliceAndContacts {
 protected:
     // Alice says `said` (when she says anything) just before her choice starts the sharing.
     void StartSharing(Start start, Said said) {
