@@ -1,5 +1,6 @@
 // One session and the manager: state switches, stops, the status page, logout and the next
 // attach, and sessions dropped while their own handlers run.
+#include "MessageBoxCapture.h"
 #include "SessionTestSupport.h"
 #include "WorkerThread.h"
 #include "network/ControlMessages.h"
@@ -87,6 +88,17 @@ TEST_F(SessionTest, StopSurvivesAnotherContactsStreamComingUp) {
     ASSERT_TRUE(alice->Expect("\"Session was stopped.\" red []")) << alice->Pending();
     ASSERT_TRUE(alice->Expect("state AvailableState")) << alice->Pending();
     ASSERT_TRUE(bob->Expect("\"Remote user aborted session.\" red []")) << bob->Pending();
+}
+
+// Only the echo of our own test ping shows the time: an echo the peer sends unasked shows none.
+TEST_F(SessionTest, OnlyTheEchoOfOurOwnTestPingShowsTheTime) {
+    MessageBoxCapture boxes;
+    ASSERT_TRUE(bob->ContactSession()->SendNetworkMessage(TestConnectNetMsg("11", true)));
+    bob->Gui()->Run("Test ping");  // alice handles the unasked echo before she answers this
+    ASSERT_TRUE(WaitUntil([&] { return !boxes.Boxes().empty(); }));
+    ASSERT_EQ(boxes.Boxes().size(), 1u);
+    EXPECT_EQ(boxes.Boxes()[0].caption, L" TIME ELAPSED ");
+    EXPECT_NE(boxes.Boxes()[0].text.find(L" sec"), std::wstring::npos);
 }
 
 // Only connected sessions are listed, and a name the peer chose himself (his discovery, when
