@@ -1,10 +1,9 @@
 // Runs every reader's generator over many inputs and prints a summary line per reader:
 //   fuzz_readers [inputs per reader, default 1000000] [seed, default 1]
-#include <cstdint>
 #include <cstdlib>
 #include <iostream>
 
-#include "FuzzRunner.h"
+#include "Fuzz.h"
 
 int main(int argc, char** argv) {
     std::uint64_t inputs = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 1000000;

@@ -1,4 +1,4 @@
-#include "FuzzReaders.h"
+#include "Fuzz.h"
 
 #include <cstdlib>
 #include <exception>
@@ -40,10 +40,9 @@ std::string RandomBytes(std::mt19937& random, std::size_t maxLength) {
 
 // Characters that mean something to some reader.
 char const kSpecial[] = ":,*\\0 \x01=/#x-9\x80\xff";
-char const* const kNumbers[] = {"0",          "-1",         "1",          "2147483647",
-                                "2147483648", "4294967295", "4294967296", "99999999999999999999",
-                                "268435456",  "8260",       "8261",       "65000",
-                                "-2147483648"};
+char const* const kNumbers[] = {
+    "0",         "-1",   "1",    "2147483647", "2147483648",  "4294967295",          "4294967296",
+    "268435456", "8260", "8261", "65000",      "-2147483648", "99999999999999999999"};
 
 void ReplaceNumber(std::string& text, std::mt19937& random) {
     std::size_t at = text.find_first_of("0123456789", Below(random, text.size() + 1));
@@ -111,10 +110,18 @@ std::string ValidControlPayload(int id, std::mt19937& random) {
 
 int const kControlIds[] = {1, 4, 7, 10, 11, 13, 14, 15, 16};
 
+// The payload damaged alone, or the whole frame.
 std::string GenerateFrame(std::mt19937& random) {
     int id = Pick(random, kControlIds);
-    std::string frame = NetworkMessage::ToString(id, ValidControlPayload(id, random));
-    Mutate(frame, random);
+    std::string payload = ValidControlPayload(id, random);
+    bool const payloadOnly = Below(random, 2);
+    if (payloadOnly) {
+        Mutate(payload, random);
+    }
+    std::string frame = NetworkMessage::ToString(id, payload);
+    if (!payloadOnly) {
+        Mutate(frame, random);
+    }
     return frame;
 }
 
@@ -126,22 +133,8 @@ void ReadFrame(std::string const& input) {
     transport.Deliver(input.c_str());
 }
 
-// --- control payloads
-
-std::string GenerateControlPayload(std::mt19937& random) {
-    int id = Pick(random, kControlIds);
-    std::string payload = ValidControlPayload(id, random);
-    Mutate(payload, random);
-    return std::to_string(id) + "|" + payload;
-}
-
 void ReadMessage(int id, char const* payload) {
     std::unique_ptr<NetworkMessage> message(NetworkMessage::ParseFactory(id, payload));
-}
-
-void ReadControlPayload(std::string const& input) {
-    std::size_t bar = input.find('|');
-    ReadMessage(std::stoi(input.substr(0, bar)), input.c_str() + bar + 1);
 }
 
 // --- the clipboard payload: "size:" + compressed, escape-coded bytes
@@ -321,8 +314,7 @@ void Mutate(std::string& text, std::mt19937& random) {
 
 std::vector<FuzzReader> const& FuzzReaders() {
     static std::vector<FuzzReader> const readers = {
-        {"frames", &GenerateFrame, &ReadFrame, 1 * kMiB, 150000},
-        {"control payloads", &GenerateControlPayload, &ReadControlPayload, 1 * kMiB, 150000},
+        {"frames and control payloads", &GenerateFrame, &ReadFrame, 1 * kMiB, 300000},
         {"clipboard payload", &GenerateClipboard, &ReadClipboard, 16 * kMiB, 15000},
         {"screen change", &GenerateScreenChange, &ReadScreenChange, 1 * kMiB, 3000},
         {"coder", &GenerateCoded, &ReadCoded, 16 * kMiB, 15000},

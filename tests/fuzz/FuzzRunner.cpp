@@ -1,21 +1,47 @@
-#include "FuzzRunner.h"
-
 #include <windows.h>
 
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
 #include <exception>
+#include <new>
 #include <sstream>
 
-#include "CountingAllocator.h"
+#include "Fuzz.h"
 #include "foundation/Errors.h"
 
+// The program's operator new and delete count the bytes they hand out; each block carries its
+// size in front, so that delete knows what it gives back.
 namespace {
 
-constexpr std::size_t kKeptFaults = 5;
-constexpr std::size_t kShownInput = 120;
+std::atomic<std::size_t> gLive{0};
+std::atomic<std::size_t> gPeak{0};
+constexpr std::size_t kHeader = 16;
+
+void* Allocate(std::size_t size) {
+    void* block = std::malloc(size + kHeader);
+    if (!block) {
+        throw std::bad_alloc();
+    }
+    *static_cast<std::size_t*>(block) = size;
+    std::size_t live = gLive.fetch_add(size) + size;
+    std::size_t peak = gPeak.load();
+    while (live > peak && !gPeak.compare_exchange_weak(peak, live)) {
+    }
+    return static_cast<char*>(block) + kHeader;
+}
+
+void Release(void* pointer) {
+    if (pointer) {
+        char* block = static_cast<char*>(pointer) - kHeader;
+        gLive.fetch_sub(*reinterpret_cast<std::size_t*>(block));
+        std::free(block);
+    }
+}
 
 std::string Shown(std::string const& input) {
     std::string shown;
-    for (char c : input.substr(0, kShownInput)) {
+    for (char c : input.substr(0, 120)) {
         shown += (c >= 0x20 && c < 0x7f) ? std::string(1, c)
                                          : "\\x" + std::to_string(static_cast<unsigned char>(c));
     }
@@ -23,22 +49,41 @@ std::string Shown(std::string const& input) {
 }
 
 void AddFault(FuzzSummary& summary, std::string const& what, std::string const& input) {
-    ++summary.faultCount;
-    if (summary.faults.size() < kKeptFaults) {
+    if (++summary.faultCount <= 5) {
         summary.faults.push_back(what + " on input \"" + Shown(input) + "\"");
     }
 }
 
 }  // namespace
 
+void* operator new(std::size_t size) {
+    return Allocate(size);
+}
+void* operator new[](std::size_t size) {
+    return Allocate(size);
+}
+void operator delete(void* pointer) noexcept {
+    Release(pointer);
+}
+void operator delete[](void* pointer) noexcept {
+    Release(pointer);
+}
+void operator delete(void* pointer, std::size_t) noexcept {
+    Release(pointer);
+}
+void operator delete[](void* pointer, std::size_t) noexcept {
+    Release(pointer);
+}
+
 FuzzSummary RunFuzzReader(FuzzReader const& reader, std::uint32_t seed, std::uint64_t count) {
     FuzzSummary summary;
     summary.reader = reader.name;
     std::mt19937 random(seed);
     DWORD start = GetTickCount();
-    for (std::uint64_t i = 0; i < count; ++i) {
+    for (; summary.inputs < count; ++summary.inputs) {
         std::string input = reader.generate(random);
-        CountingAllocator::ResetPeak();
+        std::size_t const base = gLive.load();
+        gPeak = base;
         try {
             reader.read(input);
             ++summary.accepted;
@@ -49,15 +94,11 @@ FuzzSummary RunFuzzReader(FuzzReader const& reader, std::uint32_t seed, std::uin
         } catch (...) {
             AddFault(summary, "unknown exception", input);
         }
-        std::size_t allocated = CountingAllocator::PeakSinceReset();
-        if (allocated > summary.maxAllocation) {
-            summary.maxAllocation = allocated;
-            summary.largestInput = Shown(input);
-        }
+        std::size_t const allocated = gPeak.load() > base ? gPeak.load() - base : 0;
+        summary.maxAllocation = std::max(summary.maxAllocation, allocated);
         if (allocated > reader.maxAllocation) {
             AddFault(summary, "allocated " + std::to_string(allocated) + " bytes", input);
         }
-        ++summary.inputs;
     }
     summary.seconds = (GetTickCount() - start) / 1000.0;
     return summary;

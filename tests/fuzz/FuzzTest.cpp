@@ -1,23 +1,17 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <string>
 
-#include "FuzzRunner.h"
+#include "Fuzz.h"
 
-namespace {
-
-std::uint32_t SeedOf(std::string const& name) {
-    return static_cast<std::uint32_t>(std::hash<std::string>()(name));
-}
-
-// Generated inputs (scripts/fuzz runs a million per reader), mostly valid ones damaged, into every reader of
-// peer and messenger input: only the library's own errors may come out, and no input may allocate beyond its
-// bound.
+// Generated inputs (scripts/fuzz runs a million per reader), mostly valid ones damaged, into
+// every reader of peer and messenger input: only the library's own errors may come out, and no
+// input may allocate beyond its bound.
 TEST(FuzzTest, ReadersRaiseOnlyTheirOwnErrorsAndAllocateWithinBounds) {
     for (FuzzReader const& reader : FuzzReaders()) {
         SCOPED_TRACE(reader.name);
-        FuzzSummary summary = RunFuzzReader(reader, SeedOf(reader.name), reader.testInputs);
+        auto const seed = static_cast<std::uint32_t>(std::hash<std::string>()(reader.name));
+        FuzzSummary summary = RunFuzzReader(reader, seed, reader.testInputs);
         std::cout << FuzzSummaryLine(summary) << std::endl;
         EXPECT_EQ(summary.faultCount, 0u);
         for (std::string const& fault : summary.faults) {
@@ -27,5 +21,3 @@ TEST(FuzzTest, ReadersRaiseOnlyTheirOwnErrorsAndAllocateWithinBounds) {
         EXPECT_GT(summary.refused, 0u);
     }
 }
-
-}  // namespace

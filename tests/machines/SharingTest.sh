@@ -23,81 +23,57 @@ threads_ended() {
 
 # Alice's screen, as a checksum, reaches bob's tap.
 screen_reaches_bob() {
-  corvane_tell alice screen-sum
   local sum
-  sum=$(corvane_expect alice '^screen-sum ' | cut -d' ' -f3)
-  corvane_tell bob "tap-screen $sum 60"
-  same "$(corvane_expect bob '^tap-screen ' 70)" "tap-screen $sum"
+  sum=$(corvane_ask alice screen-sum screen-sum | cut -d' ' -f3)
+  same "$(corvane_ask bob "tap-screen $sum 60" tap-screen 70)" "tap-screen $sum"
 }
 
 start_sharing() {
   corvane_tell bob request
-  corvane_expect alice '^session bob: notification "Bob Example" "User wants to see your desktop"'
+  corvane_expect alice '^session bob: notification "Bob Example" "User wants to see your desktop" - \[Accept/0 Decline/0\]$'
   corvane_tell alice accept
   corvane_expect alice '^session bob: state TrackingState$'
+  corvane_expect bob '^session alice: show-remote '
   corvane_expect bob '^session alice: state DisplayingState$'
 }
 
 corvane_deadline 400
 
 step "two machines with session hosts; bob views at 24 bits without JPEG"
-corvane_machines_start 1 2
-corvane_start_simulator 1 --listen 0 \
-  --account alice "Alice Example" --friends bob --discover Corvane.alice.Discover --attach Corvane.alice.Attach
-corvane_start_simulator 2 --link "127.0.0.1:${corvane_sim_port[1]}" \
-  --account bob "Bob Example" --discover Corvane.bob.Discover --attach Corvane.bob.Attach
-corvane_expect sim1 '^link up$'
-corvane_expect sim2 '^link up$'
+start_machines
 rm -f "$build/machines/1/bin/corvane_peer.exe.log"
-corvane_spawn 1 alice corvane_peer.exe --sessions --discover Corvane.alice.Discover --attach Corvane.alice.Attach
-corvane_spawn 2 bob corvane_peer.exe --sessions --discover Corvane.bob.Discover --attach Corvane.bob.Attach
-corvane_tell alice "pattern 7"
-corvane_expect alice '^pattern 7$'
-corvane_tell alice attach
-corvane_tell bob attach
-corvane_expect alice '^session bob: state AvailableState$' 60
-corvane_expect bob '^session alice: state AvailableState$' 60
-corvane_tell bob "quality 24 raw"
-corvane_expect bob '^quality 24 raw$'
-corvane_tell bob tap
-corvane_expect bob '^tap alice$'
+start_session_peers
+corvane_ask alice "pattern 7" "pattern 7" >/dev/null
+corvane_ask bob "quality 24 raw" "quality 24 raw" >/dev/null
+corvane_ask bob tap "tap alice" >/dev/null
 start_sharing
+corvane_tell alice status
+corvane_expect alice '^status-line bob: state Tracking desktop changes and sending them to remote computer$'
+corvane_expect alice '^status-line bob: User info/Computer name = .+'
 
 step "the changes bob receives rebuild alice's screen exactly"
 screen_reaches_bob
-corvane_tell alice "pattern 12"
-corvane_expect alice '^pattern 12$'
+corvane_ask alice "pattern 12" "pattern 12" >/dev/null
 screen_reaches_bob
 
 step "bob's mouse moves alice's cursor; alice's cursor reaches bob"
-corvane_tell bob "send-mouse 321 654"
-corvane_expect bob '^mouse sent 321 654$'
-corvane_tell alice "cursor 321 654"
-same "$(corvane_expect alice '^cursor ')" "cursor 321 654"
-corvane_tell alice "set-cursor 50 60"
-corvane_expect alice '^cursor set$'
+corvane_ask bob "send-mouse 321 654" "mouse sent 321 654" >/dev/null
+same "$(corvane_ask alice "cursor 321 654" cursor)" "cursor 321 654"
+corvane_ask alice "set-cursor 50 60" "cursor set" >/dev/null
 for _ in $(seq 100); do
-  corvane_tell bob tap-counts
-  counts=$(corvane_expect bob '^tap-counts ')
+  counts=$(corvane_ask bob tap-counts tap-counts)
   [[ "$counts" == *" mouse 50 60 "* ]] && break
   sleep 0.1
 done
-[[ "$counts" == *" mouse 50 60 "* ]] || { echo "FAILED: $counts" >&2; exit 1; }
-[[ "$counts" == *" pictures 0" ]] || { echo "FAILED: pictures in $counts" >&2; exit 1; }
+[[ "$counts" == *" mouse 50 60 "* && "$counts" == *" pictures 0" ]] || { echo "FAILED: $counts" >&2; exit 1; }
 
 step "clipboards pass both ways"
-corvane_tell bob "put-clipboard from bob $$"
-corvane_expect bob '^clipboard set$'
-corvane_tell bob push-clipboard
-corvane_expect bob '^clipboard pushed '
-corvane_tell alice show-clipboard
-same "$(corvane_expect alice '^clipboard ')" "clipboard \"from bob $$\""
-corvane_tell alice "put-clipboard from alice $$"
-corvane_expect alice '^clipboard set$'
-corvane_tell bob pull-clipboard
-corvane_expect bob '^clipboard pulled '
-corvane_tell bob show-clipboard
-same "$(corvane_expect bob '^clipboard ')" "clipboard \"from alice $$\""
+corvane_ask bob "put-clipboard from bob $$" "clipboard set" >/dev/null
+corvane_ask bob push-clipboard "clipboard pushed " >/dev/null
+same "$(corvane_ask alice show-clipboard clipboard)" "clipboard \"from bob $$\""
+corvane_ask alice "put-clipboard from alice $$" "clipboard set" >/dev/null
+corvane_ask bob pull-clipboard "clipboard pulled " >/dev/null
+same "$(corvane_ask bob show-clipboard clipboard)" "clipboard \"from alice $$\""
 
 step "the viewer stops: alice's threads end"
 corvane_tell bob stop
@@ -111,10 +87,6 @@ screen_reaches_bob
 corvane_tell alice stop
 corvane_expect alice '^session bob: state AvailableState$'
 corvane_expect bob '^session alice: notification "Alice Example" "Remote user aborted session." red \[\]$'
+corvane_expect bob '^session alice: state AvailableState$'
 threads_ended
-
-corvane_tell alice quit
-corvane_tell bob quit
-corvane_expect alice '^bye$'
-corvane_expect bob '^bye$'
 echo "sharing on two machines: passed"

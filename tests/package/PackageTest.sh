@@ -21,11 +21,8 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 exports=$(x86_64-w64-mingw32-objdump -p "$build/bin/Core.dll" |
   sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | awk 'NR > 1 && NF {print $NF}' | c++filt)
 echo "Core.dll exports $(grep -c . <<<"$exports") names"
-for name in SessionManager ISkypeClient RemoteScreenSurface AviManager Configuration Picture \
-  CorvaneLogging; do
-  grep -q "^$name::" <<<"$exports" || fail "Core.dll does not export $name"
-done
-for name in ListVideoCodecs CreateSkypeClient; do
+for name in SessionManager:: ISkypeClient:: RemoteScreenSurface:: AviManager:: Configuration:: Picture:: \
+  CorvaneLogging:: ListVideoCodecs CreateSkypeClient; do
   grep -q "^$name" <<<"$exports" || fail "Core.dll does not export $name"
 done
 for name in NetworkProtocol SkypeReliableNetworkTransport ScreenEncoder DesktopTracker CodecsEngine \
@@ -47,8 +44,7 @@ if grep -E '[/ ](windows|urlmon|dshow)\.h$' <<<"$includes"; then fail "Core.h pu
 # The host sees the unpacked package and nothing of the checkout but the cross-compiler's
 # toolchain file.
 cp -r "$root/tests/package/host" "$work/host"
-cmake -S "$work/host" -B "$work/host-build" -G Ninja \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
+cmake -S "$work/host" -B "$work/host-build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
   -DCorvaneCore_DIR="$sdk/lib/cmake/CorvaneCore" >"$work/configure.log" 2>&1 ||
   { cat "$work/configure.log"; fail "the host does not configure"; }
 cmake --build "$work/host-build" || fail "the host does not build against the package"
@@ -68,13 +64,10 @@ for _ in $(seq 300); do
   kill -0 "$sim" 2>/dev/null || { cat "$work/sim.out"; fail "the simulator ended"; }
   sleep 0.1
 done
-grep -q '^ready' "$work/sim.out" || fail "the simulator is not ready"
 
-status=0
 (cd "$work/host-build" && timeout 120 "$root/scripts/wine-run" ./corvane_host.exe \
-  CorvanePackageDiscover CorvanePackageAttach 3) >"$work/host.out" 2>&1 || status=$?
+  CorvanePackageDiscover CorvanePackageAttach 3) >"$work/host.out" 2>&1 || { cat "$work/host.out"; fail "the host failed"; }
 cat "$work/host.out"
-[ "$status" -eq 0 ] || fail "the host ended with $status"
 grep -q '^attached as alice' "$work/host.out" || fail "the host did not attach"
 for user in bob carol; do
   grep -q "^session $user: " "$work/host.out" || fail "no session of $user"

@@ -1,11 +1,7 @@
 // The negotiation between two managers, driven from both scripted user interfaces.
 
-#include "MessageBoxCapture.h"
 #include "SessionTestSupport.h"
 #include "WorkerThread.h"
-#include "network/ControlMessages.h"
-#include "session/ISessionState.h"
-#include "skype/ISkypeApplication.h"
 
 namespace session_test {
 namespace {
@@ -69,7 +65,7 @@ Row const kRows[] = {
       "B? \"Remote user cancelled request.\" red []", "B? state AvailableState"}},
 };
 
-class Negotiation : public TwoPeers {
+class Negotiation : public AliceAndContacts {
 protected:
     void Step(std::string const& step) {
         SCOPED_TRACE(step);
@@ -132,79 +128,6 @@ TEST_F(Negotiation, EveryRowFromBothSides) {
             }
         }
     }
-}
-
-// Messages that make no sense in the receiving state change nothing there.
-TEST_F(Negotiation, UnexpectedPeerMessagesAreIgnored) {
-    Session* fromBob = bob->ContactSession();
-    ASSERT_NE(fromBob, nullptr);
-    RequestRemoteDesktopNetMsg allowed;
-    allowed.SetResponse(true);
-    RequestRemoteDesktopNetMsg abort;
-    abort.SetAbort(true);
-    MessageBoxCapture boxes;
-    EXPECT_TRUE(fromBob->SendNetworkMessage(allowed));
-    EXPECT_TRUE(fromBob->SendNetworkMessage(abort));
-    EXPECT_TRUE(fromBob->SendNetworkMessage(DesktopResolutionMsg(tagSIZE{640, 480})));
-    EXPECT_TRUE(fromBob->SendNetworkMessage(TestConnectNetMsg("11", true)));
-    EXPECT_TRUE(fromBob->SendNetworkMessage(ShowMyDesktopNetMsg(alice->config.SessionQuality, true, true)));
-    EXPECT_TRUE(fromBob->SendNetworkMessage(DiscoveryNetMsg()));
-    // A test from the peer is echoed; its echo proves everything before it was handled.
-    bob->Gui()->Run("Test ping");
-    ASSERT_TRUE(bob->manager->GetSessions().size() == 2);
-    for (DWORD start = GetTickCount(); boxes.Boxes().empty() && GetTickCount() - start < kWait;) {
-        Sleep(10);
-    }
-    ASSERT_EQ(boxes.Boxes().size(), 1u);
-    EXPECT_EQ(boxes.Boxes()[0].caption, L" TIME ELAPSED ");
-    EXPECT_EQ(boxes.Boxes()[0].text.find(L"  "), 0u);
-    EXPECT_NE(boxes.Boxes()[0].text.find(L" sec"), std::wstring::npos);
-    EXPECT_EQ(alice->ContactSession()->GetCurrentState().GetDescription(false), "Connected");
-    alice->SkipAll();
-    EXPECT_FALSE(alice->Expect("state ", 200)) << alice->Pending();
-}
-
-// While viewing and sharing: the viewer ignores "OK" and requests; the sharer ends sharing at
-// any request-kind message, silently unless it is an abort.
-TEST_F(Negotiation, WorkingStatesAnswerOnlyWhatTheyShould) {
-    bob->Gui()->Run("Request remote desktop");
-    ASSERT_TRUE(alice->Expect("\"User wants to see your desktop\"")) << alice->Pending();
-    alice->Gui()->Run("Accept");
-    ASSERT_TRUE(alice->Expect("state TrackingState")) << alice->Pending();
-    ASSERT_TRUE(bob->Expect("state DisplayingState")) << bob->Pending();
-
-    RequestRemoteDesktopNetMsg allowed;
-    allowed.SetResponse(true);
-    EXPECT_TRUE(alice->ContactSession()->SendNetworkMessage(allowed));
-    EXPECT_TRUE(alice->ContactSession()->SendNetworkMessage(
-        RequestRemoteDesktopNetMsg(true, alice->config.SessionQuality)));
-    std::size_t const mark = alice->cursor;
-    EXPECT_TRUE(bob->ContactSession()->SendNetworkMessage(allowed));
-    ASSERT_TRUE(alice->Expect("state AvailableState")) << alice->Pending();
-    std::vector<std::string> const lines = alice->guis.Log().Records();
-    for (std::size_t i = mark; i < alice->cursor; ++i) {
-        EXPECT_EQ(lines[i].find("notification"), std::string::npos) << lines[i];
-    }
-    // Bob saw nothing of alice's two messages: he still views until he stops.
-    EXPECT_EQ(bob->ContactSession()->GetCurrentState().GetDescription(false), "Displaying");
-    bob->Gui()->Run("Stop displaying");
-    ASSERT_TRUE(bob->Expect("\"Session was stopped.\" red []")) << bob->Pending();
-    ASSERT_TRUE(bob->Expect("state AvailableState")) << bob->Pending();
-}
-
-// A stop our user asked for is carried out even when a stream of another contact comes up
-// before the session's next idle tick.
-TEST_F(Negotiation, StopSurvivesAnotherContactsStreamComingUp) {
-    alice->Gui()->Run("Request remote desktop");
-    ASSERT_TRUE(bob->Expect("\"User wants to see your desktop\"")) << bob->Pending();
-    bob->Gui()->Run("Accept");
-    ASSERT_TRUE(alice->Expect("state DisplayingState")) << alice->Pending();
-    ISkypeApplication* screen = alice->manager->GetScreenApplication();
-    alice->ContactSession()->StopDisplaying(true);
-    screen->OnConnectSuccess(std::string("carol.elsewhere"), screen);
-    ASSERT_TRUE(alice->Expect("\"Session was stopped.\" red []")) << alice->Pending();
-    ASSERT_TRUE(alice->Expect("state AvailableState")) << alice->Pending();
-    ASSERT_TRUE(bob->Expect("\"Remote user aborted session.\" red []")) << bob->Pending();
 }
 
 }  // namespace

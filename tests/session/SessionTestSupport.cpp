@@ -5,13 +5,23 @@
 #include <cstring>
 #include <sstream>
 
+#include "session/ISessionState.h"
+
 namespace session_test {
 
 namespace {
-std::string OwnHandle(std::string const& name) {
-    return name + "." + std::to_string(GetCurrentProcessId());
+std::vector<std::string> Handles(std::vector<std::string> names) {
+    names.insert(names.begin(), "alice");
+    for (std::string& name : names) {
+        name = Handle(name);
+    }
+    return names;
 }
 }  // namespace
+
+std::string Handle(std::string const& name) {
+    return name + "." + std::to_string(GetCurrentProcessId());
+}
 
 Side::Side(SimulatedPeers& peers, std::string const& handle_, std::string const& contact_)
     : handle(handle_),
@@ -27,25 +37,21 @@ Side::Side(SimulatedPeers& peers, std::string const& handle_, std::string const&
     manager = std::make_unique<OpenSessionManager>(&client, &guis, &config);
 }
 
-bool Side::ExpectAny(std::string const& text, unsigned timeoutMs) {
-    return Find(std::string(), text, timeoutMs);
-}
-
-bool Side::Find(std::string const& prefix, std::string const& text, unsigned timeoutMs) {
-    for (DWORD start = GetTickCount(); GetTickCount() - start < timeoutMs; Sleep(5)) {
-        std::vector<std::string> lines = guis.Log().Records();
-        for (std::size_t i = cursor; i < lines.size(); ++i) {
-            if (lines[i].compare(0, prefix.size(), prefix) == 0 && lines[i].find(text) != std::string::npos) {
-                cursor = i + 1;
-                return true;
+bool Side::ExpectFrom(std::string const& user, std::string const& text, unsigned timeoutMs) {
+    std::string const prefix = user.empty() ? user : user + ": ";
+    return WaitUntil(
+        [&] {
+            std::vector<std::string> lines = guis.Log().Records();
+            for (std::size_t i = cursor; i < lines.size(); ++i) {
+                if (lines[i].compare(0, prefix.size(), prefix) == 0 &&
+                    lines[i].find(text) != std::string::npos) {
+                    cursor = i + 1;
+                    return true;
+                }
             }
-        }
-    }
-    return false;
-}
-
-bool Side::Expect(std::string const& text, unsigned timeoutMs) {
-    return Find(contact + ": ", text, timeoutMs);
+            return false;
+        },
+        timeoutMs);
 }
 
 std::string Side::Pending() const {
@@ -56,10 +62,6 @@ std::string Side::Pending() const {
         text << "\n  " << lines[i];
     }
     return text.str();
-}
-
-void Side::SkipAll() {
-    cursor = guis.Log().Records().size();
 }
 
 Session* Side::ContactSession() {
@@ -110,27 +112,78 @@ std::vector<unsigned char> TextPayload(std::string const& text) {
     return payload;
 }
 
-TwoPeers::TwoPeers()
-    : aliceHandle(OwnHandle("alice")), bobHandle(OwnHandle("bob")), peers({aliceHandle, bobHandle}) {}
+bool CursorAt(int x, int y) {
+    POINT cursor;
+    return GetCursorPos(&cursor) && cursor.x == x && cursor.y == y;
+}
 
-TwoPeers::~TwoPeers() = default;
+AliceAndContacts::AliceAndContacts(std::vector<std::string> const& contactNames)
+    : names(contactNames), aliceHandle(Handle("alice")), bobHandle(Handle(names[0])), peers(Handles(names)) {}
 
-void TwoPeers::SetUp() {
+void AliceAndContacts::SetUp() {
     alice = std::make_unique<Side>(peers, aliceHandle, bobHandle);
-    bob = std::make_unique<Side>(peers, bobHandle, aliceHandle);
+    for (std::string const& name : names) {
+        contacts.push_back(std::make_unique<Side>(peers, Handle(name), aliceHandle));
+    }
+    bob = contacts[0].get();
     ASSERT_TRUE(peers.Attach(aliceHandle));
-    ASSERT_TRUE(peers.Attach(bobHandle));
-    for (Side* side : {alice.get(), bob.get()}) {
-        ASSERT_TRUE(side->Expect("notification \"" + side->contact +
+    for (auto const& side : contacts) {
+        ASSERT_TRUE(peers.Attach(side->handle));
+    }
+    for (auto const& side : contacts) {
+        ASSERT_TRUE(side->Expect("notification \"" + aliceHandle +
                                  " Example\" \"Remote user becomes online\" green []"))
             << side->Pending();
         ASSERT_TRUE(side->Expect("state AvailableState")) << side->Pending();
+        // Alice's sessions come up in any order.
+        std::size_t const from = alice->cursor;
+        ASSERT_TRUE(alice->ExpectFrom(side->handle, "\"Remote user becomes online\" green []"))
+            << alice->Pending();
+        ASSERT_TRUE(alice->ExpectFrom(side->handle, "state AvailableState")) << alice->Pending();
+        alice->cursor = from;
     }
+    alice->SkipAll();
 }
 
-void TwoPeers::TearDown() {
+void AliceAndContacts::TearDown() {
+    tap.reset();
     alice.reset();
-    bob.reset();
+    contacts.clear();
+}
+
+void AliceAndContacts::BobViewsAlice() {
+    bob->Gui()->Run("Request remote desktop");
+    ASSERT_TRUE(alice->Expect("\"User wants to see your desktop\"")) << alice->Pending();
+    alice->Gui()->Run("Accept");
+    ASSERT_TRUE(alice->Expect("state TrackingState")) << alice->Pending();
+    ASSERT_TRUE(bob->Expect("state DisplayingState")) << bob->Pending();
+}
+
+void AliceAndContacts::AliceStopsSharing() {
+    alice->Gui()->Run("Stop sharing desktop");
+    ASSERT_TRUE(alice->Expect("state AvailableState")) << alice->Pending();
+    ASSERT_TRUE(bob->Expect("\"Remote user aborted session.\" red")) << bob->Pending();
+    ASSERT_TRUE(bob->Expect("state AvailableState")) << bob->Pending();
+}
+
+SharingTap& AliceAndContacts::Tap() {
+    if (!tap) {
+        tap = std::make_unique<SharingTap>(bob->manager->GetControlApplication(),
+                                           bob->manager->GetScreenApplication(), aliceHandle);
+    }
+    return *tap;
+}
+
+std::string AliceAndContacts::AliceStatus(std::string const& name) {
+    std::string value;
+    alice->ContactSession()->ReadState([&](ISessionState* state) {
+        std::vector<SessionProperty> lines;
+        state->GetStatusProperties(lines);
+        for (SessionProperty const& line : lines) {
+            value = line.name == name ? line.value : value;
+        }
+    });
+    return value;
 }
 
 }  // namespace session_test

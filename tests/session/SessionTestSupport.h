@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ScriptedSessionGuiManager.h"
+#include "SharingTap.h"
 #include "SimulatedPeers.h"
 #include "config/Configuration.h"
 #include "session/Session.h"
@@ -24,6 +25,9 @@ std::string ClipboardText();
 void SetClipboardText(std::string const& text);
 // A clipboard payload of one CF_TEXT record, as a peer sends it.
 std::vector<unsigned char> TextPayload(std::string const& text);
+bool CursorAt(int x, int y);
+// An account name of this process, so that runs side by side never meet.
+std::string Handle(std::string const& name);
 
 // A manager whose protected clearing a test may call from inside a callback.
 class OpenSessionManager : public SessionManager {
@@ -39,13 +43,14 @@ struct Side {
 
     // Waits for a line of the session with the contact (after the last one found) that
     // contains `text`; false after `timeoutMs`.
-    bool Expect(std::string const& text, unsigned timeoutMs = kWait);
-    // The same for a line of any of this side's sessions.
-    bool ExpectAny(std::string const& text, unsigned timeoutMs = kWait);
+    bool Expect(std::string const& text, unsigned timeoutMs = kWait) {
+        return ExpectFrom(contact, text, timeoutMs);
+    }
+    // The same for the session with `user`; "" for any session.
+    bool ExpectFrom(std::string const& user, std::string const& text, unsigned timeoutMs = kWait);
     // The lines since the last Expect, for failure messages.
     std::string Pending() const;
-    // Skips every line recorded so far.
-    void SkipAll();
+    void SkipAll() { cursor = guis.Log().Records().size(); }
     boost::shared_ptr<ScriptedSessionGui> Gui() { return guis.Gui(contact); }
     // The session with the contact; null when there is none.
     Session* ContactSession();
@@ -59,26 +64,37 @@ struct Side {
     ScriptedSessionGuiManager guis;
     std::unique_ptr<OpenSessionManager> manager;
     std::size_t cursor = 0;
-
-private:
-    bool Find(std::string const& prefix, std::string const& text, unsigned timeoutMs);
 };
 
-// Alice and bob in one simulator, attached, each with a manager, both sessions available.
-class TwoPeers : public ::testing::Test {
+// Alice and her contacts (bob the first) in one simulator, attached, each with a manager,
+// every session between alice and a contact available.
+class AliceAndContacts : public ::testing::Test {
 protected:
-    TwoPeers();
-    ~TwoPeers() override;
+    explicit AliceAndContacts(std::vector<std::string> const& contacts = {"bob"});
 
     void SetUp() override;
-    // The two managers go before the clients they use.
+    // The managers go before the clients they use.
     void TearDown() override;
 
+    // Bob asks for alice's desktop at his configured quality; alice accepts.
+    void BobViewsAlice();
+    void AliceStopsSharing();
+    // Reads what alice sends bob beside his session; made at the first call.
+    SharingTap& Tap();
+    void FromBob(NetworkMessage const& message) {
+        ASSERT_TRUE(bob->ContactSession()->SendNetworkMessage(message));
+    }
+    // A status line of alice's session with bob.
+    std::string AliceStatus(std::string const& name);
+
+    std::vector<std::string> const names;
     std::string const aliceHandle;
     std::string const bobHandle;
     SimulatedPeers peers;
     std::unique_ptr<Side> alice;
-    std::unique_ptr<Side> bob;
+    std::vector<std::unique_ptr<Side>> contacts;
+    Side* bob = nullptr;
+    std::unique_ptr<SharingTap> tap;
 };
 
 }  // namespace session_test
