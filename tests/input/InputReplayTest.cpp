@@ -2,10 +2,10 @@
 
 #include <windows.h>
 
-#include <mutex>
 #include <string>
 #include <vector>
 
+#include "RecordLog.h"
 #include "WorkerThread.h"
 #include "foundation/DesktopUtil.h"
 #include "foundation/SyncEvent.h"
@@ -14,22 +14,16 @@
 
 namespace {
 
-struct Seen {
-    UINT message;
-    WPARAM wParam;
-    LPARAM lParam;
-};
-
 // A focused window on a thread of its own that records the input it receives: the replaying
-// thread drops key messages from its own queue, as the sharing side's does.
-class InputWindow {
+// thread drops key messages from its own queue, as the sharing side's does. Records read
+// "key <message> <key> <extended>", "wheel <delta>" and "<button message> <x>,<y>".
+class InputWindow : public RecordLog {
 public:
     InputWindow() : mThread([this] { Run(); }) { mReady.Wait(5000); }
     ~InputWindow() {
         PostMessageW(mWindow, WM_CLOSE, 0, 0);
         mThread.Join();
     }
-
     RECT ScreenRect() const {
         RECT rect;
         GetWindowRect(mWindow, &rect);
@@ -37,46 +31,18 @@ public:
     }
     bool IsForeground() const { return GetForegroundWindow() == mWindow; }
 
-    // The recorded messages once `count` of them have the number `last`, or after the time-out.
-    std::vector<Seen> WaitFor(UINT last, int count = 1, DWORD timeout = 3000) {
-        DWORD const begin = GetTickCount();
-        for (;;) {
-            {
-                std::lock_guard<std::mutex> lock(mMutex);
-                int found = 0;
-                for (Seen const& seen : mSeen) {
-                    found += seen.message == last;
-                }
-                if (found >= count) {
-                    return mSeen;
-                }
-            }
-            DWORD const spent = GetTickCount() - begin;
-            if (spent >= timeout) {
-                std::lock_guard<std::mutex> lock(mMutex);
-                return mSeen;
-            }
-            mArrived.Wait(timeout - spent);
-        }
-    }
-    void Clear() {
-        std::lock_guard<std::mutex> lock(mMutex);
-        mSeen.clear();
-    }
-
 private:
     static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         auto self = reinterpret_cast<InputWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-        bool const input = (message >= WM_KEYDOWN && message <= WM_SYSKEYUP) ||
-                           (message >= WM_LBUTTONDOWN && message <= WM_MOUSEWHEEL);
-        if (self && input) {
-            {
-                std::lock_guard<std::mutex> lock(self->mMutex);
-                self->mSeen.push_back(Seen{message, wParam, lParam});
-            }
-            self->mArrived.Set();
-        }
-        if (message == WM_DESTROY) {
+        if (self && message >= WM_KEYDOWN && message <= WM_SYSKEYUP) {
+            self->Add("key " + std::to_string(message) + " " + std::to_string(wParam) + " " +
+                      std::to_string((lParam >> 24) & 1));
+        } else if (self && message == WM_MOUSEWHEEL) {
+            self->Add("wheel " + std::to_string(GET_WHEEL_DELTA_WPARAM(wParam)));
+        } else if (self && message >= WM_LBUTTONDOWN && message < WM_MOUSEWHEEL) {
+            self->Add(std::to_string(message) + " " + std::to_string(LOWORD(lParam)) + "," +
+                      std::to_string(HIWORD(lParam)));
+        } else if (message == WM_DESTROY) {
             PostQuitMessage(0);
         }
         return DefWindowProcW(window, message, wParam, lParam);
@@ -103,9 +69,6 @@ private:
 
     HWND mWindow = nullptr;
     SyncEvent mReady;
-    SyncEvent mArrived;
-    std::mutex mMutex;
-    std::vector<Seen> mSeen;
     WorkerThread mThread;
 };
 
@@ -127,23 +90,6 @@ bool CursorReaches(POINT wanted) {
     }
     ADD_FAILURE() << "cursor at " << at.x << "," << at.y << ", wanted " << wanted.x << "," << wanted.y;
     return false;
-}
-
-TEST(InputReplayTest, NormalisedPositionRoundsUp) {
-    struct Case {
-        int position, extent;
-        long expected;
-    } const cases[] = {
-        {512, 1024, 32768},  {1023, 1024, 65472}, {767, 768, 65451}, {512, 1280, 26215},    {0, 1280, 0},
-        {1279, 1280, 65485}, {-10, 1280, -512},   {-1, 1280, -51},   {32767, 800, 2684273},
-    };
-    for (Case const& c : cases) {
-        SCOPED_TRACE(std::to_string(c.position) + " of " + std::to_string(c.extent));
-        long const normalised = InputReplay::Normalise(c.position, c.extent);
-        EXPECT_EQ(normalised, c.expected);
-        // The system's way back truncates (an arithmetic shift, so negatives round down).
-        EXPECT_EQ((std::int64_t(normalised) * c.extent) >> 16, c.position);
-    }
 }
 
 // Every column of a row and every third row of a column, the last ones included: a
@@ -186,51 +132,39 @@ TEST(InputReplayTest, WindowReceivesKeysWheelAndClicks) {
     ASSERT_TRUE(window.IsForeground());
     RECT const rect = window.ScreenRect();
     POINT const inside = {rect.left + 50, rect.top + 40};
+    std::string const key = "key " + std::to_string(WM_KEYDOWN) + " ",
+                      up = "key " + std::to_string(WM_KEYUP) + " ";
+    std::string const right = std::to_string(VK_RIGHT);
 
     ASSERT_TRUE(Replay(WM_KEYDOWN, 'A', 0));
     ASSERT_TRUE(Replay(WM_KEYUP, 'A', 0));
     ASSERT_TRUE(Replay(WM_KEYDOWN, VK_RIGHT, 0x01000000));
     ASSERT_TRUE(Replay(WM_KEYUP, VK_RIGHT, 0x01000000));
-    std::vector<Seen> seen = window.WaitFor(WM_KEYUP, 2);
-    ASSERT_EQ(seen.size(), 4u);
-    EXPECT_EQ(seen[0].message, UINT(WM_KEYDOWN));
-    EXPECT_EQ(seen[0].wParam, WPARAM('A'));
-    EXPECT_EQ(seen[0].lParam & 0x01000000, 0);
-    EXPECT_EQ(seen[1].message, UINT(WM_KEYUP));
-    EXPECT_EQ(seen[2].message, UINT(WM_KEYDOWN));
-    EXPECT_EQ(seen[2].wParam, WPARAM(VK_RIGHT));
-    EXPECT_NE(seen[2].lParam & 0x01000000, 0) << "extended";
-    EXPECT_EQ(seen[3].message, UINT(WM_KEYUP));
+    ASSERT_TRUE(window.WaitFor(up + right + " 1", 3000));
+    EXPECT_EQ(window.Records(),
+              (std::vector<std::string>{key + "65 0", up + "65 0", key + right + " 1", up + right + " 1"}));
 
     window.Clear();
     ASSERT_TRUE(Replay(WM_MOUSEMOVE, 0, Position(inside.x, inside.y)));
     ASSERT_TRUE(CursorReaches(inside));
     ASSERT_TRUE(Replay(WM_MOUSEWHEEL, 0xFF880000, Position(inside.x, inside.y)));
-    seen = window.WaitFor(WM_MOUSEWHEEL);
-    ASSERT_FALSE(seen.empty());
-    EXPECT_EQ(seen.back().message, UINT(WM_MOUSEWHEEL));
-    EXPECT_EQ(GET_WHEEL_DELTA_WPARAM(seen.back().wParam), -120);
-
-    window.Clear();
+    // A click lands where the cursor is, not where the click says.
     ASSERT_TRUE(Replay(WM_RBUTTONDOWN, 0, Position(0, 0)));
     ASSERT_TRUE(Replay(WM_RBUTTONUP, 0, Position(0, 0)));
-    seen = window.WaitFor(WM_RBUTTONUP);
-    ASSERT_GE(seen.size(), 2u);
-    EXPECT_EQ(seen[seen.size() - 2].message, UINT(WM_RBUTTONDOWN));
-    EXPECT_EQ(LOWORD(seen.back().lParam), 50) << "where the cursor is, not where the click says";
-    EXPECT_EQ(HIWORD(seen.back().lParam), 40);
+    std::string const at = " 50,40";
+    ASSERT_TRUE(window.WaitFor(std::to_string(WM_RBUTTONUP) + at, 3000));
+    EXPECT_EQ(window.Records(), (std::vector<std::string>{"wheel -120", std::to_string(WM_RBUTTONDOWN) + at,
+                                                          std::to_string(WM_RBUTTONUP) + at}));
 
     Sleep(GetDoubleClickTime() + 50);  // the right click must not pair with what follows
     window.Clear();
     ASSERT_TRUE(Replay(WM_LBUTTONDBLCLK, 0, Position(0, 0)));
-    seen = window.WaitFor(WM_LBUTTONUP, 2);
-    std::vector<UINT> buttons;
-    for (Seen const& s : seen) {
-        if (s.message != WM_MOUSEMOVE) {
-            buttons.push_back(s.message);
-        }
+    ASSERT_TRUE(window.WaitFor(std::to_string(WM_LBUTTONUP) + at, 3000, 2));
+    std::vector<std::string> clicks;
+    for (UINT message : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP}) {
+        clicks.push_back(std::to_string(message) + at);
     }
-    EXPECT_EQ(buttons, (std::vector<UINT>{WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP}));
+    EXPECT_EQ(window.Records(), clicks);
     EXPECT_TRUE(CursorReaches(inside)) << "a double click does not move";
 }
 

@@ -12,29 +12,30 @@ inline std::vector<std::string> FilesIn(std::string const& folder) {
     std::vector<std::string> names;
     WIN32_FIND_DATAA entry;
     HANDLE find = FindFirstFileA((folder + "*").c_str(), &entry);
-    if (find == INVALID_HANDLE_VALUE) {
-        return names;
-    }
-    do {
+    for (bool more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileA(find, &entry)) {
         if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
             names.push_back(entry.cFileName);
         }
-    } while (FindNextFileA(find, &entry));
-    FindClose(find);
+    }
+    if (find != INVALID_HANDLE_VALUE) {
+        FindClose(find);
+    }
     return names;
 }
 
-// A dump folder of this test run beside the executable, removed with its files afterwards.
+// A packet dump folder of this test beside the executable, removed with its files afterwards.
 class DumpFolder {
 public:
-    DumpFolder() : mName("test-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(NextNumber())) {}
+    DumpFolder() {
+        static int number = 0;
+        mName = "test-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(number++);
+    }
     ~DumpFolder() {
-        for (char const* direction : {"sent", "recv"}) {
-            std::string folder = Root() + direction + "\\";
-            for (std::string const& name : FilesIn(folder)) {
-                DeleteFileA((folder + name).c_str());
+        for (char const* direction : {"sent\\", "recv\\"}) {
+            for (std::string const& name : FilesIn(Root() + direction)) {
+                DeleteFileA((Root() + direction + name).c_str());
             }
-            RemoveDirectoryA(folder.c_str());
+            RemoveDirectoryA((Root() + direction).c_str());
         }
         RemoveDirectoryA(Root().c_str());
     }
@@ -45,9 +46,5 @@ public:
     std::string Root() const { return FileHelper::GetModulePath() + "dump\\" + mName + "\\"; }
 
 private:
-    static int NextNumber() {
-        static int number = 0;
-        return number++;
-    }
     std::string mName;
 };

@@ -178,34 +178,28 @@ TEST(AviRecorderTest, NamesTheFileAfterThePersonAndTheTimeInsideTheFolder) {
     }
 }
 
+// Stop waits for no queued frame, but the file gets them all; a frame of another size is
+// stretched to the recording's.
 TEST(AviRecorderTest, StoppingWithFramesQueuedWritesThemAll) {
     TempFolder folder;
     TimedRecorder recorder(folder.Path());
     recorder.writeDelay = 300;  // five frames take longer than Stop waits
     recorder.Init();
     for (int i = 0; i < 5; ++i) {
-        recorder.Add(i, i * 100);
+        recorder.Add(i, i * 100,
+                     i == 1   ? kWidth / 2
+                     : i == 3 ? kWidth * 2
+                              : kWidth,
+                     i == 3 ? kHeight * 3 : kHeight);
     }
     EXPECT_TRUE(recorder.IsPending());
     EXPECT_TRUE(recorder.StopAt(400));
     EXPECT_FALSE(recorder.IsWriting());
-    EXPECT_EQ((std::vector<int>{0, 1, 2, 3, 4}), FrameIndexes(recorder.GetFilePath(), 5));
-}
-
-TEST(AviRecorderTest, AFrameOfAnotherSizeIsStretchedToTheRecording) {
-    TempFolder folder;
-    TimedRecorder recorder(folder.Path());
-    recorder.Init();
-    recorder.Add(2, 0, kWidth / 2, kHeight / 2);
-    recorder.Add(4, 100, kWidth * 2, kHeight * 3);
-    recorder.StopAt(100);
     AviFile avi = AviFile::Read(recorder.GetFilePath());
-    ASSERT_EQ(2u, avi.length);
     EXPECT_EQ(kWidth, static_cast<int>(avi.width));
-    auto frames = avi.DecodeFrames();
+    EXPECT_EQ((std::vector<int>{0, 1, 2, 3, 4}), FrameIndexes(recorder.GetFilePath(), 5));
     // Flat colours survive any stretch; the square shrinks or grows with the frame.
-    EXPECT_EQ(RecordingFrames::Pixels(kWidth, kHeight, 2).back(), frames[0].back());
-    EXPECT_EQ(RecordingFrames::Pixels(kWidth, kHeight, 4).back(), frames[1].back());
+    EXPECT_EQ(RecordingFrames::Pixels(kWidth, kHeight, 3).back(), avi.DecodeFrames()[3].back());
 }
 
 TEST(AviRecorderTest, AWriteFailureStopsTheRecordingAndDropsLaterFrames) {
@@ -255,22 +249,6 @@ TEST(AviRecorderTest, AnUnknownCodecEndsTheWriterAndFramesAreDropped) {
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(recorder->GetFilePath().c_str()));
 }
 
-TEST(AviRecorderTest, TheManagersRecorderMeasuresItsRate) {
-    TempFolder folder;
-    FrameSession session("Bob");
-    AviManager manager;
-    auto recorder = manager.NewRecording(&session, Parms(), folder.Path());
-    session.RaiseFrame(1, kWidth, kHeight);
-    manager.StopAllRecordings();
-    recorder->Close();
-    float fps = recorder->GetParams().framesPerSecond;
-    EXPECT_TRUE(fps >= 5.0f && fps <= 15.0f) << fps;
-    AviFile avi = AviFile::Read(recorder->GetFilePath());
-    EXPECT_NEAR(fps, avi.FramesPerSecond(), 0.001);
-    ASSERT_LE(1u, avi.length);
-    EXPECT_EQ(1, RecordingFrames::Nearest(avi.DecodeFrames()[0], kWidth, kHeight, 3));
-}
-
 // The session's frames keep coming on their own thread while the owner closes the recorder,
 // or the session goes away while the recorder runs, or after it.
 TEST(AviRecorderTest, ClosingWhileFramesArriveAndDeletingTheSessionAreSafe) {
@@ -289,9 +267,10 @@ TEST(AviRecorderTest, ClosingWhileFramesArriveAndDeletingTheSessionAreSafe) {
                 ++raised;
             }
         });
-        while (raised < 20) {
-            Sleep(1);
+        for (DWORD start = GetTickCount(); raised < 20 && GetTickCount() - start < 10000;) {
+            Sleep(1);  // until the frames are coming
         }
+        EXPECT_LE(20, raised);
         recorder.Close();
         EXPECT_TRUE(session.RemoteScreenChanged.IsEmpty());
         raising = false;

@@ -1,5 +1,8 @@
+// The recording graph with every compressor, our own ones in BmpToAvi.dll included, read back
+// with the test's own decoders.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -8,40 +11,91 @@
 #include "RecordingFrames.h"
 #include "TempFolder.h"
 #include "imaging/ComScope.h"
+#include "recording/BmpToAviCodecs.h"
 #include "recording/CBmpToAvi.h"
 #include "recording/CodecsEngine.h"
 
 namespace {
 
+using Pixels = std::vector<std::uint32_t>;
 constexpr int kWidth = 64;
 constexpr int kHeight = 48;
-constexpr int kFrames = 5;
 
-tagBMPTOAVI_PARMS Parms(int bits, float fps = 10.0f) {
+tagBMPTOAVI_PARMS Parms(int bits, float fps = 10.0f, std::string const& codec = "", int width = kWidth,
+                        int height = kHeight, int quality = 0) {
     tagBMPTOAVI_PARMS parms;
-    parms.width = kWidth;
-    parms.height = kHeight;
+    parms.width = width;
+    parms.height = height;
     parms.bitsPerPixel = bits;
     parms.framesPerSecond = fps;
+    parms.codec = codec;
+    parms.quality = quality;
     return parms;
 }
 
-// Opens a graph, feeds it frames 0..count-1 and closes it; the first failure's text, or "".
-std::string WriteFrames(std::string const& path, tagBMPTOAVI_PARMS const& parms, std::string const& codec,
-                        int count) {
+// The first `count` test frames.
+std::vector<Pixels> Frames(int count, int width = kWidth, int height = kHeight) {
+    std::vector<Pixels> frames;
+    for (int i = 0; i < count; ++i) {
+        frames.push_back(RecordingFrames::Pixels(width, height, i));
+    }
+    return frames;
+}
+
+// Writes `frames` through a graph; the first failure's text, or "".
+std::string Record(std::string const& path, tagBMPTOAVI_PARMS const& parms,
+                   std::vector<Pixels> const& frames) {
     CBmpToAvi graph;
-    if (!graph.Open(parms, path.c_str(), codec)) {
+    if (!graph.Open(parms, path.c_str(), parms.codec)) {
         return "Open: " + graph.GetLastErrorText();
     }
-    for (int i = 0; i < count; ++i) {
-        HBITMAP frame = RecordingFrames::Make(parms.width, parms.height, i);
-        bool added = graph.AddFrame(frame);
-        DeleteObject(frame);
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        HBITMAP bitmap = RecordingFrames::MakeFrom(parms.width, parms.height, frames[i]);
+        bool added = graph.AddFrame(bitmap);
+        DeleteObject(bitmap);
         if (!added) {
             return "AddFrame " + std::to_string(i);
         }
     }
     return graph.Close() ? "" : "Close";
+}
+
+// Every pixel its own: no compressor gets it exactly right by luck.
+Pixels Noise(int width, int height, unsigned seed) {
+    Pixels pixels(static_cast<std::size_t>(width) * height);
+    for (std::uint32_t& pixel : pixels) {
+        seed = seed * 1103515245u + 12345u;
+        pixel = (seed >> 8) & 0xFFFFFF;
+    }
+    return pixels;
+}
+
+// The system's compressors take no RGB input under Wine; ours are listed once each and say
+// what they can do; "Full Frames (Uncompressed)" comes last and selects no compressor.
+TEST(CBmpToAviTest, CodecsAreListedAndSelectableWithTheirSettings) {
+    ComScope com;
+    std::vector<std::string> codecs = CodecsEngine().GetCodecs();
+    ASSERT_FALSE(codecs.empty());
+    EXPECT_EQ(CodecsEngine::kUncompressed, codecs.back());
+    for (char const* name : {kBmpToAviLosslessCodec, kBmpToAviMotionJpegCodec}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(1, std::count(codecs.begin(), codecs.end(), std::string(name)));
+        CodecsEngine engine;
+        bool isCompressor = false;
+        ASSERT_TRUE(engine.SelectCompressor(name, isCompressor));
+        EXPECT_TRUE(isCompressor);
+        ASSERT_NE(nullptr, engine.GetCompressor());
+        bool lossless = name == std::string(kBmpToAviLosslessCodec);
+        EXPECT_EQ(lossless, engine.GetCurInfo()->canKeyFrame);
+        EXPECT_EQ(!lossless, engine.GetCurInfo()->canQuality);
+    }
+    CodecsEngine engine;
+    bool isCompressor = true;
+    EXPECT_FALSE(engine.SelectCompressor(CodecsEngine::kUncompressed, isCompressor));
+    EXPECT_FALSE(isCompressor);
+    EXPECT_EQ(nullptr, engine.GetCompressor());
+    EXPECT_FALSE(engine.SelectCompressor("No Such Codec", isCompressor));
+    EXPECT_TRUE(isCompressor);
 }
 
 TEST(CBmpToAviTest, WritesWhatWasFedWithEachCompressor) {
@@ -56,12 +110,13 @@ TEST(CBmpToAviTest, WritesWhatWasFedWithEachCompressor) {
     for (std::size_t i = 0; i + 1 < codecs.size(); ++i) {
         cases.push_back({codecs[i], 24});
     }
+    std::vector<Pixels> const fed = Frames(5);
     for (Case const& c : cases) {
         SCOPED_TRACE("codec \"" + c.codec + "\" at " + std::to_string(c.bits) + " bits");
         std::string path = folder.File("graph.avi");
-        std::string failure = WriteFrames(path, Parms(c.bits), c.codec, kFrames);
-        if (!failure.empty() && c.bits == 24 && !c.codec.empty() && c.codec != CodecsEngine::kUncompressed) {
-            // Wine's compressors take no RGB input: the graph cannot be connected.
+        std::string failure = Record(path, Parms(c.bits, 10.0f, c.codec), fed);
+        bool const ours = c.codec == kBmpToAviLosslessCodec || c.codec == kBmpToAviMotionJpegCodec;
+        if (!c.codec.empty() && c.codec != CodecsEngine::kUncompressed && !ours) {
             EXPECT_EQ("Open: Failed connection", failure);
             continue;
         }
@@ -72,38 +127,45 @@ TEST(CBmpToAviTest, WritesWhatWasFedWithEachCompressor) {
         EXPECT_EQ(kHeight, avi.height);
         EXPECT_EQ("vids", avi.streamType);
         EXPECT_DOUBLE_EQ(10.0, avi.FramesPerSecond());
-        EXPECT_EQ(kFrames, avi.length);
-        ASSERT_EQ(kFrames, avi.frames.size());
-        std::vector<std::vector<std::uint32_t>> decoded = avi.DecodeFrames();
-        bool compressed = avi.Header().biCompression != BI_RGB;
-        for (int f = 0; f < kFrames; ++f) {
+        EXPECT_EQ(fed.size(), avi.length);
+        ASSERT_EQ(fed.size(), avi.frames.size());
+        std::vector<Pixels> decoded = avi.DecodeFrames();
+        for (int f = 0; f < 5; ++f) {
             SCOPED_TRACE("frame " + std::to_string(f));
-            std::vector<std::uint32_t> fed = RecordingFrames::Pixels(kWidth, kHeight, f);
-            if (!compressed && c.bits != 16) {
-                EXPECT_EQ(fed, decoded[f]);
+            if (avi.Header().biCompression == BI_RGB && c.bits != 16) {
+                EXPECT_EQ(fed[f], decoded[f]);
             }
-            EXPECT_EQ(f, RecordingFrames::Nearest(decoded[f], kWidth, kHeight, kFrames));
-            EXPECT_GT(8.0, RecordingFrames::Distance(fed, decoded[f]));
+            EXPECT_EQ(f, RecordingFrames::Nearest(decoded[f], kWidth, kHeight, 5));
+            EXPECT_GT(8.0, RecordingFrames::Distance(fed[f], decoded[f]));
         }
     }
 }
 
-TEST(CBmpToAviTest, UnknownCodecFailsAndAnExistingFileIsReplaced) {
+// An unknown codec fails the graph; a frame of another size is refused, the recording goes on;
+// an existing file is replaced.
+TEST(CBmpToAviTest, UnknownCodecAndFramesOfAnotherSizeAreRefused) {
     ComScope com;
     TempFolder folder;
     std::string path = folder.File("old.avi");
     WriteWholeFile(path, std::string(100000, 'x'));
-
     CBmpToAvi unknown;
     EXPECT_FALSE(unknown.Open(Parms(24), path.c_str(), "No Such Codec"));
     EXPECT_EQ("Cannot select compressor", unknown.GetLastErrorText());
     EXPECT_FALSE(unknown.AddFrame(nullptr));
 
-    ASSERT_EQ("", WriteFrames(path, Parms(24, 5.0f), "", 2));
+    CBmpToAvi graph;
+    ASSERT_TRUE(graph.Open(Parms(24, 5.0f), path.c_str(), ""));
+    HBITMAP wrong = RecordingFrames::Make(kWidth / 2, kHeight, 0);
+    HBITMAP right = RecordingFrames::Make(kWidth, kHeight, 3);
+    EXPECT_FALSE(graph.AddFrame(wrong));
+    EXPECT_TRUE(graph.AddFrame(right));
+    DeleteObject(wrong);
+    DeleteObject(right);
+    EXPECT_TRUE(graph.Close());
     AviFile avi = AviFile::Read(path);
-    EXPECT_EQ(2u, avi.length);
+    ASSERT_EQ(1u, avi.length);
     EXPECT_DOUBLE_EQ(5.0, avi.FramesPerSecond());
-    EXPECT_EQ(RecordingFrames::Pixels(kWidth, kHeight, 1), avi.DecodeFrames().at(1));
+    EXPECT_EQ(RecordingFrames::Pixels(kWidth, kHeight, 3), avi.DecodeFrames().at(0));
 }
 
 // Another program holds the file: the graph is built but cannot run, and its frames must go
@@ -124,43 +186,73 @@ TEST(InChild, DISABLED_GraphThatCannotStart) {
     DeleteObject(frame);
     graph.Close();
     CloseHandle(held);
-    // Once the file is free a graph writes it.
-    EXPECT_EQ("", WriteFrames(path, Parms(24), "", 1));
+    EXPECT_EQ("", Record(path, Parms(24), Frames(1))) << "once the file is free a graph writes it";
 }
 
 TEST(CBmpToAviTest, AFrameForAGraphThatCannotStartIsRefused) {
     EXPECT_TRUE(PassesInChild("GraphThatCannotStart"));
 }
 
-TEST(CBmpToAviTest, RefusesFramesOfAnotherSize) {
+// Frame sizes that are no multiple of the 16-pixel blocks, both source depths, repeated and
+// noisy pictures; a key frame every 4 s, here every 8 frames at 2 fps.
+TEST(CBmpToAviTest, LosslessFramesReadBackExactlyWithKeyFramesInTheIndex) {
     ComScope com;
     TempFolder folder;
-    CBmpToAvi graph;
-    ASSERT_TRUE(graph.Open(Parms(24), folder.File("size.avi").c_str(), ""));
-    HBITMAP wrong = RecordingFrames::Make(kWidth / 2, kHeight, 0);
-    HBITMAP right = RecordingFrames::Make(kWidth, kHeight, 3);
-    EXPECT_FALSE(graph.AddFrame(wrong));
-    EXPECT_TRUE(graph.AddFrame(right));
-    DeleteObject(wrong);
-    DeleteObject(right);
-    EXPECT_TRUE(graph.Close());
-    AviFile avi = AviFile::Read(folder.File("size.avi"));
-    ASSERT_EQ(1u, avi.length);
-    EXPECT_EQ(RecordingFrames::Pixels(kWidth, kHeight, 3), avi.DecodeFrames().at(0));
+    constexpr int kW = 100, kH = 70, kFrames = 20, kKeyInterval = 8;
+    std::vector<Pixels> frames;
+    for (int i = 0; i < kFrames; ++i) {
+        frames.push_back(i % 4 == 3 ? Noise(kW, kH, i) : RecordingFrames::Pixels(kW, kH, i / 2));
+    }
+    for (int bits : {24, 32}) {
+        SCOPED_TRACE(std::to_string(bits) + " bits");
+        std::string path = folder.File("lossless.avi");
+        ASSERT_EQ("", Record(path, Parms(bits, 2.0f, kBmpToAviLosslessCodec, kW, kH), frames));
+        AviFile avi = AviFile::Read(path);
+        EXPECT_EQ(MAKEFOURCC('Z', 'M', 'B', 'V'), avi.Header().biCompression);
+        EXPECT_EQ(32, avi.Header().biBitCount);
+        EXPECT_EQ("ZMBV", avi.streamHandler);
+        EXPECT_EQ(kFrames, avi.length);
+        ASSERT_EQ(kFrames, avi.keyFrames.size());
+        EXPECT_EQ(frames, avi.DecodeFrames());
+        for (int i = 0; i < kFrames; ++i) {
+            SCOPED_TRACE("frame " + std::to_string(i));
+            bool key = i % kKeyInterval == 0;
+            EXPECT_EQ(key, (avi.frames[i][0] & 1) != 0);
+            EXPECT_EQ(key, avi.keyFrames[i]);
+            if (!key && frames[i] == frames[i - 1]) {
+                EXPECT_GT(64u, avi.frames[i].size());  // a repeated picture costs a few bytes
+            }
+        }
+    }
 }
 
-TEST(CBmpToAviTest, CodecListEndsWithUncompressed) {
+TEST(CBmpToAviTest, MotionJpegFramesAreKeyFramesWithinTheQualitysTolerance) {
     ComScope com;
-    std::vector<std::string> codecs = CodecsEngine().GetCodecs();
-    ASSERT_FALSE(codecs.empty());
-    EXPECT_EQ(CodecsEngine::kUncompressed, codecs.back());
-    CodecsEngine engine;
-    bool isCompressor = true;
-    EXPECT_FALSE(engine.SelectCompressor(CodecsEngine::kUncompressed, isCompressor));
-    EXPECT_FALSE(isCompressor);
-    EXPECT_EQ(nullptr, engine.GetCompressor());
-    EXPECT_FALSE(engine.SelectCompressor("No Such Codec", isCompressor));
-    EXPECT_TRUE(isCompressor);
+    TempFolder folder;
+    std::vector<Pixels> const frames = Frames(4);
+    struct Case {
+        int quality;
+        double tolerance;  // mean absolute difference per component
+    };
+    std::size_t lastBytes = 0;
+    for (Case c : {Case{20, 6.0}, Case{90, 2.0}}) {
+        SCOPED_TRACE("quality " + std::to_string(c.quality));
+        std::string path = folder.File("mjpg.avi");
+        ASSERT_EQ(
+            "", Record(path, Parms(24, 10.0f, kBmpToAviMotionJpegCodec, kWidth, kHeight, c.quality), frames));
+        AviFile avi = AviFile::Read(path);
+        EXPECT_EQ(MAKEFOURCC('M', 'J', 'P', 'G'), avi.Header().biCompression);
+        EXPECT_EQ(std::vector<bool>(frames.size(), true), avi.keyFrames);
+        std::vector<Pixels> decoded = avi.DecodeFrames();
+        ASSERT_EQ(frames.size(), decoded.size());
+        std::size_t bytes = 0;
+        for (std::size_t i = 0; i < frames.size(); ++i) {
+            EXPECT_GT(c.tolerance, RecordingFrames::Distance(frames[i], decoded[i])) << "frame " << i;
+            bytes += avi.frames[i].size();
+        }
+        EXPECT_LT(lastBytes, bytes);  // the better quality takes more bytes
+        lastBytes = bytes;
+    }
 }
 
 }  // namespace

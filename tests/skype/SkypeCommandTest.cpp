@@ -1,6 +1,3 @@
-#include <chrono>
-#include <iostream>
-
 #include "LogCapture.h"
 #include "SkypeTestSupport.h"
 #include "WorkerThread.h"
@@ -8,23 +5,6 @@
 
 namespace skype_test {
 namespace {
-
-TEST(CommandIdTest, IdsCountInLowerCaseHexUnlessAHandlerMakesThem) {
-    SkypeCommandId::mId = 9;
-    EXPECT_EQ(SkypeCommandId::GetNext(), "#9 ");
-    EXPECT_EQ(SkypeCommandId::GetNext(), "#a ");
-    SkypeCommandId::mId = 0xff;
-    EXPECT_EQ(SkypeCommandId::GetNext(), "#ff ");
-    EXPECT_EQ(SkypeCommandId::GetNext(), "#100 ");
-
-    auto own = +[](std::string& id) { id = "#own "; };
-    SkypeCommandId::OnGenerate.Add(own);
-    SkypeCommand command("PING", 10);
-    SkypeCommandId::OnGenerate.Remove(own);
-    EXPECT_EQ(command.GetId(), "#own ");
-    EXPECT_EQ(command.GetText(), "#own PING");
-    EXPECT_EQ(SkypeCommandId::GetNext(), "#101 ");
-}
 
 using CommandTest = ClientTest;
 
@@ -56,37 +36,21 @@ TEST_F(CommandTest, RepliesReachTheirOwnCommandsWhileSeveralThreadsWait) {
             EXPECT_EQ(replies[i], "USER " + user + " FULLNAME " + user + " Example") << round;
         }
     }
-
-    // One command's round trip through the simulator, for the record.
-    constexpr int kPings = 200;
-    auto start = std::chrono::steady_clock::now();
-    for (int i = 0; i < kPings; ++i) {
-        ASSERT_EQ(client->SendCommand("PING", false), "PONG");
-    }
-    double ms =
-        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count() / kPings;
-    std::cout << "command round trip: " << ms << " ms" << std::endl;
-    RecordProperty("round_trip_us", static_cast<int>(ms * 1000));
-    EXPECT_LT(ms, 50.0);
 }
 
-TEST_F(CommandTest, TimeOutsErrorRepliesAndUnexpectedReplies) {
+// A lost reply times out, an error reply raises; a reply after its time-out, a reply nobody
+// waits for and a text that only looks like one are dropped without a word.
+TEST_F(CommandTest, TimeOutsErrorRepliesAndLateReplies) {
+    LogCapture log;
     Attach();
     sim->DropReplies(me, 1, "PING");
     SkypeCommand lost("PING", 100);
     ExpectSkypeError([&] { client->Send(lost); }, "Command timeout: " + lost.GetText());
-
     sim->FailCommands(me, "PING", "ERROR 99 PING: broken", 1);
     ExpectSkypeError([&] { client->SendCommand("PING", false); }, "Command error: ERROR 99 PING: broken");
-
     EXPECT_NO_THROW(client->Send("PING", "PONG", 1000));
     ExpectSkypeError([&] { client->Send("PING", "PANG", 1000); }, "Unexpected response");
-    EXPECT_EQ(client->SendCommand("PING", false), "PONG");
-}
 
-TEST_F(CommandTest, AReplyAfterItsTimeOutFindsNoCommand) {
-    LogCapture log;
-    Attach();
     sim->DelayReplies(me, 300, "PING");
     std::string lateId;
     {
@@ -98,7 +62,6 @@ TEST_F(CommandTest, AReplyAfterItsTimeOutFindsNoCommand) {
     EXPECT_EQ(client->SendCommand("PING", false), "PONG");
     EXPECT_TRUE(log.Contains("S=>: " + lateId + "PONG"));
 
-    // Replies nobody waits for, and texts that only look like one, are dropped without a word.
     HWND messenger = sim->Window(me);
     EXPECT_EQ(SendText(client->GetWindowHandle(), messenger, "#zz PONG"), 1);
     EXPECT_EQ(SendText(client->GetWindowHandle(), messenger, "#noblank"), 1);

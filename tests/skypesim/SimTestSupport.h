@@ -6,7 +6,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <map>
 #include <memory>
 #include <string>
 
@@ -40,7 +39,6 @@ inline std::unique_ptr<RawClient> ClientFor(AccountConfig const& config) {
     return std::make_unique<RawClient>(config.discoverMessage, config.attachMessage);
 }
 
-// Waits for a notification equal to `text`, passing over (and taking) others that start like it.
 // The last notification before the client has been quiet for `quietMs`; empty without one.
 inline std::string LastNotification(RawClient& client, unsigned quietMs = kQuiet) {
     std::string last;
@@ -50,6 +48,7 @@ inline std::string LastNotification(RawClient& client, unsigned quietMs = kQuiet
     return last;
 }
 
+// Waits for a notification equal to `text`, passing over (and taking) others that start like it.
 inline bool WaitForExactly(RawClient& client, std::string const& text, unsigned timeoutMs = kWait) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
@@ -68,55 +67,5 @@ inline bool WaitForExactly(RawClient& client, std::string const& text, unsigned 
         }
     }
 }
-
-// A simulator with attached clients by account handle.
-class SimTest : public ::testing::Test {
-protected:
-    // Adds an account (after `configure` has adjusted it) and attaches a client to it.
-    template <typename Configure>
-    RawClient& AddAttached(std::string const& handle, Configure configure) {
-        AccountConfig config = UniqueAccount(handle, handle + " Example");
-        configure(config);
-        sim->AddAccount(config);
-        configs[handle] = config;
-        clients[handle] = ClientFor(config);
-        EXPECT_TRUE(clients[handle]->Attach(kWait)) << handle;
-        return *clients[handle];
-    }
-    RawClient& AddAttached(std::string const& handle) {
-        return AddAttached(handle, [](AccountConfig&) {});
-    }
-    RawClient& Client(std::string const& handle) { return *clients.at(handle); }
-
-    // alice, bob and carol, each with the application "corvane"; alice is connected to carol
-    // and then to bob, so that the pair's ids differ: alice knows "bob:2", bob knows "alice:1".
-    void OpenStreams() {
-        AddAttached("alice", [](AccountConfig& c) { c.friends = {"bob"}; });
-        AddAttached("bob");
-        AddAttached("carol");
-        for (char const* handle : {"alice", "bob", "carol"}) {
-            ASSERT_EQ(Client(handle).Command("CREATE APPLICATION corvane"), "CREATE APPLICATION corvane");
-        }
-        ASSERT_TRUE(Client("alice").Command("ALTER APPLICATION corvane CONNECT carol"));
-        ASSERT_TRUE(WaitForExactly(Client("alice"), "APPLICATION corvane STREAMS carol:1"));
-        ASSERT_TRUE(Client("alice").Command("ALTER APPLICATION corvane CONNECT bob"));
-        ASSERT_TRUE(WaitForExactly(Client("alice"), "APPLICATION corvane STREAMS carol:1 bob:2"));
-        ASSERT_TRUE(WaitForExactly(Client("bob"), "APPLICATION corvane STREAMS alice:1"));
-        for (char const* handle : {"alice", "bob", "carol"}) {
-            Client(handle).Notifications().Clear();
-        }
-    }
-
-    // Starts again with an empty network.
-    void Reset() {
-        clients.clear();
-        configs.clear();
-        sim = std::make_unique<SkypeSimulator>();
-    }
-
-    std::unique_ptr<SkypeSimulator> sim = std::make_unique<SkypeSimulator>();
-    std::map<std::string, AccountConfig> configs;
-    std::map<std::string, std::unique_ptr<RawClient>> clients;
-};
 
 }  // namespace skypesim_test
