@@ -118,6 +118,9 @@ TEST(InputReplayTest, OnlyKeyAndMouseMessagesAreReplayed) {
         WM_CHAR,          WM_DEADCHAR, 0x106, 0x107,   0x108,   0x109,      0x1FF, WM_RBUTTONDBLCLK,
         WM_MBUTTONDBLCLK, 0x20B,       0x20E, WM_USER, WM_QUIT, 0xFFFFFFFF, 0};
     ASSERT_TRUE(Replay(WM_MOUSEMOVE, 0, Position(20, 30)));
+    // Alt and its combinations come as system keys: they must not be lost with the others.
+    EXPECT_TRUE(Replay(WM_SYSKEYDOWN, VK_MENU, 0));
+    EXPECT_TRUE(Replay(WM_SYSKEYUP, VK_MENU, 0));
     for (UINT message : ignored) {
         SCOPED_TRACE(message);
         EXPECT_FALSE(Replay(message, 0x41, Position(900, 900)));
