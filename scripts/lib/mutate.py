@@ -48,6 +48,9 @@ def arguments(root, build):
                    help="the CTest names run for a subsystem (default SUB_tests)")
     p.add_argument("--same-as", type=Path, metavar="FILE",
                    help="measure exactly the compiling mutants of an earlier results file (after the tests changed)")
+    p.add_argument("--only", default="", metavar="STATUS[,STATUS]",
+                   help="with --same-as: only the mutants that had these statuses there (e.g. killed,timeout: "
+                        "whether a leaner suite still catches what the old one caught, without rerunning survivors)")
     p.add_argument("--headers", action="store_true", help="mutate headers too (every includer rebuilds: slow)")
     p.add_argument("--list", action="store_true", help="print the sample's mutants and stop (no build)")
     p.add_argument("--summary", action="store_true", help="summarise the results file and stop (no build)")
@@ -325,7 +328,9 @@ def summarise(records, subsystems=None):
 def sample(tree, args, sub, done):
     """The mutants of the subsystem still to measure, in the seed's order."""
     if args.same_as:
-        wanted = [r["id"] for r in read_results(args.same_as) if r["subsystem"] == sub and r["status"] != NO_COMPILE]
+        only = set(filter(None, args.only.split(",")))
+        wanted = [r["id"] for r in read_results(args.same_as)
+                  if r["subsystem"] == sub and r["status"] != NO_COMPILE and (not only or r["status"] in only)]
         by_id = {m.id: m for m in scan.scan_subsystem(tree.root, sub, args.headers)}
         missing = [i for i in wanted if i not in by_id]
         if missing:
