@@ -34,7 +34,7 @@ private:
     void OnText(char const* text, int sequence) { texts.emplace_back(text, sequence); }
 };
 
-// The chunk text inside a frame: "sequence:part:count:piece".
+// The chunk text inside a frame.
 std::string ChunkOf(std::string const& frame) {
     int id = 0;
     char const* data = NetworkMessage::ParseResponse(frame.c_str(), id);
@@ -42,41 +42,23 @@ std::string ChunkOf(std::string const& frame) {
     return data;
 }
 
+// Chunks read "sequence:part:count:piece"; an empty text writes nothing but uses up its number.
 TEST(ChunkNetworkTransportTest, CutsMessagesIntoNumberedChunksOfAtMostTheChunkSize) {
-    struct Case {
-        std::size_t length;
-        std::vector<std::size_t> pieces;
-    };
-    Case const cases[] = {{1, {1}}, {65000, {65000}}, {65001, {65000, 1}}, {130001, {65000, 65000, 1}}};
     RecordingTransport transport;
-    int sequence = 0;
-    for (Case const& c : cases) {
-        SCOPED_TRACE(c.length);
-        transport.frames.clear();
-        std::string text(c.length, 'x');
-        text[0] = 'a';
-        text.back() = 'z';
+    transport.Send(std::string(65000, 'x') + "yz");
+    ASSERT_EQ(transport.frames.size(), 2u);
+    EXPECT_EQ(ChunkOf(transport.frames[0]), "1:1:2:" + std::string(65000, 'x'));
+    EXPECT_EQ(ChunkOf(transport.frames[1]), "1:2:2:yz");
+    transport.SetChunkSize(3);
+    for (char const* text : {"abc", "abcd", "", "abcdefg"}) {
         transport.Send(text);
-        ++sequence;
-        ASSERT_EQ(transport.frames.size(), c.pieces.size());
-        std::string joined;
-        for (std::size_t i = 0; i < c.pieces.size(); ++i) {
-            std::string chunk = ChunkOf(transport.frames[i]);
-            std::string head = std::to_string(sequence) + ":" + std::to_string(i + 1) + ":" +
-                               std::to_string(c.pieces.size()) + ":";
-            ASSERT_EQ(chunk.substr(0, head.size()), head);
-            EXPECT_EQ(chunk.size() - head.size(), c.pieces[i]);
-            joined += chunk.substr(head.size());
-        }
-        EXPECT_EQ(joined, text);
     }
-
-    // An empty text writes nothing but uses up its sequence number.
-    transport.frames.clear();
-    transport.Send("");
-    EXPECT_TRUE(transport.frames.empty());
-    transport.Send("next");
-    EXPECT_EQ(ChunkOf(transport.frames.at(0)), std::to_string(sequence + 2) + ":1:1:next");
+    std::vector<std::string> chunks;
+    for (std::size_t i = 2; i < transport.frames.size(); ++i) {
+        chunks.push_back(ChunkOf(transport.frames[i]));
+    }
+    EXPECT_EQ(chunks, (std::vector<std::string>{"2:1:1:abc", "3:1:2:abc", "3:2:2:d", "5:1:3:abc", "5:2:3:def",
+                                                "5:3:3:g"}));
 
     transport.frames.clear();
     transport.SetChunkSize(0);
@@ -131,33 +113,14 @@ TEST(ChunkNetworkTransportTest, RejectsBadChunksAndKeepsWhatWasGood) {
     EXPECT_EQ(transport.texts[0].first, "firstsecond");
 }
 
-TEST(ChunkNetworkTransportTest, DropsIncompleteMessagesOnceTheyExpire) {
+// A slow link: a message whose chunks keep coming stays, however long it takes in all; one
+// whose chunks stopped coming for the expiry time goes, and its sequence number starts over.
+TEST(ChunkNetworkTransportTest, OnlyMessagesWhoseChunksStoppedComingAreDropped) {
     LogCapture log;
     RecordingTransport transport;
-    transport.SetExpireTimeout(0);
+    transport.SetExpireTimeout(500);  // 10 chunks 75 ms apart take longer than that
     transport.ReceiveChunk("3:1:4:a");
     transport.ReceiveChunk("6:2:2:y");
-    // Let the tick count move past the creation tick.
-    DWORD start = GetTickCount();
-    while (GetTickCount() - start < 2) {
-        Sleep(1);
-    }
-    transport.ReceiveChunk("4:1:1:fresh");
-    EXPECT_TRUE(
-        log.Contains("Dropped incomplete message seq 3: 3 part(s) never arrived, first missing part 2"));
-    EXPECT_TRUE(
-        log.Contains("Dropped incomplete message seq 6: 1 part(s) never arrived, first missing part 1"));
-    // Sequence 3 starts over: the part it had is gone.
-    transport.ReceiveChunk("3:1:1:new");
-    ASSERT_EQ(transport.texts.size(), 2u);
-    EXPECT_EQ(transport.texts[1].first, "new");
-}
-
-// A slow link: a message whose chunks keep coming stays, however long it takes in all; only
-// one whose chunks stopped coming for the expiry time goes.
-TEST(ChunkNetworkTransportTest, AMessageWhoseChunksKeepComingIsNeverDropped) {
-    RecordingTransport transport;
-    transport.SetExpireTimeout(500);  // 10 chunks 75 ms apart take longer than that
     for (int part = 1; part <= 10; ++part) {
         if (part > 1) {
             Sleep(75);  // the pace of the link
@@ -166,6 +129,13 @@ TEST(ChunkNetworkTransportTest, AMessageWhoseChunksKeepComingIsNeverDropped) {
     }
     ASSERT_EQ(transport.texts.size(), 1u);
     EXPECT_EQ(transport.texts[0].first, "1234567890");
+    EXPECT_TRUE(
+        log.Contains("Dropped incomplete message seq 3: 3 part(s) never arrived, first missing part 2"));
+    EXPECT_TRUE(
+        log.Contains("Dropped incomplete message seq 6: 1 part(s) never arrived, first missing part 1"));
+    transport.ReceiveChunk("3:1:1:new");
+    ASSERT_EQ(transport.texts.size(), 2u);
+    EXPECT_EQ(transport.texts[1].first, "new");
 }
 
 // A peer that leaves thousands of messages pending, each announcing the most chunks a message
@@ -183,18 +153,21 @@ TEST(NetworkPartsBufferTest, WhatAPeerLeavesPendingIsBoundedAndDroppedIdlestFirs
     EXPECT_TRUE(log.Contains("Dropped incomplete message seq 1: " + std::to_string(count - 1) +
                              " part(s) never arrived, first missing part 2 (too much pending)"));
 
-    // A sequence that receives a chunk becomes the freshest, so the bytes limit drops others.
-    buffer.SetLimits(3, 3 * (1000 + NetworkSequenceMerge::kChunkOverhead));
+    // The sequence a chunk came to becomes the freshest; beyond the limits the idlest go, the
+    // one that just grew only when it alone breaks them.
+    std::size_t const held = 1000 + NetworkSequenceMerge::kChunkOverhead;
+    buffer.SetLimits(3, 3 * held + 1 + NetworkSequenceMerge::kChunkOverhead);
     std::string const piece(1000, 'p');
     buffer.Add(NetworkDatagram(1, 3, 100001, piece.c_str()));
     buffer.Add(NetworkDatagram(1, 3, 100002, piece.c_str()));
-    buffer.Add(NetworkDatagram(1, 3, 100003, piece.c_str()));
+    buffer.Add(NetworkDatagram(1, 4, 100003, piece.c_str()));
+    buffer.Add(NetworkDatagram(2, 3, 100001, "!"));  // at the byte limit: 100002 is now the idlest
     EXPECT_EQ(buffer.GetSequenceCount(), 3u);
-    buffer.Add(NetworkDatagram(2, 3, 100001, piece.c_str()));  // 100002 is now the idlest
+    buffer.Add(NetworkDatagram(2, 4, 100003, piece.c_str()));
     EXPECT_EQ(buffer.GetSequenceCount(), 2u);
     EXPECT_TRUE(log.Contains("Dropped incomplete message seq 100002: 2 part(s) never arrived"));
-    EXPECT_EQ(buffer.Add(NetworkDatagram(3, 3, 100001, "!")), piece + piece + "!");
-    EXPECT_EQ(buffer.GetHeldBytes(), 1000 + NetworkSequenceMerge::kChunkOverhead);
+    EXPECT_EQ(buffer.Add(NetworkDatagram(3, 3, 100001, piece.c_str())), piece + "!" + piece);
+    EXPECT_EQ(buffer.GetHeldBytes(), 2 * held);
 
     // The parts list is built only when asked for, for the expired sequences only.
     buffer.SetExpireTimeout(0);
@@ -206,10 +179,13 @@ TEST(NetworkPartsBufferTest, WhatAPeerLeavesPendingIsBoundedAndDroppedIdlestFirs
     buffer.CheckExpired(&missing);
     ASSERT_EQ(missing.size(), 2u);
     EXPECT_EQ(missing[0].sequence, 100003);
-    EXPECT_EQ(missing[0].part, 2);
-    EXPECT_EQ(missing[1].part, 3);
+    EXPECT_EQ(missing[0].part, 3);
+    EXPECT_EQ(missing[1].part, 4);
     EXPECT_EQ(buffer.GetSequenceCount(), 0u);
     EXPECT_EQ(buffer.GetHeldBytes(), 0u);
+    buffer.Add(NetworkDatagram(1, 2, 7, std::string(4 * held, 'p').c_str()));
+    EXPECT_TRUE(log.Contains("Dropped incomplete message seq 7: 1 part(s) never arrived"));
+    EXPECT_EQ(buffer.GetSequenceCount(), 0u);
 }
 
 }  // namespace

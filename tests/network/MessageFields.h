@@ -8,6 +8,7 @@
 
 #include "../ErrorText.h"
 #include "network/ControlMessages.h"
+#include "network/ScreenChangeNetMsg.h"
 
 // Every field of a routed message, read through its accessors, as one line of text:
 // "MouseMove -4,900", "RequestRemoteDesktop 100 1024x768/8/0/35/1" (request, allowed, aborted,
@@ -34,6 +35,11 @@ public:
     void Handle(ShowMyDesktopNetMsg const& m) override {
         Write("ShowMyDesktop " + Text(m.GetQuality()) + " " + std::to_string(m.IsAccepted()) +
               std::to_string(m.IsResponse()));
+    }
+    void Handle(ScreenChangeNetMsg const& m) override {
+        Write("ScreenChange " + Text(m.GetOriginResolution()) + "/" + std::to_string(m.GetColorDepth()) +
+              " " + std::to_string(m.GetTiming()) + " " + std::to_string(m.GetUncompressedSize()) + " " +
+              std::to_string(m.IsJpeg()) + " " + m.GetEncodedData());
     }
     void Handle(WindowEventNetMsg const& m) override {
         Write("WindowEvent " + std::to_string(m.GetMessageW()) + " " + std::to_string(m.GetWParam()) + " " +
