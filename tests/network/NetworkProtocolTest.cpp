@@ -110,9 +110,6 @@ int64_t LengthOf(NetworkMessage const& message) {
     return static_cast<int64_t>(message.ToString().size());
 }
 
-// Visitors are called in registration order, once per registration; a visitor's failure, a
-// malformed frame and an unknown id raise on the delivering thread, and an empty text is passed
-// over. A detached transport no longer reaches the endpoint.
 // Chunks read "sequence:part:count:piece"; an empty text writes nothing but uses up its number.
 TEST(ChunkNetworkTransportTest, CutsMessagesIntoNumberedChunksOfAtMostTheChunkSize) {
     RecordingTransport transport;
@@ -258,6 +255,9 @@ TEST(NetworkPartsBufferTest, WhatAPeerLeavesPendingIsBoundedAndDroppedIdlestFirs
     EXPECT_EQ(buffer.GetSequenceCount(), 0u);
 }
 
+// Visitors are called in registration order, once per registration; a visitor's failure, a
+// malformed frame and an unknown id raise on the delivering thread, and an empty text is passed
+// over. A detached transport no longer reaches the endpoint.
 TEST(NetworkProtocolTest, RoutesInRegistrationOrderAndRaisesOnTheDeliveringThread) {
     LoopbackTextTransport transport, other;
     NetworkProtocol protocol(&transport);
