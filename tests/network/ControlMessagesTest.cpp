@@ -174,7 +174,7 @@ TEST(ControlMessagesTest, ReadingSetsTheFieldsThePayloadGives) {
         {1, "RQ:800/600/32/0/50/1", "RequestRemoteDesktop 100 800x600/24/0/50/1"},
         {1, "RQ:800/600/4/1/50/1", "RequestRemoteDesktop 100 800x600/4/1/50/1"},
         {1, "RQ:-1/-2/-8/1/-50/1", "RequestRemoteDesktop 100 -1x-2/24/1/-50/1"},
-        {4, "640/480/8/1/30/0:7:-1", "ShowMyDesktop 640x480/24/1/30/0 11"},
+        {4, "640/480/8/1/30/0:0:-1", "ShowMyDesktop 640x480/24/1/30/0 01"},
         {1, "RQ:800//16/1/50/1", "Invalid quality data"},
         {1, "RQ:800/600/16/1/50", "Invalid quality data"},
         // Request kinds are found anywhere in the payload.
