@@ -1,15 +1,16 @@
 #include "Fuzz.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <memory>
+#include <sstream>
 
 #include "codec/ScreenDecoder.h"
 #include "codec/ScreenEncoder.h"
 #include "foundation/Errors.h"
 #include "network/ChunkNetworkTransport.h"
 #include "network/ControlMessages.h"
-#include "network/NetworkDatagram.h"
 #include "network/NetworkMessage.h"
 #include "network/NetworkProtocol.h"
 #include "network/SkypeCoder.h"
@@ -87,38 +88,27 @@ public:
     void Deliver(char const* text) { OnTextReceived(text, 1); }
 };
 
-std::string ValidControlPayload(int id, std::mt19937& random) {
-    switch (id) {
-        case 1:
-            return "RQ:800/600/16/1/50/1";
-        case 4:
-            return "1024/768/24/0/75/0:1:0";
-        case 7:
-            return "512,1,-3";
-        case 10:
-            return "xxxxxxxx:1";
-        case 11:
-            return "host\x01user";
-        case 13:
-            return Below(random, 2) ? "RQ" : "1280x1024";
-        case 16:
-            return "100:200";
-        default:
-            return "";
-    }
-}
-
-int const kControlIds[] = {1, 4, 7, 10, 11, 13, 14, 15, 16};
+// A valid payload of each kind, after its message id and a blank.
+char const* const kControlPayloads[] = {"1 RQ:800/600/16/1/50/1",
+                                        "4 1024/768/24/0/75/0:1:0",
+                                        "7 512,1,-3",
+                                        "10 xxxxxxxx:1",
+                                        "11 host\x01user",
+                                        "13 RQ",
+                                        "13 1280x1024",
+                                        "14 ",
+                                        "15 ",
+                                        "16 100:200"};
 
 // The payload damaged alone, or the whole frame.
 std::string GenerateFrame(std::mt19937& random) {
-    int id = Pick(random, kControlIds);
-    std::string payload = ValidControlPayload(id, random);
+    char const* const control = Pick(random, kControlPayloads);
+    std::string payload = std::strchr(control, ' ') + 1;
     bool const payloadOnly = Below(random, 2);
     if (payloadOnly) {
         Mutate(payload, random);
     }
-    std::string frame = NetworkMessage::ToString(id, payload);
+    std::string frame = NetworkMessage::ToString(std::atoi(control), payload);
     if (!payloadOnly) {
         Mutate(frame, random);
     }
@@ -133,16 +123,13 @@ void ReadFrame(std::string const& input) {
     transport.Deliver(input.c_str());
 }
 
-void ReadMessage(int id, char const* payload) {
-    std::unique_ptr<NetworkMessage> message(NetworkMessage::ParseFactory(id, payload));
-}
-
 // --- the clipboard payload: "size:" + compressed, escape-coded bytes
 
 std::string GenerateClipboard(std::mt19937& random) {
     std::string bytes = RandomBytes(random, 3000);
     std::string packed = CompressAndEncode(bytes.data(), static_cast<unsigned int>(bytes.size()));
-    std::string size = Below(random, 3) ? std::to_string(bytes.size()) : Pick(random, kNumbers);
+    std::string size =
+        Below(random, 3) ? std::to_string(bytes.size() + Below(random, 3) - 1) : Pick(random, kNumbers);
     std::string payload = size + ":" + packed;
     if (Below(random, 2)) {
         Mutate(payload, random);
@@ -151,7 +138,8 @@ std::string GenerateClipboard(std::mt19937& random) {
 }
 
 void ReadClipboard(std::string const& input) {
-    ReadMessage(ClipboardNetMsg::mId, input.c_str());
+    std::unique_ptr<NetworkMessage> message(
+        NetworkMessage::ParseFactory(ClipboardNetMsg::mId, input.c_str()));
 }
 
 // --- the screen change message: a real sender's payload, sometimes damaged
@@ -197,29 +185,6 @@ void ReadScreenChange(std::string const& input) {
     ScreenDecoder::Decode(static_cast<ScreenChangeNetMsg const&>(*message));
 }
 
-// --- the coder: "size|text"
-
-std::string GenerateCoded(std::mt19937& random) {
-    std::string bytes = RandomBytes(random, 3000);
-    std::string packed = CompressAndEncode(bytes.data(), static_cast<unsigned int>(bytes.size()));
-    if (Below(random, 2)) {
-        Mutate(packed, random);
-    }
-    std::string size =
-        Below(random, 3) ? std::to_string(bytes.size() + Below(random, 3) - 1) : Pick(random, kNumbers);
-    return size + "|" + packed;
-}
-
-void ReadCoded(std::string const& input) {
-    std::size_t bar = input.find('|');
-    std::uint64_t size = std::strtoull(input.c_str(), nullptr, 10);
-    char const* text = input.c_str() + bar + 1;
-    SkypeCoder coder;
-    coder.Decode(text, static_cast<unsigned int>(size));
-    std::vector<unsigned char> output;
-    DecodeAndUncompress(output, text, size);
-}
-
 // --- chunks and reassembly: several frames, one per line, into one transport
 
 class ReceivingTransport : public ChunkNetworkTransport {
@@ -253,11 +218,8 @@ std::string GenerateChunks(std::mt19937& random) {
 void ReadChunks(std::string const& input) {
     ReceivingTransport transport;
     std::exception_ptr refusal;
-    std::size_t start = 0;
-    while (start < input.size()) {
-        std::size_t end = input.find('\n', start);
-        std::string frame = input.substr(start, end - start);
-        start = end == std::string::npos ? input.size() : end + 1;
+    std::istringstream frames(input);
+    for (std::string frame; std::getline(frames, frame);) {
         try {
             transport.Receive(frame.c_str());
         } catch (NetworkError const&) {
@@ -317,7 +279,6 @@ std::vector<FuzzReader> const& FuzzReaders() {
         {"frames and control payloads", &GenerateFrame, &ReadFrame, 1 * kMiB, 300000},
         {"clipboard payload", &GenerateClipboard, &ReadClipboard, 16 * kMiB, 15000},
         {"screen change", &GenerateScreenChange, &ReadScreenChange, 1 * kMiB, 3000},
-        {"coder", &GenerateCoded, &ReadCoded, 16 * kMiB, 15000},
         {"chunks and reassembly", &GenerateChunks, &ReadChunks, 1 * kMiB, 50000},
         {"messenger notifications", &GenerateNotification, &ReadNotification, 1 * kMiB, 150000},
     };

@@ -10,8 +10,8 @@
 #include "Fuzz.h"
 #include "foundation/Errors.h"
 
-// The program's operator new and delete count the bytes they hand out; each block carries its
-// size in front, so that delete knows what it gives back.
+// The program's operator new and delete count the bytes they hand out (the array forms come here
+// too); each block carries its size in front, so that delete knows what it gives back.
 namespace {
 
 std::atomic<std::size_t> gLive{0};
@@ -59,19 +59,10 @@ void AddFault(FuzzSummary& summary, std::string const& what, std::string const& 
 void* operator new(std::size_t size) {
     return Allocate(size);
 }
-void* operator new[](std::size_t size) {
-    return Allocate(size);
-}
 void operator delete(void* pointer) noexcept {
     Release(pointer);
 }
-void operator delete[](void* pointer) noexcept {
-    Release(pointer);
-}
 void operator delete(void* pointer, std::size_t) noexcept {
-    Release(pointer);
-}
-void operator delete[](void* pointer, std::size_t) noexcept {
     Release(pointer);
 }
 

@@ -18,15 +18,10 @@
 namespace {
 
 using Bytes = std::vector<unsigned char>;
-using Records = std::vector<std::pair<std::uint32_t, Bytes>>;
+using Records = std::vector<std::pair<std::uint32_t, std::string>>;  // format and bytes
 
-Bytes Narrow(std::string const& text) {
-    return Bytes(text.begin(), text.end());
-}
-
-Bytes Wide(std::wstring const& text) {
-    auto begin = reinterpret_cast<unsigned char const*>(text.c_str());
-    return Bytes(begin, begin + (text.size() + 1) * sizeof(wchar_t));
+std::string Wide(std::wstring const& text) {
+    return std::string(reinterpret_cast<char const*>(text.c_str()), (text.size() + 1) * sizeof(wchar_t));
 }
 
 void Append(Bytes& out, std::uint32_t value) {
@@ -35,7 +30,7 @@ void Append(Bytes& out, std::uint32_t value) {
     }
 }
 
-Bytes Payload(std::uint32_t count, std::vector<std::pair<std::uint32_t, std::string>> const& records) {
+Bytes Payload(std::uint32_t count, Records const& records) {
     Bytes out;
     Append(out, count);
     for (auto const& record : records) {
@@ -46,33 +41,25 @@ Bytes Payload(std::uint32_t count, std::vector<std::pair<std::uint32_t, std::str
     return out;
 }
 
-// The payload of the local clipboard's message.
-Bytes SentPayload() {
+// The records of the local clipboard's message, which must hold exactly as many whole records
+// as it counts.
+Records Sent() {
     boost::shared_ptr<ClipboardNetMsg> message = ClipboardHelper::CreateClipboardMessage();
-    unsigned char const* data = message->GetClipboardData();
-    return data ? Bytes(data, data + message->GetClipboardDataSize()) : Bytes();
-}
-
-// The records of a payload, which must hold exactly as many whole records as it counts.
-Records Parse(Bytes const& payload) {
+    auto const payload = reinterpret_cast<char const*>(message->GetClipboardData());
+    std::size_t const size = message->GetClipboardDataSize();
     auto u32 = [&](std::size_t at) {
         std::uint32_t value;
-        std::memcpy(&value, &payload[at], 4);
+        std::memcpy(&value, payload + at, 4);
         return value;
     };
     Records records;
     std::size_t at = 4;
-    for (; payload.size() >= at + 8 && payload.size() - at - 8 >= u32(at + 4); at += 8 + u32(at + 4)) {
-        records.emplace_back(u32(at),
-                             Bytes(payload.begin() + at + 8, payload.begin() + at + 8 + u32(at + 4)));
+    for (; size >= at + 8 && size - at - 8 >= u32(at + 4); at += 8 + u32(at + 4)) {
+        records.emplace_back(u32(at), std::string(payload + at + 8, u32(at + 4)));
     }
-    EXPECT_EQ(at, std::max<std::size_t>(payload.size(), 4)) << "whole records only";
-    EXPECT_EQ(payload.size() < 4 ? 0u : u32(0), records.size());
+    EXPECT_EQ(at, std::max<std::size_t>(size, 4)) << "whole records only";
+    EXPECT_EQ(size < 4 ? 0u : u32(0), records.size());
     return records;
-}
-
-Records Sent() {
-    return Parse(SentPayload());
 }
 
 void Apply(Bytes const& payload) {
@@ -90,7 +77,7 @@ bool Open() {
     return false;
 }
 
-void SetLocal(std::vector<std::pair<UINT, Bytes>> const& formats = {}) {
+void SetLocal(std::vector<std::pair<UINT, std::string>> const& formats = {}) {
     ASSERT_TRUE(Open());
     EmptyClipboard();
     for (auto const& format : formats) {
@@ -103,13 +90,12 @@ void SetLocal(std::vector<std::pair<UINT, Bytes>> const& formats = {}) {
 }
 
 // The bytes of a format on the local clipboard; empty when it has none.
-Bytes Local(UINT format) {
-    Bytes bytes;
+std::string Local(UINT format) {
+    std::string bytes;
     if (Open()) {
         HANDLE handle = GetClipboardData(format);
-        if (void const* data = handle ? GlobalLock(handle) : nullptr) {
-            bytes.assign(static_cast<unsigned char const*>(data),
-                         static_cast<unsigned char const*>(data) + GlobalSize(handle));
+        if (char const* data = handle ? static_cast<char const*>(GlobalLock(handle)) : nullptr) {
+            bytes.assign(data, GlobalSize(handle));
             GlobalUnlock(handle);
         }
         CloseClipboard();
@@ -129,71 +115,51 @@ TEST(ClipboardHelperTest, TextTravelsInEveryFormatItHas) {
     }
     CloseClipboard();
     ASSERT_GE(order.size(), 3u) << "Unicode text, text, locale, ...";
-    Bytes const payload = SentPayload();
+    Records const sent = Sent();
     std::vector<UINT> formats;
-    std::map<UINT, Bytes> sent;
-    for (auto const& record : Parse(payload)) {
+    std::map<UINT, std::string> bytes;
+    for (auto const& record : sent) {
         formats.push_back(record.first);
-        sent[record.first] = record.second;
+        bytes[record.first] = record.second;
     }
     EXPECT_EQ(formats, order);
-    EXPECT_EQ(sent[CF_UNICODETEXT], Wide(text));
-    ASSERT_TRUE(sent.count(CF_TEXT) && sent.count(CF_LOCALE));
+    EXPECT_EQ(bytes[CF_UNICODETEXT], Wide(text));
+    ASSERT_TRUE(bytes.count(CF_TEXT) && bytes.count(CF_LOCALE));
 
     UINT const kept = RegisterClipboardFormatW(L"Corvane Kept Format");
-    SetLocal({{kept, Narrow("kept")}});
-    Apply(payload);
+    SetLocal({{kept, "kept"}});
+    Apply(Payload(static_cast<std::uint32_t>(sent.size()), sent));
     for (UINT format : {UINT(CF_UNICODETEXT), UINT(CF_TEXT), UINT(CF_LOCALE)}) {
-        EXPECT_EQ(Local(format), sent[format]) << format;
+        EXPECT_EQ(Local(format), bytes[format]) << format;
     }
-    EXPECT_EQ(Local(kept), Narrow("kept")) << "not emptied first";
+    EXPECT_EQ(Local(kept), "kept") << "not emptied first";
 }
 
-// A registered format travels behind its name and arrives under the local number of that
-// name; without a name it is skipped. Standard formats keep their numbers. Handles are not
-// bytes, and an empty clipboard sends no count at all.
-TEST(ClipboardHelperTest, RegisteredFormatTravelsByName) {
+// A registered format travels behind its name. Private formats and file-drop lists (paths on
+// this machine) are not sent, nor handles (which share the test of what is set); an empty
+// clipboard sends no count at all.
+TEST(ClipboardHelperTest, OnlyBytesThatMeanTheSameElsewhereAreSent) {
+    DROPFILES drop = {};
+    drop.pFiles = sizeof(DROPFILES);
+    drop.fWide = TRUE;
+    std::string const dropList = std::string(reinterpret_cast<char const*>(&drop), sizeof(drop)) +
+                                 Wide(L"C:\\windows\\win.ini") + '\0';
     UINT const html = RegisterClipboardFormatW(L"HTML Format");
-    SetLocal({{CF_RIFF, Narrow("riff")}, {html, Narrow("<b>hi</b>")}});
-    EXPECT_EQ(Sent(),
-              (Records{{CF_RIFF, Narrow("riff")}, {0, Narrow("HTML Format")}, {html, Narrow("<b>hi</b>")}}));
+    SetLocal({{CF_RIFF, "r"}, {CF_PRIVATEFIRST, "private"}, {CF_HDROP, dropList}, {html, "<b>hi</b>"}});
+    EXPECT_EQ(Sent(), (Records{{CF_RIFF, "r"}, {0, "HTML Format"}, {html, "<b>hi</b>"}}));
 
+    SetLocal();
+    EXPECT_EQ(ClipboardHelper::CreateClipboardMessage()->GetClipboardDataSize(), 0u);
+}
+
+// What a peer's payload sets, on top of what the clipboard holds: standard formats under their
+// numbers, a registered one under the local number of the name sent before it. Counts and sizes
+// never lead past the payload; formats whose data would be taken for a handle, private formats
+// and file-drop lists are refused; a long format logs only its first 80 bytes.
+TEST(ClipboardHelperTest, PayloadsSetWhatTheyMayAndNothingElse) {
     UINT const local = RegisterClipboardFormatW(L"Corvane Travelling Format");
     UINT const remote = local == 0xC123 ? 0xC124 : 0xC123;  // the sender's number for it
-    SetLocal();
-    Apply(Payload(3, {{0, "Corvane Travelling Format"}, {remote, "payload"}, {CF_WAVE, "wave"}}));
-    EXPECT_EQ(Local(local), Narrow("payload"));
-    EXPECT_TRUE(Local(remote).empty());
-    EXPECT_EQ(Local(CF_WAVE), Narrow("wave"));
-    SetLocal();
-    Apply(Payload(2, {{local, "no name"}, {CF_WAVE, "after"}}));
-    EXPECT_TRUE(Local(local).empty()) << "a registered record without its name";
-    EXPECT_EQ(Local(CF_WAVE), Narrow("after"));
-
-    SetLocal();
-    EXPECT_TRUE(SentPayload().empty()) << "no count at all";
-    SetLocal({{CF_RIFF, Narrow("still here")}});
-    Apply(Bytes());
-    EXPECT_EQ(Local(CF_RIFF), Narrow("still here"));
-    ASSERT_TRUE(Open());
-    EmptyClipboard();
-    ASSERT_TRUE(SetClipboardData(CF_BITMAP, CreateBitmap(8, 8, 1, 32, nullptr)));  // the clipboard owns it
-    CloseClipboard();
-    for (auto const& record : Sent()) {
-        EXPECT_NE(record.first, UINT(CF_BITMAP)) << "a handle, not bytes";
-        EXPECT_NE(record.first, UINT(CF_PALETTE));
-    }
-}
-
-// Counts and sizes from the peer never lead past the payload; formats whose data would be
-// taken for a handle are refused; a long format logs only its first 80 bytes.
-TEST(ClipboardHelperTest, HostilePayloads) {
-    struct Case {
-        char const* name;
-        Bytes payload;
-        std::map<UINT, std::string> expected;  // what is set afterwards; other probed formats stay unset
-        char const* logged;
-    };
+    UINT const kept = RegisterClipboardFormatW(L"Corvane Kept Format");
     Bytes truncated = Payload(2, {{CF_WAVE, "whole"}, {CF_RIFF, "cut short"}});
     truncated.resize(truncated.size() - 3);
     Bytes header = Payload(1, {});
@@ -201,40 +167,56 @@ TEST(ClipboardHelperTest, HostilePayloads) {
     Bytes huge = header;
     Append(huge, 0xFFFFFFF0u);
     huge.insert(huge.end(), 16, 'y');
+    struct Case {
+        char const* name;
+        Bytes payload;
+        std::map<UINT, std::string> expected;  // what is set; other probed formats stay unset
+        std::string logged;
+    };
+    std::string const name = "Corvane Travelling Format", skipped = "Skipped clipboard format ";
     Case const cases[] = {
-        {"count past the records",
-         Payload(5, {{CF_WAVE, "one"}}),
-         {{CF_WAVE, "one"}},
-         "Clipboard payload ends inside record 1 of 5"},
-        {"largest count", Payload(0xFFFFFFFFu, {{CF_WAVE, "one"}}), {{CF_WAVE, "one"}}, "inside record 1 of"},
-        {"data cut short", truncated, {{CF_WAVE, "whole"}}, "inside record 1 of 2"},
-        {"header cut short", header, {}, "inside record 0 of 1"},
-        {"size past the end", huge, {}, "inside record 0 of 1"},
-        {"three bytes", Bytes{1, 0, 0}, {}, nullptr},
-        {"bitmap from bytes",
-         Payload(2, {{CF_BITMAP, "12345678"}, {CF_WAVE, "w"}}),
+        {"by name",
+         Payload(3, {{0, name}, {remote, "p"}, {CF_WAVE, "w"}}),
+         {{local, "p"}, {CF_WAVE, "w"}},
+         ""},
+        {"no name",
+         Payload(2, {{local, "p"}, {CF_WAVE, "w"}}),
          {{CF_WAVE, "w"}},
-         "Skipped clipboard format 2"},
-        {"metafile from bytes",
-         Payload(1, {{CF_METAFILEPICT, "1234567812345678"}}),
-         {},
-         "Skipped clipboard format 3"},
-        {"beyond the format range", Payload(1, {{0x1000B, "riff"}}), {}, "Skipped clipboard format 65547"},
+         skipped + std::to_string(local)},
         {"a name before a standard format",
          Payload(2, {{0, "Some Name"}, {CF_RIFF, "r"}}),
          {{CF_RIFF, "r"}},
-         nullptr},
+         ""},
+        {"no payload", Bytes(), {}, ""},
+        {"empty data last", Payload(1, {{CF_WAVE, ""}}), {}, skipped + "12"},
+        {"private and file drops",
+         Payload(4, {{CF_PRIVATEFIRST, "p"}, {CF_PRIVATELAST, "p"}, {CF_HDROP, "C:\\x"}, {CF_WAVE, "w"}}),
+         {{CF_WAVE, "w"}},
+         ""},
+        {"count past the records",
+         Payload(~0u, {{CF_WAVE, "w"}}),
+         {{CF_WAVE, "w"}},
+         "ends inside record 1 of 4294967295"},
+        {"data cut short", truncated, {{CF_WAVE, "whole"}}, "inside record 1 of 2"},
+        {"header cut short", header, {}, "inside record 0 of 1"},
+        {"size past the end", huge, {}, "inside record 0 of 1"},
+        {"three bytes", Bytes{1, 0, 0}, {}, ""},
+        {"bitmap", Payload(2, {{CF_BITMAP, "12345678"}, {CF_WAVE, "w"}}), {{CF_WAVE, "w"}}, skipped + "2"},
+        {"beyond the format range", Payload(1, {{0x1000B, "riff"}}), {}, skipped + "65547"},
     };
+    UINT const probed[] = {CF_WAVE,        CF_RIFF,  CF_BITMAP, CF_METAFILEPICT, CF_PRIVATEFIRST,
+                           CF_PRIVATELAST, CF_HDROP, local,     remote};
     for (Case const& c : cases) {
         SCOPED_TRACE(c.name);
-        SetLocal();
+        SetLocal({{kept, "kept"}});
         LogCapture log;
         Apply(c.payload);
-        for (UINT format : {UINT(CF_WAVE), UINT(CF_RIFF), UINT(CF_BITMAP), UINT(CF_METAFILEPICT)}) {
+        for (UINT format : probed) {
             auto wanted = c.expected.find(format);
-            EXPECT_EQ(Local(format), Narrow(wanted == c.expected.end() ? "" : wanted->second)) << format;
+            EXPECT_EQ(Local(format), wanted == c.expected.end() ? "" : wanted->second) << format;
         }
-        EXPECT_TRUE(!c.logged || log.Contains(c.logged)) << c.logged;
+        EXPECT_EQ(Local(kept), "kept");
+        EXPECT_TRUE(c.logged.empty() || log.Contains(c.logged)) << c.logged;
     }
     LogCapture log;
     Apply(Payload(1, {{CF_WAVE, std::string(100, 'x')}}));
@@ -256,8 +238,7 @@ int RegisteredNames(std::wstring const& prefix) {
 // A registered name stays for the whole session and the system holds about 16,000: a message
 // registers names only for records it sets, and at most 64 (one of 20,000 names with empty
 // data left RegisterClipboardFormatW and RegisterWindowMessageW failing with error 8).
-// Private formats and file-drop lists (paths on the other machine) are neither sent nor set.
-TEST(ClipboardHelperTest, PeerNamesAndPrivateFormatsAreBounded) {
+TEST(ClipboardHelperTest, PeerNamesAreBounded) {
     std::string const prefix =
         "Corvane Flood " + std::to_string(GetCurrentProcessId()) + "." + std::to_string(GetTickCount()) + " ";
     std::wstring const widePrefix(prefix.begin(), prefix.end());
@@ -267,10 +248,9 @@ TEST(ClipboardHelperTest, PeerNamesAndPrivateFormatsAreBounded) {
         std::string data;
         int registered;
     };
-    for (Case const& c :
-         {Case{"flood ", 20000, "", 0}, Case{"empty ", 200, "", 0}, Case{"set ", 100, "x", 64}}) {
+    for (Case const& c : {Case{"flood ", 20000, "", 0}, Case{"set ", 100, "x", 64}}) {
         SCOPED_TRACE(c.tag);
-        std::vector<std::pair<std::uint32_t, std::string>> records;
+        Records records;
         for (int i = 0; i < c.names; ++i) {
             records.push_back({0, prefix + c.tag + std::to_string(i)});
             records.push_back({0xC000u + i % 0x4000, c.data});
@@ -279,30 +259,8 @@ TEST(ClipboardHelperTest, PeerNamesAndPrivateFormatsAreBounded) {
         Apply(Payload(static_cast<std::uint32_t>(records.size()), records));
         EXPECT_EQ(RegisteredNames(widePrefix + std::wstring(c.tag.begin(), c.tag.end())), c.registered);
     }
-    EXPECT_EQ(Local(RegisterClipboardFormatW((widePrefix + L"set 0").c_str())), Narrow("x"));
+    EXPECT_EQ(Local(RegisterClipboardFormatW((widePrefix + L"set 0").c_str())), "x");
     EXPECT_NE(RegisterWindowMessageW((widePrefix + L"message").c_str()), 0u);
-
-    SetLocal();
-    Apply(Payload(
-        4, {{CF_PRIVATEFIRST, "private"}, {CF_PRIVATELAST, "private"}, {CF_HDROP, "C:\\x"}, {CF_WAVE, "w"}}));
-    for (UINT format : {UINT(CF_PRIVATEFIRST), UINT(CF_PRIVATELAST), UINT(CF_HDROP)}) {
-        EXPECT_TRUE(Local(format).empty()) << "set format " << format;
-    }
-    EXPECT_EQ(Local(CF_WAVE), Narrow("w"));
-
-    Bytes drop(sizeof(DROPFILES), 0);
-    reinterpret_cast<DROPFILES*>(drop.data())->pFiles = sizeof(DROPFILES);
-    reinterpret_cast<DROPFILES*>(drop.data())->fWide = TRUE;
-    Bytes const list = Wide(std::wstring(L"C:\\windows\\win.ini") + L'\0');
-    drop.insert(drop.end(), list.begin(), list.end());
-    SetLocal({{CF_PRIVATEFIRST, Narrow("private")}, {CF_HDROP, drop}, {CF_RIFF, Narrow("r")}});
-    std::vector<UINT> sent;
-    for (auto const& record : Sent()) {
-        sent.push_back(record.first);
-    }
-    EXPECT_EQ(std::count(sent.begin(), sent.end(), UINT(CF_RIFF)), 1);
-    EXPECT_EQ(std::count(sent.begin(), sent.end(), UINT(CF_PRIVATEFIRST)), 0);
-    EXPECT_EQ(std::count(sent.begin(), sent.end(), UINT(CF_HDROP)), 0);
 }
 
 }  // namespace

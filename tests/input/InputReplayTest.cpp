@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -24,12 +25,7 @@ public:
         PostMessageW(mWindow, WM_CLOSE, 0, 0);
         mThread.Join();
     }
-    RECT ScreenRect() const {
-        RECT rect;
-        GetWindowRect(mWindow, &rect);
-        return rect;
-    }
-    bool IsForeground() const { return GetForegroundWindow() == mWindow; }
+    HWND Handle() const { return mWindow; }
 
 private:
     static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -92,55 +88,37 @@ bool CursorReaches(POINT wanted) {
     return false;
 }
 
-// Every column of a row and every third row of a column, the last ones included: a
-// truncated position would land one pixel short on most of them.
+// Every column and every row, the last ones included: a truncated position would land one
+// pixel short on most of them.
 TEST(InputReplayTest, CursorLandsOnThePixelSent) {
     SIZE const desktop = DesktopUtil::GetDesktopResolution();
-    for (int x = 0; x < desktop.cx; ++x) {
-        ASSERT_TRUE(Replay(WM_MOUSEMOVE, 0, Position(x, 333)));
+    for (int i = 0; i < std::max(desktop.cx, desktop.cy); ++i) {
+        POINT const wanted = {i % desktop.cx, desktop.cy - 1 - i % desktop.cy};
+        ASSERT_TRUE(Replay(WM_MOUSEMOVE, 0, Position(wanted.x, wanted.y)));
         POINT at;
         ASSERT_TRUE(GetCursorPos(&at));
-        ASSERT_EQ(at.x, x);
-        ASSERT_EQ(at.y, 333);
-    }
-    for (int y = desktop.cy - 1; y >= 0; y -= 3) {
-        ASSERT_TRUE(Replay(WM_MOUSEMOVE, 0, Position(777, y)));
-        POINT at;
-        ASSERT_TRUE(GetCursorPos(&at));
-        ASSERT_EQ(at.y, y);
+        ASSERT_EQ(at.x, wanted.x);
+        ASSERT_EQ(at.y, wanted.y);
     }
     EXPECT_TRUE(Replay(WM_MOUSEMOVE, 0, Position(-5, 10))) << "left of the screen";
     EXPECT_TRUE(CursorReaches(POINT{0, 10})) << "clipped to the screen";
 }
 
-TEST(InputReplayTest, OnlyKeyAndMouseMessagesAreReplayed) {
-    UINT const ignored[] = {
-        WM_CHAR,          WM_DEADCHAR, 0x106, 0x107,   0x108,   0x109,      0x1FF, WM_RBUTTONDBLCLK,
-        WM_MBUTTONDBLCLK, 0x20B,       0x20E, WM_USER, WM_QUIT, 0xFFFFFFFF, 0};
-    ASSERT_TRUE(Replay(WM_MOUSEMOVE, 0, Position(20, 30)));
-    // Alt and its combinations come as system keys: they must not be lost with the others.
-    EXPECT_TRUE(Replay(WM_SYSKEYDOWN, VK_MENU, 0));
-    EXPECT_TRUE(Replay(WM_SYSKEYUP, VK_MENU, 0));
-    for (UINT message : ignored) {
-        SCOPED_TRACE(message);
-        EXPECT_FALSE(Replay(message, 0x41, Position(900, 900)));
-    }
-    EXPECT_TRUE(CursorReaches(POINT{20, 30})) << "no ignored message moved the cursor";
-}
-
 // The keys, the extended flag, the wheel, the buttons and the double click reach a window of
-// another thread that has the focus, where the moves before them put the cursor.
-TEST(InputReplayTest, WindowReceivesKeysWheelAndClicks) {
+// another thread that has the focus, where the moves before them put the cursor; nothing else
+// is replayed.
+TEST(InputReplayTest, WindowReceivesKeysWheelAndClicksAndNothingElse) {
     InputWindow window;
-    ASSERT_TRUE(window.IsForeground());
-    RECT const rect = window.ScreenRect();
+    ASSERT_EQ(GetForegroundWindow(), window.Handle());
+    RECT rect;
+    GetWindowRect(window.Handle(), &rect);
     POINT const inside = {rect.left + 50, rect.top + 40};
     std::string const key = "key " + std::to_string(WM_KEYDOWN) + " ",
                       up = "key " + std::to_string(WM_KEYUP) + " ";
     std::string const right = std::to_string(VK_RIGHT);
 
-    ASSERT_TRUE(Replay(WM_KEYDOWN, 'A', 0));
-    ASSERT_TRUE(Replay(WM_KEYUP, 'A', 0));
+    ASSERT_TRUE(Replay(WM_KEYDOWN, 'A', 0x001E0001));  // a repeat count and a scan code, not extended
+    ASSERT_TRUE(Replay(WM_KEYUP, 'A', 0x001E0001));
     ASSERT_TRUE(Replay(WM_KEYDOWN, VK_RIGHT, 0x01000000));
     ASSERT_TRUE(Replay(WM_KEYUP, VK_RIGHT, 0x01000000));
     ASSERT_TRUE(window.WaitFor(up + right + " 1", 3000));
@@ -168,7 +146,18 @@ TEST(InputReplayTest, WindowReceivesKeysWheelAndClicks) {
         clicks.push_back(std::to_string(message) + at);
     }
     EXPECT_EQ(window.Records(), clicks);
-    EXPECT_TRUE(CursorReaches(inside)) << "a double click does not move";
+
+    // Alt and its combinations come as system keys: they must not be lost with the messages
+    // that are not replayed.
+    EXPECT_TRUE(Replay(WM_SYSKEYDOWN, VK_MENU, 0));
+    EXPECT_TRUE(Replay(WM_SYSKEYUP, VK_MENU, 0));
+    for (UINT message :
+         {UINT(WM_CHAR), UINT(WM_DEADCHAR), 0x106u, 0x107u, 0x108u, 0x109u, 0x1FFu, UINT(WM_RBUTTONDBLCLK),
+          UINT(WM_MBUTTONDBLCLK), 0x20Bu, 0x20Eu, UINT(WM_USER), UINT(WM_QUIT), 0xFFFFFFFFu, 0u}) {
+        SCOPED_TRACE(message);
+        EXPECT_FALSE(Replay(message, 0x41, Position(900, 900)));
+    }
+    EXPECT_TRUE(CursorReaches(inside)) << "neither a double click nor an ignored message moves it";
 }
 
 }  // namespace

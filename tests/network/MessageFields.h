@@ -7,13 +7,17 @@
 #include <string>
 
 #include "../ErrorText.h"
+#include "RecordLog.h"
 #include "network/ControlMessages.h"
+#include "network/ScreenChangeNetMsg.h"
 
-// Every field of a routed message, read through its accessors, as one line of text:
+// Every field of each routed message, read through its accessors, as one line of text:
 // "MouseMove -4,900", "RequestRemoteDesktop 100 1024x768/8/0/35/1" (request, allowed, aborted,
 // quality), "TestConnect 1 5 after" (response, length, start of the text) and so on.
 class FieldWriter : public NetworkVisitor {
 public:
+    RecordLog log;
+
     static std::string Text(tagSIZE size) { return std::to_string(size.cx) + "x" + std::to_string(size.cy); }
     static std::string Text(SessionQualityConfiguration const& quality) {
         return Text(quality.Resolution.Get()) + "/" + std::to_string(quality.ColorDepth.Get()) + "/" +
@@ -34,6 +38,11 @@ public:
     void Handle(ShowMyDesktopNetMsg const& m) override {
         Write("ShowMyDesktop " + Text(m.GetQuality()) + " " + std::to_string(m.IsAccepted()) +
               std::to_string(m.IsResponse()));
+    }
+    void Handle(ScreenChangeNetMsg const& m) override {
+        Write("ScreenChange " + Text(m.GetOriginResolution()) + "/" + std::to_string(m.GetColorDepth()) +
+              " " + std::to_string(m.GetTiming()) + " " + std::to_string(m.GetUncompressedSize()) + " " +
+              std::to_string(m.IsJpeg()) + " " + m.GetEncodedData());
     }
     void Handle(WindowEventNetMsg const& m) override {
         Write("WindowEvent " + std::to_string(m.GetMessageW()) + " " + std::to_string(m.GetWParam()) + " " +
@@ -56,18 +65,15 @@ public:
         Write("MouseMove " + std::to_string(m.GetMousePos().x) + "," + std::to_string(m.GetMousePos().y));
     }
 
-protected:
-    virtual void Write(std::string const& line) = 0;
+private:
+    void Write(std::string const& line) { log.Add(line); }
 };
 
 // The fields of `message` as FieldWriter writes them.
 inline std::string FieldsOf(NetworkMessage& message) {
-    struct Keeper : FieldWriter {
-        std::string line;
-        void Write(std::string const& text) override { line = text; }
-    } keeper;
-    message.Route(keeper);
-    return keeper.line;
+    FieldWriter writer;
+    message.Route(writer);
+    return writer.log.Records().at(0);
 }
 
 // The message of class T that reads `payload`, as the protocol endpoint would make it.
