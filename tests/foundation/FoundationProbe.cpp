@@ -1,6 +1,10 @@
-// A second process for the logging tests:
+// A second process for the foundation tests:
 //   log OUTPUT LOGGER COUNT TEXT    logs COUNT lines "TEXT <i>" (LOGGER "-" for none), a line
 //                                   with a tab and a backslash, and one from an unnamed thread
+//   late-window                     at exit, after the library's objects went, makes a window
+//                                   and prints what a message to it answered
+
+#include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -8,8 +12,31 @@
 
 #include "WorkerThread.h"
 #include "foundation/CorvaneLogging.h"
+#include "foundation/ThreadWindow.h"
+
+namespace {
+
+// Made before the library's process-wide objects, so destroyed after them.
+struct LateWindow : IWindowMessageHandler {
+    bool wanted = false;
+    int Handle(tagMSG const&) override { return 42; }
+    ~LateWindow() {
+        if (wanted) {
+            ThreadWindow window(this, false);
+            window.Create(L"ProbeLate");
+            std::printf("answered %d\n", int(window.SendMessageW(window.GetHwnd(), WM_USER, 0, 0, false)));
+            std::fflush(stdout);
+        }
+    }
+} gLateWindow __attribute__((init_priority(150)));
+
+}  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && std::string(argv[1]) == "late-window") {
+        gLateWindow.wanted = true;
+        return 0;
+    }
     if (argc != 6 || std::string(argv[1]) != "log") {
         std::fprintf(stderr, "unknown probe command\n");
         return 2;

@@ -32,11 +32,6 @@ struct Journal {
     bool Saw(std::string const& name) const { return std::find(ran.begin(), ran.end(), name) != ran.end(); }
 };
 
-template <class Work>
-void OnWorker(Work const& work) {
-    WorkerThread(work).Join();
-}
-
 // On the main thread a call runs at once; from a worker it waits for the main thread's loop,
 // and the calls then run in order, taken together in one batch.
 TEST(MainSchedulerTest, WorkerCallsRunOnTheMainThreadInOrderInOneBatch) {
@@ -50,7 +45,7 @@ TEST(MainSchedulerTest, WorkerCallsRunOnTheMainThreadInOrderInOneBatch) {
 
     int ids[3] = {-1, -1, -1};
     bool required = false, ranBeforeReturn = true;
-    OnWorker([&] {
+    WorkerThread([&] {
         required = MainScheduler::IsRequired();
         // The first call withdraws the third: too late, they were taken together.
         MainScheduler::Call(
@@ -62,13 +57,11 @@ TEST(MainSchedulerTest, WorkerCallsRunOnTheMainThreadInOrderInOneBatch) {
         ranBeforeReturn = journal.ran.size() > 1;
         EXPECT_TRUE(MainScheduler::CallIfRequired(journal.Entry("second"), &ids[1]));
         MainScheduler::Call(journal.Entry("third"), &ids[2]);
-    });
+    }).Join();
     EXPECT_TRUE(required);
     EXPECT_FALSE(ranBeforeReturn);
     EXPECT_NE(ids[0], ids[1]);
     EXPECT_NE(ids[1], ids[2]);
-    HandleSyncMessage(WM_USER + 5, 0, 0);  // not the cross-thread message
-    EXPECT_EQ(journal.ran.size(), 1u);
     ASSERT_TRUE(PumpMessagesUntil([&] { return journal.ran.size() == 4; }, kWaitMs));
     EXPECT_EQ(journal.ran, (Names{"now", "first", "second", "third"}));
     EXPECT_EQ(journal.threads, std::vector<DWORD>(4, GetCurrentThreadId()));
@@ -78,31 +71,31 @@ TEST(MainSchedulerTest, AbortWithdrawsExactlyItsOwnCalls) {
     Journal journal;
     MainThreadInvoker mine, other;
     int withdrawn = -1;
-    OnWorker([&] {
+    WorkerThread([&] {
         mine.Call(journal.Entry("mine 1"));
         other.Call(journal.Entry("other"));
         MainScheduler::Call(journal.Entry("withdrawn"), &withdrawn);
         EXPECT_TRUE(mine.CallIfRequired(journal.Entry("mine 2")));
         MainScheduler::Call(journal.Entry("last"));
-    });
+    }).Join();
     mine.AbortAll();
     MainScheduler::AbortCallback(withdrawn);
     {
         MainThreadInvoker dying;
-        OnWorker([&] { dying.Call(journal.Entry("dying")); });
+        WorkerThread([&] { dying.Call(journal.Entry("dying")); }).Join();
     }
-    OnWorker([&] { MainScheduler::Call(journal.Entry("end")); });
+    WorkerThread([&] { MainScheduler::Call(journal.Entry("end")); }).Join();
     ASSERT_TRUE(PumpMessagesUntil([&] { return journal.Saw("end"); }, kWaitMs));
     EXPECT_EQ(journal.ran, (Names{"other", "last", "end"}));
 }
 
 TEST(MainSchedulerTest, ThrowingCallLeavesTheLoopAndTheRestRunLater) {
     Journal journal;
-    OnWorker([&] {
+    WorkerThread([&] {
         MainScheduler::Call(journal.Entry("before"));
         MainScheduler::Call([] { throw std::runtime_error("call failed"); });
         MainScheduler::Call(journal.Entry("after"));
-    });
+    }).Join();
     EXPECT_THROW(PumpMessagesUntil([&] { return journal.Saw("after"); }, kWaitMs), std::runtime_error);
     EXPECT_EQ(journal.ran, Names{"before"});
     // The poster thread announces the rest again.
@@ -125,11 +118,11 @@ TEST(MessageDispatcherTest, PostedPointerBecomesAnEventOnTheCreatingThread) {
         MessageDispatcher one, two;
         one.OnDispatch.Add(MakeDelegate<&Receiver::OnData>(&first));
         two.OnDispatch.Add(MakeDelegate<&Receiver::OnData>(&second));
-        OnWorker([&] {
+        WorkerThread([&] {
             one.Dispatch(&a);
             two.Dispatch(&b);
             one.Dispatch(&c);
-        });
+        }).Join();
         EXPECT_TRUE(first.received.empty());  // nothing before the loop runs
         ASSERT_TRUE(PumpMessagesUntil([&] { return first.received.size() == 2 && !second.received.empty(); },
                                       kWaitMs));

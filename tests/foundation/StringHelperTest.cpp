@@ -28,7 +28,6 @@ TEST(StringHelperTest, EscapeAsciiAndNumbers) {
     EXPECT_EQ(StringHelper::ToInt("abc"), 0);
     EXPECT_EQ(StringHelper::ToInt("4294967295"), INT_MAX);
     EXPECT_EQ(StringHelper::ToInt("-99999999999"), INT_MIN);
-    EXPECT_EQ(StringHelper::ToInt64("-99999999999"), -99999999999LL);
 }
 
 // The frame checksum: every character but the first, each widened with its sign, xor-ed.
@@ -145,26 +144,6 @@ TEST(StringHelperTest, WildcardMatchCapturesWhatEachStarCovered) {
         }
         EXPECT_EQ(captures, c.captures);
     }
-}
-
-TEST(StringHelperTest, TrimAndStrToWstr) {
-    struct Case {
-        std::string text;
-        std::string characters;
-        std::string trimmed;
-    } const cases[] = {
-        {"\r\n\tab c\t", " \r\n\t", "ab c"}, {"xyxaxy", "xy", "a"}, {"xxx", "x", ""}, {"ab", "", "ab"}};
-    for (Case const& c : cases) {
-        SCOPED_TRACE(c.text);
-        EXPECT_EQ(StringHelper::Trim(c.text, c.characters), c.trimmed);
-        std::string changed = c.text;
-        StringHelper::Trim(changed, c.characters);
-        EXPECT_EQ(changed, c.trimmed);
-    }
-    EXPECT_EQ(StringHelper::StrToWstr("h\xc3\xa9llo \xe2\x82\xac", true), L"h\u00e9llo \u20ac");
-    EXPECT_EQ(StringHelper::StrToWstr(std::string("ab\0\0", 4), true), L"ab");
-    EXPECT_EQ(StringHelper::StrToWstr("", false), L"");
-    EXPECT_EQ(StringHelper::StrToWstr("plain text", false), L"plain text");
 }
 
 }  // namespace
