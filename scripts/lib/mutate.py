@@ -51,6 +51,9 @@ def arguments(root, build):
     p.add_argument("--only", default="", metavar="STATUS[,STATUS]",
                    help="with --same-as: only the mutants that had these statuses there (e.g. killed,timeout: "
                         "whether a leaner suite still catches what the old one caught, without rerunning survivors)")
+    p.add_argument("--every-failure", action="store_true", help=(
+        "run every test of a killed mutant, not only up to the first failure, and record all that fail "
+        "(slower; --summary then shows which tests catch mutants no other test catches)"))
     p.add_argument("--headers", action="store_true", help="mutate headers too (every includer rebuilds: slow)")
     p.add_argument("--list", action="store_true", help="print the sample's mutants and stop (no build)")
     p.add_argument("--summary", action="store_true", help="summarise the results file and stop (no build)")
@@ -186,27 +189,32 @@ class Runner:
         return ok, time.monotonic() - started
 
     def run_tests(self, sub):
-        """(passed, failing test, seconds); a test past its time-out is stopped and named with TIMEOUT."""
+        """(passed, failing tests, seconds); a test past its time-out is stopped and named with TIMEOUT.
+
+        The failing tests are the first one, or with --every-failure all of them."""
         started = time.monotonic()
+        failures = []
         for name in self.tests(sub):
             limit = self.timeouts.get(name, self.args.timeout or 600)
             left = self.left()
             budget = limit if left is None else min(limit, left)
             code = self._run(["ctest", "--test-dir", str(self.tree.build), "--output-on-failure", "-R", f"^{name}$"],
-                             budget, env={"GTEST_FAIL_FAST": "1"})
+                             budget, env={} if self.args.every_failure else {"GTEST_FAIL_FAST": "1"})
             if code is None:
                 self._restart_wine()
                 if left is not None and budget >= left:
                     raise OutOfTime()
-                return False, f"{name} TIMEOUT", time.monotonic() - started
+                return False, failures + [f"{name} TIMEOUT"], time.monotonic() - started
             if code != 0 or "No tests were found" in self.log.read_text(errors="replace"):
-                return False, f"{name}: {self._first_failure()}", time.monotonic() - started
-        return True, None, time.monotonic() - started
+                failures += [f"{name}: {test}" for test in self._failures()]
+                if not self.args.every_failure:
+                    break
+        return not failures, failures, time.monotonic() - started
 
-    def _first_failure(self):
+    def _failures(self):
         text = self.log.read_text(errors="replace")
-        m = re.search(r"\[  FAILED  \] (\S+)", text)
-        return m.group(1) if m else "failed"
+        names = dict.fromkeys(re.findall(r"\[  FAILED  \] ([\w/]+\.[\w/]+)", text))
+        return list(names) or ["failed"]
 
     def _run(self, command, limit, env=None):
         """The command's exit code, its output in the log; None when it ran past the limit (it is stopped)."""
@@ -247,11 +255,11 @@ class Runner:
         for name in self.tests(sub):
             self.timeouts[name] = self.args.timeout or 600
         started = time.monotonic()
-        passed, failure, _ = self.run_tests(sub)
+        passed, failures, _ = self.run_tests(sub)
         if not passed and self.left() is not None and self.left() <= 0:
             raise OutOfTime()
         if not passed:
-            raise SystemExit(f"mutate: the unmutated {sub} tests fail ({failure}, see {self.log})")
+            raise SystemExit(f"mutate: the unmutated {sub} tests fail ({failures[0]}, see {self.log})")
         if not self.args.timeout:
             # Each program's own time is not known separately when a subsystem has several: share it out.
             each = (time.monotonic() - started) / len(self.tests(sub))
@@ -272,13 +280,15 @@ class Runner:
             if not built:
                 record["status"] = NO_COMPILE
                 return record
-            passed, failure, test_seconds = self.run_tests(mutant.subsystem)
+            passed, failures, test_seconds = self.run_tests(mutant.subsystem)
             record["test_seconds"] = round(test_seconds, 1)
             if passed:
                 record["status"] = SURVIVED
             else:
-                record["status"] = TIMEOUT if failure.endswith("TIMEOUT") else KILLED
-                record["failed"] = failure
+                record["status"] = TIMEOUT if failures[-1].endswith("TIMEOUT") else KILLED
+                record["failed"] = failures[0]
+                if self.args.every_failure:
+                    record["failed_all"] = failures
             return record
         finally:
             if hasattr(mutation, "stat"):
@@ -317,12 +327,30 @@ def summarise(records, subsystems=None):
         print(f"{sub:<12}{len(compiling):>8}{count[KILLED]:>8}{count[TIMEOUT]:>8}{count[SURVIVED]:>9}"
               f"{count[NO_COMPILE]:>8}{rate:>8.1f}{build:>9.0f}{test:>8.0f}")
     print("(mutants: compiling ones; kill % counts time-outs as killed; build s and test s: means per compiling mutant)")
+    for sub in sorted(by_sub):
+        summarise_catchers(sub, by_sub[sub])
     survivors = [r for sub in sorted(by_sub) for r in by_sub[sub] if r["status"] == SURVIVED]
     if survivors:
         print(f"\nSurvivors ({len(survivors)}):")
         for r in survivors:
             print(f"# {r['id']} {r['operator']}")
             sys.stdout.write(diff(r))
+
+
+def summarise_catchers(sub, records):
+    """With --every-failure records: per test, the mutants it catches and those no other test catches."""
+    caught = [r for r in records if "failed_all" in r]
+    if not caught:
+        return
+    catches, sole = {}, {}
+    for r in caught:
+        for test in r["failed_all"]:
+            catches[test] = catches.get(test, 0) + 1
+            if len(r["failed_all"]) == 1:
+                sole[test] = sole.get(test, 0) + 1
+    print(f"\n{sub}: tests by mutants caught ({len(caught)} mutants run to the end; a test not named caught none)")
+    for test in sorted(catches, key=lambda t: (-sole.get(t, 0), -catches[t], t)):
+        print(f"  {catches[test]:>4} caught {sole.get(test, 0):>4} alone  {test}")
 
 
 def sample(tree, args, sub, done):
