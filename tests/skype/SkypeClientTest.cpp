@@ -81,6 +81,7 @@ TEST_F(AttachTest, StatusesReportedBeforeAWindowIsChosen) {
     struct Case {
         std::vector<AttachStep> script;
         Texts events;  // "current": the own handle
+        unsigned replyDelay = 0;
     } const cases[] = {
         {{{1, 0}}, {"attach 2"}},
         {{{2, 0}}, {"attach 3"}},
@@ -89,11 +90,11 @@ TEST_F(AttachTest, StatusesReportedBeforeAWindowIsChosen) {
         {{{0x8001, 0}, {7, 0}, {2, 0}}, {"attach 3"}},
         {{{1, 0}, {1, 0}, {0, 100}}, {"attach 2", "attach 1", "current"}},
         // A second success before the first reply: asked twice, attached once.
-        {{{0, 0}, {0, 50}}, {"attach 1", "current", "current"}},
+        {{{0, 0}, {0, 50}}, {"attach 1", "current", "current"}, 300},
     };
-    sim->DelayReplies(me, 300, "GET CURRENTUSERHANDLE");
     for (Case const& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.events));
+        sim->DelayReplies(me, c.replyDelay, "GET CURRENTUSERHANDLE");
         sim->SetAttachScript(me, c.script);
         sim->ClearCommands(me);
         NewClient();
