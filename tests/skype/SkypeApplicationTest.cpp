@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <string>
@@ -110,10 +111,14 @@ TEST_F(SkypeApplicationTest, StreamListsOpenChangeAndCloseConnections) {
     EXPECT_TRUE(
         peers.Simulator().WaitForCommand("alice", "ALTER APPLICATION corvane DATAGRAM bob:6 x", kWait));
 
-    // A vanished stream also forgets the request.
+    // A vanished stream also forgets the request; writing to it raises before anything is sent.
     app->Connect("bob");
     EXPECT_EQ(EventsOf({"APPLICATION corvane STREAMS"}), (Events{"failure bob", "failure carol"}));
+    peers.Simulator().ClearCommands("alice");
+    ExpectSkypeError([&] { app->Write("bob", "hello"); }, "AP2AP: User not registered: bob");
+    ExpectSkypeError([&] { app->SendDatagram("bob", "hello"); }, "AP2AP: User not registered: bob");
     ExpectSkypeError([&] { app->Disconnect("bob"); }, "Connection for user bob is not requested");
+    EXPECT_TRUE(peers.Simulator().Commands("alice").empty());
 }
 
 TEST_F(SkypeApplicationTest, SendStatesDecideWhenAStreamHasDrained) {
@@ -199,21 +204,20 @@ TEST_F(SkypeApplicationTest, DataIsTakenOnlyFromTheRegisteredStream) {
     EXPECT_EQ(EventsOf({"APPLICATION corvane DATAGRAM dave:3 who"}), Events{});
 }
 
-TEST_F(SkypeApplicationTest, WritingWithoutAStreamRaisesBeforeAnythingIsSent) {
-    auto app = Open("alice");
-    peers.Simulator().ClearCommands("alice");
-    ExpectSkypeError([&] { app->Write("bob", "hello"); }, "AP2AP: User not registered: bob");
-    ExpectSkypeError([&] { app->SendDatagram("bob", "hello"); }, "AP2AP: User not registered: bob");
-    EXPECT_TRUE(peers.Simulator().Commands("alice").empty());
-}
-
+// Opening creates the application, or reuses one that exists already and learns its streams;
+// closing disconnects every requested user and deletes it, failures only logged.
 TEST_F(SkypeApplicationTest, TwoPeersExchangeTextBothWaysWithFlowControl) {
     peers.Simulator().SetRate("alice", 200000);
+    peers.Simulator().ClearCommands("alice");
     auto alice = Open("alice");
     auto bob = Open("bob");
     alice->Connect("bob");
     ASSERT_TRUE(recorders["alice"]->WaitFor("success bob", kWait));
     ASSERT_TRUE(recorders["bob"]->WaitFor("success alice", kWait));
+    std::vector<std::string> commands = peers.Simulator().Commands("alice");
+    ASSERT_GE(commands.size(), 2u);
+    EXPECT_EQ(commands[0], "GET APPLICATION corvane STREAMS");
+    EXPECT_EQ(commands[1], "CREATE APPLICATION corvane");
 
     std::string const big(30000, 'z');
     alice->Write("bob", "first");
@@ -224,33 +228,12 @@ TEST_F(SkypeApplicationTest, TwoPeersExchangeTextBothWaysWithFlowControl) {
     ASSERT_TRUE(recorders["bob"]->WaitFor("data alice third: with colons and \\ backslashes", kWait));
     ASSERT_TRUE(recorders["alice"]->WaitFor("data bob reply", kWait));
     ASSERT_TRUE(recorders["alice"]->WaitFor("data bob a datagram", kWait));
-    Events received;
-    for (std::string const& record : recorders["bob"]->Records()) {
-        if (record.rfind("finished", 0) != 0) {
-            received.push_back(record);
-        }
-    }
+    Events received = recorders["bob"]->Records();
+    received.erase(std::remove(received.begin(), received.end(), "finished alice"), received.end());
     EXPECT_EQ(received, (Events{"success alice", "data alice first", "data alice " + big,
                                 "data alice third: with colons and \\ backslashes"}));
     // 30000 bytes at 200 KB/s: the send buffer drains, and the flow control says so.
     EXPECT_TRUE(recorders["alice"]->WaitFor("finished bob", kWait));
-
-    alice->Disconnect("bob");
-    EXPECT_TRUE(recorders["bob"]->WaitFor("failure alice", kWait));
-    EXPECT_FALSE(alice->IsConnected("bob"));
-}
-
-TEST_F(SkypeApplicationTest, RegistrationAndDestruction) {
-    // A new application is created; one that exists already is reused and its streams reported.
-    peers.Simulator().ClearCommands("alice");
-    auto first = Open("alice");
-    Open("bob");
-    first->Connect("bob");
-    ASSERT_TRUE(recorders["alice"]->WaitFor("success bob", kWait));
-    std::vector<std::string> commands = peers.Simulator().Commands("alice");
-    ASSERT_GE(commands.size(), 2u);
-    EXPECT_EQ(commands[0], "GET APPLICATION corvane STREAMS");
-    EXPECT_EQ(commands[1], "CREATE APPLICATION corvane");
 
     // The probe times out (the reply comes late): the creation fails with 541 and the stream
     // list is asked for; the second application of the same name learns of bob's stream.
@@ -261,9 +244,12 @@ TEST_F(SkypeApplicationTest, RegistrationAndDestruction) {
     EXPECT_TRUE(secondEvents.WaitFor("success bob", kWait));
     peers.Simulator().DelayReplies("alice", 0, "GET APPLICATION");
 
-    // Destruction disconnects every requested user and deletes the application; failures
-    // are only logged.
+    alice->Disconnect("bob");
+    EXPECT_TRUE(recorders["bob"]->WaitFor("failure alice", kWait));
+    EXPECT_FALSE(alice->IsConnected("bob"));
+
     LogCapture log;
+    alice->Connect("carol");
     peers.Simulator().FailCommands("alice", "ALTER APPLICATION corvane DISCONNECT",
                                    "ERROR 545 no such stream");
     Close("alice");

@@ -49,7 +49,9 @@ LRESULT SendCopyData(HWND client, HWND sender, void const* data, DWORD size) {
 }
 
 ClientTest::ClientTest()
-    : me(OwnHandle("alice")), account(UniqueAccount(me)), sim(std::make_unique<SkypeSimulator>()) {
+    : me("alice." + std::to_string(GetCurrentProcessId())),
+      account(skypesim_test::UniqueAccount(me, me + " Example")),
+      sim(std::make_unique<SkypeSimulator>()) {
     sim->AddAccount(account);
 }
 
@@ -88,7 +90,7 @@ std::vector<std::string> ClientTest::EventsOf(std::string const& text) {
 }
 
 void ClientTest::AddContact(std::string const& handle, std::string const& avatar, bool running) {
-    AccountConfig config = UniqueAccount(handle);
+    AccountConfig config = skypesim_test::UniqueAccount(handle, handle + " Example");
     config.avatar = avatar;
     config.running = running;
     sim->AddAccount(config);

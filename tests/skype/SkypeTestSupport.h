@@ -12,6 +12,7 @@
 #include "../ErrorText.h"
 #include "RecordLog.h"
 #include "foundation/Errors.h"
+#include "foundation/ThreadWindow.h"
 #include "skype/SkypeClient.h"
 
 namespace skype_test {
@@ -64,16 +65,6 @@ private:
     ISkypeClient& mClient;
 };
 
-// An account whose discover and attach messages no other test (or process) uses.
-inline AccountConfig UniqueAccount(std::string const& handle) {
-    return skypesim_test::UniqueAccount(handle, handle + " Example");
-}
-// A handle of this process's own, so that the per-user lock of another test program never
-// meets ours.
-inline std::string OwnHandle(std::string const& name) {
-    return name + "." + std::to_string(GetCurrentProcessId());
-}
-
 // Sends a record as `sender` straight to the client's window, as the messenger would.
 LRESULT SendCopyData(HWND client, HWND sender, void const* data, DWORD size);
 // The same for a NUL-terminated text.
@@ -87,7 +78,8 @@ void ExpectSkypeError(F action, std::string const& text) {
     EXPECT_EQ(ErrorText<SkypeError>(action), text);
 }
 
-// A simulator with the attached user's account, a client for it and its recorder.
+// A simulator with the attached user's account (a handle of this process's own, so that the
+// per-user lock of another test program never meets ours), a client for it and its recorder.
 class ClientTest : public ::testing::Test {
 protected:
     ClientTest();
@@ -106,6 +98,7 @@ protected:
     std::string const me;
     AccountConfig account;
     std::unique_ptr<SkypeSimulator> sim;
+    ThreadWindow givenWindow;  // for a client that is given its window: outlives the client
     std::unique_ptr<SkypeClient> client;
     std::unique_ptr<EventRecorder> recorder;
 };
