@@ -31,32 +31,44 @@ inline std::vector<RECT> PacketRects(std::vector<unsigned char> const& bytes, in
     return rects;
 }
 
+// A packet's bytes as the tests read them.
+inline CapturePacket ReadPacket(void const* data, unsigned long size, int bytesPerPixel) {
+    CapturePacket packet;
+    packet.present = true;
+    packet.bytes.assign(static_cast<unsigned char const*>(data),
+                        static_cast<unsigned char const*>(data) + size);
+    std::memcpy(&packet.count, packet.bytes.data(), std::min<std::size_t>(size, 4));
+    packet.rects = PacketRects(packet.bytes, bytesPerPixel);
+    packet.rect = packet.rects.empty() ? RECT{0, 0, 0, 0} : packet.rects[0];
+    return packet;
+}
+
 // The buffer's next packet (released again); `present` is false when there was none.
 inline CapturePacket TakePacket(CFrameBufferOut& buffer) {
-    CapturePacket packet;
     void* data = nullptr;
     unsigned long size = 0;
     int owned = -1;
     if (!buffer.GetData(data, size, owned)) {
-        return packet;
+        return CapturePacket();
     }
-    packet.present = true;
-    packet.bytes.assign(static_cast<unsigned char*>(data), static_cast<unsigned char*>(data) + size);
+    CapturePacket packet = ReadPacket(data, size, buffer.GetBytesPerPixel());
     if (owned) {
         buffer.FreeData(data);
     }
-    auto u16 = [&](std::size_t at) { return long(packet.bytes[at] | packet.bytes[at + 1] << 8); };
-    std::memcpy(&packet.count, packet.bytes.data(), 4);
-    if (size >= 12) {
-        packet.rect = RECT{u16(4), u16(6), u16(8), u16(10)};
-    }
-    packet.rects = PacketRects(packet.bytes, buffer.GetBytesPerPixel());
     return packet;
 }
 
 inline std::string Describe(RECT const& rect) {
     return "(" + std::to_string(rect.left) + "," + std::to_string(rect.top) + ")-(" +
            std::to_string(rect.right) + "," + std::to_string(rect.bottom) + ")";
+}
+
+inline std::string Describe(std::vector<RECT> const& rects) {
+    std::string text;
+    for (RECT const& rect : rects) {
+        text += (text.empty() ? "" : " ") + Describe(rect);
+    }
+    return text;
 }
 
 // The test's own reading of the packet formats: 3-3-2 and 5-6-5 with their bias, or B, G, R.

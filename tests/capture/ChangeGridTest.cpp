@@ -82,4 +82,17 @@ TEST(ChangeGridTest, PassScansOnceFromTheTop) {
     EXPECT_EQ(lefts, (std::vector<long>{closeBy.left, farAway.left, closeBy.left}));
 }
 
+// Lacking cells come back once due, as runs along a row, at most so many cells at a time, each
+// once; nothing is found below the last row, however late and however many cells are allowed.
+TEST(ChangeGridTest, LackingCellsComeBackInRowRuns) {
+    RecordingComparer comparer;
+    ChangeGrid grid(comparer);
+    grid.SetArea(RECT{0, 0, 100, 40});  // 4 x 2 cells, the last ones partial
+    grid.MarkLacking(RECT{0, 0, 100, 40}, 0);
+    EXPECT_EQ(Describe(grid.TakeLacking(19, 20, 100)), "");
+    EXPECT_EQ(Describe(grid.TakeLacking(20, 20, 5)), "(0,0)-(100,32) (0,32)-(32,40)");
+    EXPECT_EQ(Describe(grid.TakeLacking(20, 0, 100)), "(32,32)-(100,40)");
+    EXPECT_EQ(Describe(grid.TakeLacking(0xFFFFFFFF, 0, 1 << 20)), "");
+}
+
 }  // namespace

@@ -94,11 +94,8 @@ TEST_F(FrameBufferOutTest, OnePacketHoldsEveryChangeOfAPass) {
     Fill(farAway, kGreen);
     buffer->InvalidateRect(RECT{0, 0, size.cx, size.cy});
     CapturePacket const packet = TakePacket(*buffer);
-    ASSERT_EQ(packet.count, 3u);
-    ASSERT_EQ(packet.rects.size(), 3u);
-    EXPECT_EQ(Describe(packet.rects[0]), Describe(RECT{64, 96, 192, 288}));
-    EXPECT_EQ(Describe(packet.rects[1]), Describe(RECT{192, 96, 320, 160}));
-    EXPECT_EQ(Describe(packet.rects[2]), Describe(farAway));
+    EXPECT_EQ(packet.count, 3u);
+    EXPECT_EQ(Describe(packet.rects), Describe({RECT{64, 96, 192, 288}, RECT{192, 96, 320, 160}, farAway}));
     EXPECT_EQ(packet.bytes.size(), 4u + 3 * 8 + 3u * (128 * 192 + 128 * 64 + 10 * 10));
     EXPECT_FALSE(TakePacket(*buffer).present);
 }
@@ -117,16 +114,13 @@ TEST_F(FrameBufferOutTest, LackingCellsGoAgainExactOnceStill) {
     buffer->NoteLacking(lossy.bytes.data(), static_cast<unsigned long>(lossy.bytes.size()), sent);
     EXPECT_EQ(buffer->NextRefinementDue(sent + 100, still), 200u);
     auto refine = [&](DWORD now, int maxCells) {
-        CapturePacket packet;
         void* data = nullptr;
         unsigned long bytes = 0;
-        if (buffer->GetRefinement(data, bytes, now, still, maxCells)) {
-            packet.bytes.assign(static_cast<unsigned char*>(data), static_cast<unsigned char*>(data) + bytes);
-            std::free(data);
-            packet.rects = PacketRects(packet.bytes, 1);
-            packet.rect = packet.rects.at(0);
-            packet.present = true;
+        if (!buffer->GetRefinement(data, bytes, now, still, maxCells)) {
+            return CapturePacket();
         }
+        CapturePacket const packet = ReadPacket(data, bytes, 1);
+        std::free(data);
         return packet;
     };
     EXPECT_FALSE(refine(sent + still - 1, 256).present);

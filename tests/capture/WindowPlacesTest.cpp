@@ -8,14 +8,6 @@
 
 namespace {
 
-std::string Describe(std::vector<RECT> const& rects) {
-    std::string text;
-    for (RECT const& rect : rects) {
-        text += (text.empty() ? "" : " ") + ::Describe(rect);
-    }
-    return text;
-}
-
 // A window stays listed, another closes at 1100 and a third moves at 1300: the places left are
 // marked when left, then every 500 ms, and forgotten 5000 ms after the window was last there.
 TEST(WindowPlaces, LeftPlacesAreRevisitedForAWhile) {

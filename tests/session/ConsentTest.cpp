@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <map>
+#include <sstream>
 #include <memory>
 
 #include "LogCapture.h"
@@ -30,30 +31,24 @@ std::unique_ptr<NetworkMessage> MessageOf(Peer kind) {
         case Peer::Request:
             return std::make_unique<RequestRemoteDesktopNetMsg>(true, quality);
         case Peer::Allowed:
-        case Peer::OtherAnswer: {
+        case Peer::OtherAnswer:
+        case Peer::Abort: {
             auto answer = std::make_unique<RequestRemoteDesktopNetMsg>();
-            answer->SetResponse(kind == Peer::Allowed);
+            kind == Peer::Abort ? answer->SetAbort(true) : answer->SetResponse(kind == Peer::Allowed);
             return answer;
         }
-        case Peer::Abort: {
-            auto abort = std::make_unique<RequestRemoteDesktopNetMsg>();
-            abort->SetAbort(true);
-            return abort;
-        }
         case Peer::Offer:
-            return std::make_unique<ShowMyDesktopNetMsg>(quality, false, false);
         case Peer::OfferAccepted:
-            return std::make_unique<ShowMyDesktopNetMsg>(quality, true, false);
         case Peer::OfferWithdrawn:
-            return std::make_unique<ShowMyDesktopNetMsg>(quality, false, true);
+            return std::make_unique<ShowMyDesktopNetMsg>(quality, kind == Peer::OfferAccepted,
+                                                         kind == Peer::OfferWithdrawn);
         case Peer::ResolutionQuery:
             return std::make_unique<DesktopResolutionMsg>();
         case Peer::ResolutionReply:
             return std::make_unique<DesktopResolutionMsg>(tagSIZE{640, 480});
         case Peer::Test:
-            return std::make_unique<TestConnectNetMsg>("11", false);
         case Peer::TestAnswer:
-            return std::make_unique<TestConnectNetMsg>("11", true);
+            return std::make_unique<TestConnectNetMsg>("11", kind == Peer::TestAnswer);
         case Peer::ScreenChange: {
             unsigned char packet[4 + 8 + 12] = {1};
             std::uint16_t const edges[4] = {0, 0, 2, 2};
@@ -77,21 +72,18 @@ std::unique_ptr<NetworkMessage> MessageOf(Peer kind) {
 }
 
 // The class alice's session shows for each outcome; a state shows the one of the same name.
-char const* ClassOf(Next next) {
-    static char const* const kClasses[] = {"",
-                                           "",
-                                           "InitialState",
-                                           "AvailableState",
-                                           "WaitingConfirmationState",
-                                           "WaitingConfirmationState",
-                                           "RequestConfirmationState",
-                                           "SharingConfirmationState",
-                                           "DisplayingState",
-                                           "TrackingState"};
-    return kClasses[static_cast<int>(next)];
+std::string ClassOf(Next next) {
+    std::istringstream names(
+        "- - Initial Available WaitingConfirmation WaitingConfirmation "
+        "RequestConfirmation SharingConfirmation Displaying Tracking");
+    std::string name;
+    for (int i = 0; i <= static_cast<int>(next); ++i) {
+        names >> name;
+    }
+    return name + "State";
 }
 static_assert(int(Next::Tracking) - int(Next::Initial) == int(State::Tracking) - int(State::Initial));
-char const* ClassOf(State state) {
+std::string ClassOf(State state) {
     return ClassOf(static_cast<Next>(int(state) - int(State::Initial) + int(Next::Initial)));
 }
 

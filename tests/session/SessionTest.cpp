@@ -78,10 +78,7 @@ TEST_F(SessionTest, StopWithoutReturningStaysInTheState) {
 // A stop our user asked for is carried out even when a stream of another contact comes up
 // before the session's next idle tick.
 TEST_F(SessionTest, StopSurvivesAnotherContactsStreamComingUp) {
-    alice->Gui()->Run("Request remote desktop");
-    ASSERT_TRUE(bob->Expect("\"User wants to see your desktop\"")) << bob->Pending();
-    bob->Gui()->Run("Accept");
-    ASSERT_TRUE(alice->Expect("state DisplayingState")) << alice->Pending();
+    ASSERT_NO_FATAL_FAILURE(Views(*alice, *bob));
     ISkypeApplication* screen = alice->manager->GetScreenApplication();
     alice->ContactSession()->StopDisplaying(true);
     screen->OnConnectSuccess(std::string("carol.elsewhere"), screen);
@@ -128,10 +125,7 @@ TEST_F(SessionTest, StatusPageListsConnectedSessionsAndEscapesThePeersName) {
 // Bob logs out while alice views his desktop: alice is told and starts connecting again; bob's
 // manager drops every session and both applications, and his next attach installs them again.
 TEST_F(SessionTest, LogoutClearsSessionsAndTheNextAttachInstallsThemAgain) {
-    alice->Gui()->Run("Request remote desktop");
-    ASSERT_TRUE(bob->Expect("\"User wants to see your desktop\"")) << bob->Pending();
-    bob->Gui()->Run("Accept");
-    ASSERT_TRUE(alice->Expect("state DisplayingState")) << alice->Pending();
+    ASSERT_NO_FATAL_FAILURE(Views(*alice, *bob));
 
     peers.Simulator().LogOut(bobHandle);
     ASSERT_TRUE(alice->Expect("hide-remote")) << alice->Pending();

@@ -151,12 +151,12 @@ void AliceAndContacts::TearDown() {
     contacts.clear();
 }
 
-void AliceAndContacts::BobViewsAlice() {
-    bob->Gui()->Run("Request remote desktop");
-    ASSERT_TRUE(alice->Expect("\"User wants to see your desktop\"")) << alice->Pending();
-    alice->Gui()->Run("Accept");
-    ASSERT_TRUE(alice->Expect("state TrackingState")) << alice->Pending();
-    ASSERT_TRUE(bob->Expect("state DisplayingState")) << bob->Pending();
+void AliceAndContacts::Views(Side& viewer, Side& sharer) {
+    viewer.Gui()->Run("Request remote desktop");
+    ASSERT_TRUE(sharer.Expect("\"User wants to see your desktop\"")) << sharer.Pending();
+    sharer.Gui()->Run("Accept");
+    ASSERT_TRUE(sharer.Expect("state TrackingState")) << sharer.Pending();
+    ASSERT_TRUE(viewer.Expect("state DisplayingState")) << viewer.Pending();
 }
 
 void AliceAndContacts::AliceStopsSharing() {

@@ -76,8 +76,8 @@ protected:
     // The managers go before the clients they use.
     void TearDown() override;
 
-    // Bob asks for alice's desktop at his configured quality; alice accepts.
-    void BobViewsAlice();
+    // The viewer asks for the sharer's desktop at his configured quality; the sharer accepts.
+    void Views(Side& viewer, Side& sharer);
     void AliceStopsSharing();
     // Reads what alice sends bob beside his session; made at the first call.
     SharingTap& Tap();

@@ -64,8 +64,7 @@ protected:
     void BobTries(bool controls, bool served, int x) {
         SetCursorPos(5, 5);
         SetClipboardText("alice's");
-        unsigned const clipboards = Tap().GetCounts().clipboards;
-        unsigned const acknowledgements = Tap().GetCounts().acknowledgements;
+        SharingTap::Counts const before = Tap().GetCounts();
         int const refusals = RefusalsShown();
         std::size_t const bobsLines = bob->cursor;
         LogCapture log;
@@ -73,29 +72,24 @@ protected:
         FromBob(WindowEventNetMsg(WM_MOUSEMOVE, 0, MAKELPARAM(x + 1, 201)));
         FromBob(ClipboardNetMsg(TextPayload("from bob")));
         FromBob(ClipboardRequestNetMsg());
+        std::string const hers = controls ? "from bob" : "alice's";  // after his paste
         if (served) {
-            ASSERT_TRUE(WaitUntil([&] { return Tap().GetCounts().clipboards == clipboards + 1; }));
+            ASSERT_TRUE(WaitUntil([&] { return Tap().GetCounts().clipboards == before.clipboards + 1; }));
             std::vector<unsigned char> const payload = Tap().GetClipboard();
-            std::string const hers = controls ? "from bob" : "alice's";  // hers, after his paste
             EXPECT_NE(std::search(payload.begin(), payload.end(), hers.begin(), hers.end()), payload.end());
             EXPECT_TRUE(bob->Expect("clipboard-received")) << bob->Pending();
         } else {
             ASSERT_TRUE(WaitUntil([&] { return log.Contains("Clipboard not served"); }));
-            EXPECT_EQ(Tap().GetCounts().clipboards, clipboards);
+            EXPECT_EQ(Tap().GetCounts().clipboards, before.clipboards);
         }
-        if (controls) {
-            EXPECT_TRUE(WaitUntil([&] { return CursorAt(x + 1, 201); }));
-            EXPECT_TRUE(
-                WaitUntil([&] { return Tap().GetCounts().acknowledgements == acknowledgements + 1; }));
-            bob->cursor = bobsLines;  // his paste was acknowledged before alice's clipboard came
-            EXPECT_TRUE(bob->Expect("clipboard-delivered")) << bob->Pending();
-            EXPECT_EQ(ClipboardText(), "from bob");
-        } else {
-            EXPECT_TRUE(CursorAt(5, 5));
-            EXPECT_EQ(ClipboardText(), "alice's");
-            EXPECT_EQ(Tap().GetCounts().acknowledgements, acknowledgements);
-            EXPECT_LE(RefusalsShown(), refusals + 1) << "told once";
-        }
+        EXPECT_EQ(ClipboardText(), hers);
+        EXPECT_TRUE(WaitUntil([&] { return CursorAt(controls ? x + 1 : 5, controls ? 201 : 5); }));
+        EXPECT_TRUE(WaitUntil([&] {
+            return Tap().GetCounts().acknowledgements == before.acknowledgements + (controls ? 1 : 0);
+        }));
+        bob->cursor = bobsLines;  // his paste was acknowledged before alice's clipboard came
+        EXPECT_EQ(bob->Expect("clipboard-delivered", controls ? kWait : 10), controls) << bob->Pending();
+        EXPECT_LE(RefusalsShown(), refusals + 1) << "told once";
     }
 };
 

@@ -74,7 +74,6 @@ int Run(char const* discover, char const* attach, std::size_t expected) {
 
 int main(int argc, char** argv) {
     if (argc != 4) {
-        std::fprintf(stderr, "usage: corvane_host DISCOVER ATTACH COUNT\n");
         return 2;
     }
     try {
