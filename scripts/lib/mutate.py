@@ -311,8 +311,9 @@ def read_results(path):
 
 
 def summarise(records, subsystems=None):
+    latest = {r["id"]: r for r in records}  # a file that several runs wrote: each mutant's last verdict
     by_sub = {}
-    for r in records:
+    for r in latest.values():
         if subsystems is None or r["subsystem"] in subsystems:
             by_sub.setdefault(r["subsystem"], []).append(r)
     print(f"{'subsystem':<12}{'mutants':>8}{'killed':>8}{'timeout':>8}{'survived':>9}{'no-comp':>8}"
