@@ -59,11 +59,13 @@ Records Sent() {
     }
     EXPECT_EQ(at, std::max<std::size_t>(size, 4)) << "whole records only";
     EXPECT_EQ(size < 4 ? 0u : u32(0), records.size());
+    EXPECT_FALSE(CloseClipboard()) << "left open, no other program could use the clipboard";
     return records;
 }
 
 void Apply(Bytes const& payload) {
     ClipboardHelper::ProcessClipboardMessage(ClipboardNetMsg(payload));
+    EXPECT_FALSE(CloseClipboard()) << "left open, no other program could use the clipboard";
 }
 
 bool Open() {
