@@ -58,6 +58,8 @@ def arguments(root, build):
     p.add_argument("--list", action="store_true", help="print the sample's mutants and stop (no build)")
     p.add_argument("--summary", action="store_true", help="summarise the results file and stop (no build)")
     args = p.parse_args()
+    if args.only and not args.same_as:
+        p.error("--only chooses among the mutants of --same-as FILE: give both")
     args.results = args.results or build / "mutate" / f"seed-{args.seed}.jsonl"
     return args
 
