@@ -182,13 +182,20 @@ class Runner:
     def left(self):
         return None if self.deadline is None else self.deadline - time.monotonic()
 
-    def build(self, sub):
+    def build(self, sub, limited=True):
         command = ["cmake", "--build", str(self.tree.build)]
         for target in self.targets(sub):
             command += ["--target", target]
         started = time.monotonic()
-        ok = self._run(command, self.left()) == 0
+        ok = self._run(command, self.left() if limited else None) == 0
         return ok, time.monotonic() - started
+
+    def rebuild(self, subsystems):
+        """The last mutant's library and programs stay built until the next build: they are built again from the
+        restored code, so that a test run after this one tests the real code."""
+        for sub in subsystems:
+            if not self.build(sub, limited=False)[0]:
+                print(f"mutate: {sub}: the restored code does not build (see {self.log})", file=sys.stderr)
 
     def run_tests(self, sub):
         """(passed, failing tests, seconds); a test past its time-out is stopped and named with TIMEOUT.
@@ -409,6 +416,7 @@ def main():
     runner = Runner(tree, args)
     started = time.monotonic()
     stopped = None
+    measured = []
     try:
         for sub in subsystems:
             done = {r["id"]: r for r in current if r["subsystem"] == sub}
@@ -424,6 +432,8 @@ def main():
                     continue
                 if runner.left() is not None and runner.left() <= 0:
                     raise OutOfTime()
+                if sub not in measured:
+                    measured.append(sub)
                 record = runner.measure(m)
                 record.update(seed=args.seed, tests=fingerprint)
                 with open(args.results, "a") as out:
@@ -439,6 +449,11 @@ def main():
         stopped = "the time limit"
     except KeyboardInterrupt:
         stopped = "an interruption"
+    if stopped == "an interruption" and measured:
+        print("mutate: interrupted: build before running the tests, the programs may still hold the last mutant",
+              file=sys.stderr)
+    elif measured:
+        runner.rebuild(measured)
     print(f"\nmutate: seed {args.seed}, {time.monotonic() - started:.0f} s"
           + (f", stopped by {stopped} (run the same command again to go on)" if stopped else ""))
     summarise(current, set(subsystems))
