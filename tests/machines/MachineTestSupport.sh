@@ -1,5 +1,4 @@
-# Sourced by the two-machine test scripts: the Wine session and machine helpers, a line that
-# names the failing command, the checks and the start the scripts share. Expects: root.
+# Sourced by the two-machine test scripts (which set root): their helpers, checks and start.
 source "$root/scripts/lib/wine-session.sh"
 source "$root/scripts/lib/machines.sh"
 source "$root/scripts/lib/viewing.sh"
@@ -7,8 +6,11 @@ trap 'echo "FAILED: line $LINENO: $BASH_COMMAND" >&2' ERR
 
 step() { echo "-- $*"; }
 same() { [ "$1" = "$2" ] || { echo "FAILED: \"$1\" where \"$2\" was expected" >&2; return 1; }; }
-differ() { [ "$1" != "$2" ] || { echo "FAILED: \"$1\" on both machines" >&2; return 1; }; }
 messages() { echo "--discover Corvane.$1.Discover --attach Corvane.$1.Attach"; }
+# expect_all NAME REGEX...: the lines, in this order, from NAME.
+expect_all() { local name=$1 regex; shift; for regex; do corvane_expect "$name" "$regex"; done; }
+# retry N COMMAND...: until it succeeds, at most N times 0.1 s apart.
+retry() { local n=$1; shift; for _ in $(seq "$n"); do "$@" && return 0; sleep 0.1; done; "$@"; }
 
 # Machines 1 and 2 with linked simulators, alice's on 1 and bob's on 2; arguments go to both.
 start_machines() {

@@ -1,24 +1,16 @@
 #!/usr/bin/env bash
-# Sharing end to end on two machines: bob views alice's desktop through the sessions. A tap
-# beside bob's session rebuilds alice's screen from the raw changes (24 bits, no JPEG) and must
-# match it exactly; alice's cursor reaches bob; the viewer's stop ends alice's tracker, grabber
-# and mouse threads.
+# Bob views alice's desktop through the sessions: a tap beside bob's session rebuilds alice's
+# screen exactly from the raw changes; her cursor reaches bob; his stop ends her sharing threads.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 source "$root/tests/machines/MachineTestSupport.sh"
 
-# Every "Thread NAME start" in alice's log has its "exit" within 15 s.
-threads_ended() {
-  local log="$build/machines/1/bin/corvane_peer.exe.log" name started ended
-  for name in DesktopTracker OwnGrabber MouseHandler; do
-    for _ in $(seq 150); do
-      started=$(grep -c "Thread $name start\r\?$" "$log" || true)
-      ended=$(grep -c "Thread $name exit\r\?$" "$log" || true)
-      [ "$started" -gt 0 ] && [ "$started" = "$ended" ] && break
-      sleep 0.1
-    done
-    same "$name ended $ended of $started" "$name ended $started of $started"
-  done
+# Alice's log has an "exit" for each "Thread NAME start", and a start.
+thread_ended() {
+  local log="$build/machines/1/bin/corvane_peer.exe.log" started ended
+  started=$(grep -c "Thread $1 start\r\?$" "$log" || true)
+  ended=$(grep -c "Thread $1 exit\r\?$" "$log" || true)
+  [ "$started" -gt 0 ] && [ "$started" = "$ended" ]
 }
 
 # Alice's screen, as a checksum, reaches bob's tap.
@@ -41,11 +33,10 @@ corvane_tell bob request
 corvane_expect alice '^session bob: notification "Bob Example" "User wants to see your desktop" - \[Accept/0 Decline/0\]$'
 corvane_tell alice accept
 corvane_expect alice '^session bob: state TrackingState$'
-corvane_expect bob '^session alice: show-remote '
-corvane_expect bob '^session alice: state DisplayingState$'
+expect_all bob '^session alice: show-remote ' '^session alice: state DisplayingState$'
 corvane_tell alice status
-corvane_expect alice '^status-line bob: state Tracking desktop changes and sending them to remote computer$'
-corvane_expect alice '^status-line bob: User info/Computer name = .+'
+expect_all alice '^status-line bob: state Tracking desktop changes and sending them to remote computer$' \
+  '^status-line bob: User info/Computer name = .+'
 
 step "the changes bob receives rebuild alice's screen exactly"
 screen_reaches_bob
@@ -54,17 +45,14 @@ screen_reaches_bob
 
 step "alice's cursor reaches bob"
 corvane_ask alice "set-cursor 50 60" "cursor set" >/dev/null
-for _ in $(seq 100); do
-  counts=$(corvane_ask bob tap-counts tap-counts)
-  [[ "$counts" == *" mouse 50 60 "* ]] && break
-  sleep 0.1
-done
-[[ "$counts" == *" mouse 50 60 "* && "$counts" == *" pictures 0" ]] || { echo "FAILED: $counts" >&2; exit 1; }
+cursor_reached_bob() { counts=$(corvane_ask bob tap-counts tap-counts) && [[ "$counts" == *" mouse 50 60 "* ]]; }
+retry 100 cursor_reached_bob
+[[ "$counts" == *" pictures 0" ]] || { echo "FAILED: $counts" >&2; exit 1; }
 
 step "the viewer stops: alice's threads end"
 corvane_tell bob stop
-corvane_expect alice '^session bob: notification "Bob Example" "Remote user aborted session." red \[\]$'
-corvane_expect alice '^session bob: state AvailableState$'
-threads_ended
+expect_all alice '^session bob: notification "Bob Example" "Remote user aborted session." red \[\]$' \
+  '^session bob: state AvailableState$'
+for name in DesktopTracker OwnGrabber MouseHandler; do retry 150 thread_ended $name; done
 
 echo "sharing on two machines: passed"

@@ -1,32 +1,24 @@
 #!/usr/bin/env bash
-# Two machines on this computer, alice on machine 1 and bob on machine 2, each with its own
-# display, Wine prefix, simulator and peer host; the simulators are linked over loopback.
-# Messages travel end to end, the machines are really apart, and a cut link and a broken link
-# message are seen and survived. Everything started here stops when the script ends.
+# alice on machine 1, bob on 2, simulators linked: messages end to end, machines apart, links cut.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 source "$root/tests/machines/MachineTestSupport.sh"
 
-link_again() {
+# Both sides see the link go (the first machine for the reason given), as when a contact goes
+# offline, and linking again works.
+link_down_and_up() {
+  corvane_expect sim1 "^link down: $1"
+  corvane_expect sim2 "^link down: closed by the other side"
+  expect_all alice '^disconnected corvane bob$' '^disconnected corvane.screen bob$' '^status bob OFFLINE$'
+  expect_all bob '^disconnected corvane.screen alice$' '^status alice OFFLINE$'
   corvane_tell sim2 "link 127.0.0.1:${corvane_sim_port[1]}"
   corvane_expect sim1 '^link up$'
   corvane_expect sim2 '^link up$'
   corvane_expect alice '^status bob ONLINE$'
   corvane_tell alice "connect bob"
   corvane_expect alice '^connected corvane.screen bob$'
-  corvane_tell alice "ping $1"
-  corvane_expect alice "^received pong \"$1\" from bob"
-}
-
-# Both sides see the link go, as when a contact goes offline.
-expect_link_down() {
-  corvane_expect sim1 "^link down: $1"
-  corvane_expect sim2 "^link down: $2"
-  corvane_expect alice '^disconnected corvane bob$'
-  corvane_expect alice '^disconnected corvane.screen bob$'
-  corvane_expect alice '^status bob OFFLINE$'
-  corvane_expect bob '^disconnected corvane.screen alice$'
-  corvane_expect bob '^status alice OFFLINE$'
+  corvane_tell alice "ping $2"
+  corvane_expect alice "^received pong \"$2\" from bob"
 }
 
 corvane_deadline 300  # ctest's own time-out (600 s) would kill the script without its clean-up
@@ -35,8 +27,7 @@ step "machines, simulators and peer hosts"
 start_machines --latency 20
 start_peer 1 alice alice
 start_peer 2 bob bob
-corvane_expect alice '^registered corvane corvane.screen$'
-corvane_expect bob '^registered corvane corvane.screen$'
+for peer in alice bob; do corvane_expect $peer '^registered corvane corvane.screen$'; done
 corvane_tell alice "connect bob"
 corvane_tell bob "wait-connected"
 corvane_expect alice '^connected corvane.screen bob$'
@@ -61,21 +52,16 @@ corvane_ask bob "paint 0000ff" painted >/dev/null
 same "$(corvane_ask alice "pixel 640 512" pixel)" "pixel 640 512 ff0000"
 same "$(corvane_ask bob "pixel 640 512" pixel)" "pixel 640 512 0000ff"
 corvane_ask alice "put-clipboard only on machine one $$" "clipboard set" >/dev/null
-differ "$(corvane_ask bob show-clipboard clipboard)" "clipboard \"only on machine one $$\""
+[ "$(corvane_ask bob show-clipboard clipboard)" != "clipboard \"only on machine one $$\"" ]
 
 step "a cut link is seen on both machines, and linking again works"
 corvane_tell sim1 cut
-expect_link_down "cut on command" "closed by the other side"
-link_again after-the-cut
+link_down_and_up "cut on command" after-the-cut
 
 step "a broken link message closes the link on both sides; both simulators go on"
 corvane_tell sim2 "malformed length"
-expect_link_down "malformed message" "closed by the other side"
-link_again after-the-broken-message
+link_down_and_up "malformed message" after-the-broken-message
 
 step "the peer hosts end"
-corvane_tell alice quit
-corvane_tell bob quit
-corvane_expect alice '^bye$'
-corvane_expect bob '^bye$'
+for peer in alice bob; do corvane_tell $peer quit; corvane_expect $peer '^bye$'; done
 echo "two machines: passed"

@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
-# The SDK package on its own: unpacked into a fresh folder, a small host is built against it
-# with CMake alone (find_package(CorvaneCore)) and run under Wine against the simulator: it
-# attaches and lists the sessions. Core.dll's export table holds public names only.
+# The SDK package unpacked alone: a small host built against it with find_package(CorvaneCore)
+# attaches to the simulator and lists the sessions. Core.dll exports public names only.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 build=${CORVANE_BUILD_DIR:-$root/build}
@@ -9,22 +8,15 @@ source "$root/scripts/lib/package.sh"
 
 work=$(mktemp -d)
 sim=
-cleanup() {
-  exec 3>&- 2>/dev/null || true
-  if [ -n "$sim" ]; then wait "$sim" 2>/dev/null || true; fi
-  rm -rf "$work"
-}
+cleanup() { exec 3>&- 2>/dev/null || true; [ -z "$sim" ] || wait "$sim" 2>/dev/null || true; rm -rf "$work"; }
 trap cleanup EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 # The export table, demangled: members of the public classes in, of the library's workings out.
 exports=$(x86_64-w64-mingw32-objdump -p "$build/bin/Core.dll" |
   sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | awk 'NR > 1 && NF {print $NF}' | c++filt)
-echo "Core.dll exports $(grep -c . <<<"$exports") names"
 for name in SessionManager:: ISkypeClient:: RemoteScreenSurface:: AviManager:: Configuration:: Picture:: \
-  CorvaneLogging:: ListVideoCodecs CreateSkypeClient; do
-  grep -q "^$name" <<<"$exports" || fail "Core.dll does not export $name"
-done
+  CorvaneLogging:: ListVideoCodecs CreateSkypeClient; do grep -q "^$name" <<<"$exports" || fail "no $name"; done
 for name in NetworkProtocol SkypeReliableNetworkTransport ScreenEncoder DesktopTracker CodecsEngine \
   ThreadWindow SkypeApplication SkypeClient Session InputReplay MainThreadInvoker; do
   if grep -q "^$name::" <<<"$exports"; then fail "Core.dll exports the internal $name"; fi
@@ -41,8 +33,7 @@ includes=$(echo '#include "corvane/Core.h"' | x86_64-w64-mingw32-g++-posix -std=
   -I"$sdk/include" -I"$sdk/include/corvane" -x c++ - 2>&1) || { echo "$includes"; fail "Core.h does not compile alone"; }
 if grep -E '[/ ](windows|urlmon|dshow)\.h$' <<<"$includes"; then fail "Core.h pulls in a system header"; fi
 
-# The host sees the unpacked package and nothing of the checkout but the cross-compiler's
-# toolchain file.
+# The host sees the package and, of the checkout, only the cross-compiler's toolchain file.
 cp -r "$root/tests/package/host" "$work/host"
 cmake -S "$work/host" -B "$work/host-build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
   -DCorvaneCore_DIR="$sdk/lib/cmake/CorvaneCore" >"$work/configure.log" 2>&1 ||
@@ -67,6 +58,5 @@ done
 (cd "$work/host-build" && timeout 120 "$root/scripts/wine-run" ./corvane_host.exe \
   CorvanePackageDiscover CorvanePackageAttach 2) >"$work/host.out" 2>&1 || { cat "$work/host.out"; fail "the host failed"; }
 cat "$work/host.out"
-grep -q '^attached as alice' "$work/host.out" || fail "the host did not attach"
-grep -q "^session bob: " "$work/host.out" || fail "no session of bob"
+grep -q '^attached as alice' "$work/host.out" && grep -q "^session bob: " "$work/host.out" || fail "no session of bob"
 echo "package test passed"

@@ -1,6 +1,5 @@
-// The smallest user-interface module: attaches to the messenger, runs the session manager
-// and lists its sessions with their states, then the recording codecs.
-// corvane_host DISCOVER ATTACH COUNT: the messenger's message names and the sessions to await.
+// The smallest user-interface module: attaches, lists the session manager's sessions with their
+// states, then the codecs. corvane_host DISCOVER ATTACH COUNT (the sessions to await).
 #include <windows.h>
 
 #include <cstdio>
@@ -32,7 +31,7 @@ public:
     }
 };
 
-// Set on "SkypeEvent" whenever the sessions change; the main thread waits for it.
+// Set on "SkypeEvent" whenever the sessions change.
 class ChangeSignal {
 public:
     ChangeSignal() : mEvent(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
