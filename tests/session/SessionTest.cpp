@@ -11,34 +11,26 @@
 namespace session_test {
 namespace {
 
-// Records its start and end; the second kind switches to a third state from OnStarted.
-class ProbeState : public SessionState {
-public:
-    ProbeState(std::vector<std::string>& log, std::string name, bool switchOnStart)
-        : mLog(log), mName(std::move(name)), mSwitch(switchOnStart) {}
-    ~ProbeState() override { mLog.push_back("deleted " + mName); }
-    std::string GetDescription(bool) override { return mName; }
+// Records its start, end and the session's StateChanged; "second" switches to "third" from OnStarted.
+struct ProbeState : SessionState {
+    ProbeState(std::vector<std::string>& log_, std::string name_) : log(log_), name(std::move(name_)) {}
+    ~ProbeState() override { log.push_back("deleted " + name); }
+    std::string GetDescription(bool) override { return name; }
     SessionTable::State TableState() const override { return SessionTable::State::Available; }
     void OnStarted() override {
-        mLog.push_back("started " + mName);
-        if (mSwitch) {
-            std::vector<std::string>& log = mLog;
-            ChangeState(new ProbeState(log, "third", false));
-            log.push_back("switched");
+        log.push_back("started " + name);
+        if (name == "second") {
+            std::vector<std::string>& kept = log;
+            ChangeState(new ProbeState(kept, "third"));
+            kept.push_back("switched");
         }
     }
-
-private:
-    std::vector<std::string>& mLog;
-    std::string mName;
-    bool mSwitch;
-};
-
-struct ChangedRecorder {
     void OnChanged(ISession*, ISessionState* state) {
         log.push_back("changed " + (state ? state->GetDescription(false) : std::string("none")));
     }
+
     std::vector<std::string>& log;
+    std::string name;
 };
 
 using SessionTest = AliceAndContacts;
@@ -49,13 +41,13 @@ TEST_F(SessionTest, StateThatSwitchesFromOnStarted) {
     SkypeApplication control(&alice->client, "corvane.probe");
     SkypeApplication screen(&alice->client, "corvane.probe.screen");
     std::vector<std::string> log;
-    ChangedRecorder recorder{log};
+    ProbeState recorder(log, "recorder");
     {
         Session session(&control, &screen, "nobody", &alice->client, false, &alice->config);
         session.SetGui(boost::shared_ptr<ISessionGui>(new ScriptedSessionGui(&session, nullptr)));
-        session.StateChanged.Add(MakeDelegate<&ChangedRecorder::OnChanged>(&recorder));
-        session.Initialize(new ProbeState(log, "first", false));
-        session.ChangeState(new ProbeState(log, "second", true));
+        session.StateChanged.Add(MakeDelegate<&ProbeState::OnChanged>(&recorder));
+        session.Initialize(new ProbeState(log, "first"));
+        session.ChangeState(new ProbeState(log, "second"));
         EXPECT_EQ(session.GetCurrentState().GetDescription(false), "third");
         EXPECT_FALSE(session.SendNetworkMessage(DiscoveryNetMsg()));  // no channel yet
     }
@@ -64,47 +56,18 @@ TEST_F(SessionTest, StateThatSwitchesFromOnStarted) {
                                              "deleted first", "changed none", "deleted third"}));
 }
 
-// StopDisplaying(false) from another thread: at the next idle tick the abort goes out and the
-// note is shown, without a state change; the peer in AvailableState ignores the abort.
-TEST_F(SessionTest, StopWithoutReturningStaysInTheState) {
-    Session* session = alice->ContactSession();
-    WorkerThread([session] { session->StopDisplaying(false); }).Join();
-    ASSERT_TRUE(alice->Expect("hide-remote")) << alice->Pending();
-    ASSERT_TRUE(alice->Expect("\"Session was stopped.\" red []")) << alice->Pending();
-    EXPECT_FALSE(alice->Expect("state ", 300)) << alice->Pending();
-    EXPECT_FALSE(bob->Expect("state ", 10)) << bob->Pending();
-}
-
-// A stop our user asked for is carried out even when a stream of another contact comes up
-// before the session's next idle tick.
-TEST_F(SessionTest, StopSurvivesAnotherContactsStreamComingUp) {
-    ASSERT_NO_FATAL_FAILURE(Views(*alice, *bob));
-    ISkypeApplication* screen = alice->manager->GetScreenApplication();
-    alice->ContactSession()->StopDisplaying(true);
-    screen->OnConnectSuccess(std::string("carol.elsewhere"), screen);
-    ASSERT_TRUE(alice->Expect("\"Session was stopped.\" red []")) << alice->Pending();
-    ASSERT_TRUE(alice->Expect("state AvailableState")) << alice->Pending();
-    ASSERT_TRUE(bob->Expect("\"Remote user aborted session.\" red []")) << bob->Pending();
-}
-
-// Only the echo of our own test ping shows the time: an echo the peer sends unasked shows none.
-TEST_F(SessionTest, OnlyTheEchoOfOurOwnTestPingShowsTheTime) {
-    MessageBoxCapture boxes;
-    ASSERT_TRUE(bob->ContactSession()->SendNetworkMessage(TestConnectNetMsg("11", true)));
-    bob->Gui()->Run("Test ping");  // alice handles the unasked echo before she answers this
-    ASSERT_TRUE(WaitUntil([&] { return !boxes.Boxes().empty(); }));
-    ASSERT_EQ(boxes.Boxes().size(), 1u);
-    EXPECT_EQ(boxes.Boxes()[0].caption, L" TIME ELAPSED ");
-    EXPECT_NE(boxes.Boxes()[0].text.find(L" sec"), std::wstring::npos);
-}
-
-// Only connected sessions are listed, and a name the peer chose himself (his discovery, when
-// the messenger knows no full name) is text on the page, never markup.
-TEST_F(SessionTest, StatusPageListsConnectedSessionsAndEscapesThePeersName) {
+// One session with bob from start to logout. The status page lists connected sessions only,
+// and a name the peer chose himself is text, never markup. Only the echo of our own test ping
+// shows the time. StopDisplaying(false) from another thread sends the abort and shows the note
+// at the next idle tick without a state change (bob in AvailableState ignores the abort). A stop
+// our user asked for survives another contact's stream coming up before that tick. Bob logs out
+// while alice views: she is told and connects again; his manager drops every session and both
+// applications, which his next attach installs again. Last, the user interface drops every
+// session from inside a note that a message's handler shows; the dropped one is deleted later.
+TEST_F(SessionTest, OneSessionFromStatusPageToLogout) {
     std::string const page =
         "<B>Current connections:</B><UL><LI><IMG SRC='res://Tolvane.dll/statusavailable'> <B>";
-    std::vector<ISession*> sessions = alice->manager->GetSessions();
-    ASSERT_EQ(sessions.size(), 2u);  // bob and the own account, which stays connecting
+    ASSERT_EQ(alice->manager->GetSessions().size(), 2u);  // bob and the own account, which stays connecting
     EXPECT_EQ(alice->manager->GetCurrentStateDescription(),
               page + bobHandle + " Example</B>: Connected</LI></UL>");
     std::vector<SessionProperty> lines;
@@ -113,52 +76,58 @@ TEST_F(SessionTest, StatusPageListsConnectedSessionsAndEscapesThePeersName) {
     EXPECT_EQ(lines[3].value, bobHandle + " Example");
     EXPECT_EQ(lines[4].group + "/" + lines[4].name, "Bandwidth/Received");
     EXPECT_NE(lines[4].value, "0 bytes");
-
     peers.Simulator().FailCommands(aliceHandle, "GET USER " + bobHandle + " FULLNAME", "ERROR 1 none");
     alice->ContactSession()->SetDiscoveryInfo({"pc", "<script>alert('x')</script> & <img src=\\\\host\\a>"});
     EXPECT_EQ(alice->manager->GetCurrentStateDescription(),
               page +
                   "&lt;script&gt;alert(&#39;x&#39;)&lt;/script&gt; &amp; &lt;img src=\\\\host\\a&gt;</B>: "
                   "Connected</LI></UL>");
-}
 
-// Bob logs out while alice views his desktop: alice is told and starts connecting again; bob's
-// manager drops every session and both applications, and his next attach installs them again.
-TEST_F(SessionTest, LogoutClearsSessionsAndTheNextAttachInstallsThemAgain) {
+    MessageBoxCapture boxes;
+    ASSERT_TRUE(bob->ContactSession()->SendNetworkMessage(TestConnectNetMsg("11", true)));
+    bob->Gui()->Run("Test ping");  // alice handles the unasked echo before she answers this
+    ASSERT_TRUE(WaitUntil([&] { return !boxes.Boxes().empty(); }));
+    ASSERT_EQ(boxes.Boxes().size(), 1u);
+    EXPECT_EQ(boxes.Boxes()[0].caption, L" TIME ELAPSED ");
+    EXPECT_NE(boxes.Boxes()[0].text.find(L" sec"), std::wstring::npos);
+
+    Session* session = alice->ContactSession();
+    WorkerThread([session] { session->StopDisplaying(false); }).Join();
+    ASSERT_NO_FATAL_FAILURE(Steps({"A? hide-remote", "A? \"Session was stopped.\" red []"}));
+    EXPECT_FALSE(alice->Expect("state ", 300)) << alice->Pending();
+    EXPECT_FALSE(bob->Expect("state ", 10)) << bob->Pending();
+
     ASSERT_NO_FATAL_FAILURE(Views(*alice, *bob));
+    ISkypeApplication* screen = alice->manager->GetScreenApplication();
+    session->StopDisplaying(true);
+    screen->OnConnectSuccess(std::string("carol.elsewhere"), screen);
+    ASSERT_NO_FATAL_FAILURE(Steps({"A? \"Session was stopped.\" red []", "A? state AvailableState",
+                                   "B? \"Remote user aborted session.\" red []", "B? state AvailableState"}));
 
+    ASSERT_NO_FATAL_FAILURE(Views(*alice, *bob));
     peers.Simulator().LogOut(bobHandle);
-    ASSERT_TRUE(alice->Expect("hide-remote")) << alice->Pending();
-    ASSERT_TRUE(alice->Expect("\"Remote user disconnected\" red []")) << alice->Pending();
-    ASSERT_TRUE(alice->Expect("state InitialState")) << alice->Pending();
-    ASSERT_TRUE(bob->Expect("state none")) << bob->Pending();
+    ASSERT_NO_FATAL_FAILURE(Steps({"A? hide-remote", "A? \"Remote user disconnected\" red []",
+                                   "A? state InitialState", "B? state none"}));
     EXPECT_TRUE(bob->manager->GetSessions().empty());
     EXPECT_EQ(bob->manager->GetCurrentStateDescription(), "There're no active connections.");
-
     peers.Simulator().LogIn(bobHandle);
     // The client looks for the messenger again every 10 s.
     ASSERT_TRUE(bob->Expect("\"Remote user becomes online\" green []", 30000)) << bob->Pending();
-    ASSERT_TRUE(alice->Expect("\"Remote user becomes online\" green []")) << alice->Pending();
+    ASSERT_NO_FATAL_FAILURE(Steps({"A? \"Remote user becomes online\" green []", "A? state AvailableState",
+                                   "B? state AvailableState"}));
     EXPECT_EQ(bob->manager->GetSessions().size(), 2u);
     ASSERT_TRUE(peers.Simulator().WaitForCommand(bobHandle, "CREATE APPLICATION corvane.screen", kWait));
-}
 
-// The user interface drops every session from inside a note that a message's handler shows:
-// the state goes on to its next state on the dropped session, which is deleted later.
-TEST_F(SessionTest, SessionsDroppedWhileTheirHandlerRuns) {
     alice->hook = [this](std::string const& line) {
         if (line.find("Remote user declined to share desktop.") != std::string::npos) {
             alice->manager->ClearSessions();
         }
     };
-    alice->Gui()->Run("Request remote desktop");
-    ASSERT_TRUE(bob->Expect("\"User wants to see your desktop\"")) << bob->Pending();
-    bob->Gui()->Run("Decline");
-    ASSERT_TRUE(alice->Expect("\"Remote user declined to share desktop.\"")) << alice->Pending();
-    ASSERT_TRUE(alice->Expect("state AvailableState")) << alice->Pending();
-    ASSERT_TRUE(alice->Expect("state none")) << alice->Pending();
+    ASSERT_NO_FATAL_FAILURE(
+        Steps({"A> Request remote desktop", "B? \"User wants to see your desktop\"", "B> Decline",
+               "A? \"Remote user declined to share desktop.\"", "A? state AvailableState", "A? state none",
+               "B? state InitialState"}));  // alice's channels closed
     EXPECT_TRUE(alice->manager->GetSessions().empty());
-    ASSERT_TRUE(bob->Expect("state InitialState")) << bob->Pending();  // alice's channels closed
 }
 
 // A user-interface manager that gives one contact no user interface: that session is dropped

@@ -2,22 +2,14 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <sstream>
 
+#include "WorkerThread.h"
 #include "session/ISessionState.h"
 
 namespace session_test {
-
-namespace {
-std::vector<std::string> Handles(std::vector<std::string> names) {
-    names.insert(names.begin(), "alice");
-    for (std::string& name : names) {
-        name = Handle(name);
-    }
-    return names;
-}
-}  // namespace
 
 std::string Handle(std::string const& name) {
     return name + "." + std::to_string(GetCurrentProcessId());
@@ -83,14 +75,11 @@ bool WaitUntil(std::function<bool()> const& done, unsigned timeoutMs) {
 }
 
 std::string ClipboardText() {
-    std::string text;
-    if (OpenClipboard(nullptr)) {
-        if (HANDLE data = GetClipboardData(CF_TEXT)) {
-            text = static_cast<char const*>(GlobalLock(data));
-            GlobalUnlock(data);
-        }
-        CloseClipboard();
-    }
+    EXPECT_TRUE(OpenClipboard(nullptr));
+    HANDLE data = GetClipboardData(CF_TEXT);
+    std::string const text = data ? static_cast<char const*>(GlobalLock(data)) : "";
+    GlobalUnlock(data);
+    CloseClipboard();
     return text;
 }
 
@@ -118,7 +107,13 @@ bool CursorAt(int x, int y) {
 }
 
 AliceAndContacts::AliceAndContacts(std::vector<std::string> const& contactNames)
-    : names(contactNames), aliceHandle(Handle("alice")), bobHandle(Handle(names[0])), peers(Handles(names)) {}
+    : names(contactNames), aliceHandle(Handle("alice")), bobHandle(Handle(names[0])), peers([&] {
+          std::vector<std::string> handles = {aliceHandle};
+          for (std::string const& name : contactNames) {
+              handles.push_back(Handle(name));
+          }
+          return handles;
+      }()) {}
 
 void AliceAndContacts::SetUp() {
     alice = std::make_unique<Side>(peers, aliceHandle, bobHandle);
@@ -142,13 +137,50 @@ void AliceAndContacts::SetUp() {
         ASSERT_TRUE(alice->ExpectFrom(side->handle, "state AvailableState")) << alice->Pending();
         alice->cursor = from;
     }
-    alice->SkipAll();
+    alice->cursor = alice->guis.Log().Records().size();
 }
 
 void AliceAndContacts::TearDown() {
     tap.reset();
     alice.reset();
     contacts.clear();
+}
+
+void AliceAndContacts::Steps(std::vector<std::string> const& steps) {
+    for (std::string const& step : steps) {
+        SCOPED_TRACE(step);
+        Side& side = step[0] == 'A' ? *alice : *bob;
+        std::size_t const blank = step.find(' ');
+        std::string const verb = step.substr(1, blank == std::string::npos ? 1 : blank - 1);
+        std::string const text = blank == std::string::npos ? "" : step.substr(blank + 1);
+        std::size_t const x = text.find('x');
+        ScriptedSessionGui::QualityAnswer answer;
+        if (verb == "?") {
+            ASSERT_TRUE(side.Expect(text)) << side.Pending();
+        } else if (verb == ">") {
+            side.Gui()->Run(text);
+        } else if (verb == "!" || verb == "!!") {
+            std::vector<NotificationButton> const buttons = side.Gui()->LastButtons();
+            auto const button = std::find_if(buttons.begin(), buttons.end(),
+                                             [&](NotificationButton const& b) { return b.caption == text; });
+            ASSERT_NE(button, buttons.end()) << "no button";
+            side.Gui()->Press(static_cast<int>(button - buttons.begin()), verb == "!!");
+        } else if (verb == "=") {
+            answer.answer = std::stoi(text);
+            if (x != std::string::npos) {  // "<answer> WxHxD"
+                answer.resolution = {std::stoi(text.substr(2)), std::stoi(text.substr(x + 1))};
+                answer.colorDepth = static_cast<unsigned>(std::stoul(text.substr(text.rfind('x') + 1)));
+            }
+            side.Gui()->ScriptEditQuality(answer);
+        } else if (verb == "#") {
+            side.config.SessionQuality.Resolution.Set({std::stoi(text), std::stoi(text.substr(x + 1))});
+        } else if (verb == "~") {
+            Session* session = side.ContactSession();
+            WorkerThread([session] { session->StopDisplaying(true); }).Join();
+        } else {
+            FAIL() << "unknown step";
+        }
+    }
 }
 
 void AliceAndContacts::Views(Side& viewer, Side& sharer) {
@@ -160,10 +192,8 @@ void AliceAndContacts::Views(Side& viewer, Side& sharer) {
 }
 
 void AliceAndContacts::AliceStopsSharing() {
-    alice->Gui()->Run("Stop sharing desktop");
-    ASSERT_TRUE(alice->Expect("state AvailableState")) << alice->Pending();
-    ASSERT_TRUE(bob->Expect("\"Remote user aborted session.\" red")) << bob->Pending();
-    ASSERT_TRUE(bob->Expect("state AvailableState")) << bob->Pending();
+    Steps({"A> Stop sharing desktop", "A? state AvailableState", "B? \"Remote user aborted session.\" red",
+           "B? state AvailableState"});
 }
 
 SharingTap& AliceAndContacts::Tap() {
