@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <sstream>
 
 #include "WorkerThread.h"
 #include "session/ISessionState.h"
@@ -30,12 +29,11 @@ Side::Side(SimulatedPeers& peers, std::string const& handle_, std::string const&
 }
 
 bool Side::ExpectFrom(std::string const& user, std::string const& text, unsigned timeoutMs) {
-    std::string const prefix = user.empty() ? user : user + ": ";
     return WaitUntil(
         [&] {
-            std::vector<std::string> lines = guis.Log().Records();
+            std::vector<std::string> const lines = guis.Log().Records();
             for (std::size_t i = cursor; i < lines.size(); ++i) {
-                if (lines[i].compare(0, prefix.size(), prefix) == 0 &&
+                if (lines[i].compare(0, user.size() + 2, user + ": ") == 0 &&
                     lines[i].find(text) != std::string::npos) {
                     cursor = i + 1;
                     return true;
@@ -47,13 +45,12 @@ bool Side::ExpectFrom(std::string const& user, std::string const& text, unsigned
 }
 
 std::string Side::Pending() const {
-    std::vector<std::string> lines = guis.Log().Records();
-    std::stringstream text;
-    text << handle << " since the last match:";
+    std::vector<std::string> const lines = guis.Log().Records();
+    std::string text = handle + " since the last match:";
     for (std::size_t i = cursor; i < lines.size(); ++i) {
-        text << "\n  " << lines[i];
+        text += "\n  " + lines[i];
     }
-    return text.str();
+    return text;
 }
 
 Session* Side::ContactSession() {
@@ -117,14 +114,12 @@ AliceAndContacts::AliceAndContacts(std::vector<std::string> const& contactNames)
 
 void AliceAndContacts::SetUp() {
     alice = std::make_unique<Side>(peers, aliceHandle, bobHandle);
+    ASSERT_TRUE(peers.Attach(aliceHandle));
     for (std::string const& name : names) {
         contacts.push_back(std::make_unique<Side>(peers, Handle(name), aliceHandle));
+        ASSERT_TRUE(peers.Attach(Handle(name)));
     }
     bob = contacts[0].get();
-    ASSERT_TRUE(peers.Attach(aliceHandle));
-    for (auto const& side : contacts) {
-        ASSERT_TRUE(peers.Attach(side->handle));
-    }
     for (auto const& side : contacts) {
         ASSERT_TRUE(side->Expect("notification \"" + aliceHandle +
                                  " Example\" \"Remote user becomes online\" green []"))
