@@ -178,12 +178,10 @@ void AliceAndContacts::Steps(std::vector<std::string> const& steps) {
     }
 }
 
-void AliceAndContacts::Views(Side& viewer, Side& sharer) {
-    viewer.Gui()->Run("Request remote desktop");
-    ASSERT_TRUE(sharer.Expect("\"User wants to see your desktop\"")) << sharer.Pending();
-    sharer.Gui()->Run("Accept");
-    ASSERT_TRUE(sharer.Expect("state TrackingState")) << sharer.Pending();
-    ASSERT_TRUE(viewer.Expect("state DisplayingState")) << viewer.Pending();
+void AliceAndContacts::Views(char viewer) {
+    std::string const v(1, viewer), s(1, viewer == 'A' ? 'B' : 'A');
+    Steps({v + "> Request remote desktop", s + "? \"User wants to see your desktop\"", s + "> Accept",
+           s + "? state TrackingState", v + "? state DisplayingState"});
 }
 
 void AliceAndContacts::AliceStopsSharing() {

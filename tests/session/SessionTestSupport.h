@@ -34,8 +34,7 @@ public:
     using SessionManager::SessionManager;
 };
 
-// One person: a client of the shared simulator, a configuration, scripted user interfaces and a
-// session manager.
+// One person: a simulator client, a configuration, scripted user interfaces and a manager.
 struct Side {
     Side(SimulatedPeers& peers, std::string const& handle, std::string const& contact);
 
@@ -66,16 +65,13 @@ protected:
     void SetUp() override;
     void TearDown() override;  // the managers go before the clients they use
 
-    // Steps "<side><verb> <text>" with side A (alice) or B (bob) and verb
-    //   >  run the current state's operation <text> (queued to "SkypeEvent")
-    //   !  press the button <text> of the last notification (queued); !! presses it directly
-    //   =  the next quality dialog answers: "<answer> [WxHxD]"
-    //   #  the configured resolution: "WxH"
-    //   ~  StopDisplaying(true) from a thread of its own
-    //   ?  wait for a line of the session that contains <text>
+    // Steps "<side><verb> <text>", side A (alice) or B (bob): ? waits for a line that contains <text>;
+    // > runs the state's operation <text>; ! presses the last notification's button <text> (queued;
+    // !! at once); = scripts the next quality answer "<answer> [WxHxD]"; # sets the resolution "WxH";
+    // ~ calls StopDisplaying(true) from a thread of its own.
     void Steps(std::vector<std::string> const& steps);
-    // The viewer asks for the sharer's desktop at his configured quality; the sharer accepts.
-    void Views(Side& viewer, Side& sharer);
+    // The viewer ('A' or 'B') asks for the other's desktop at his configured quality, who accepts.
+    void Views(char viewer);
     void AliceStopsSharing();
     SharingTap& Tap();  // what alice sends bob, read beside his session
     void FromBob(NetworkMessage const& message) {
