@@ -2,22 +2,13 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
-#include <sstream>
 
+#include "WorkerThread.h"
 #include "session/ISessionState.h"
 
 namespace session_test {
-
-namespace {
-std::vector<std::string> Handles(std::vector<std::string> names) {
-    names.insert(names.begin(), "alice");
-    for (std::string& name : names) {
-        name = Handle(name);
-    }
-    return names;
-}
-}  // namespace
 
 std::string Handle(std::string const& name) {
     return name + "." + std::to_string(GetCurrentProcessId());
@@ -38,12 +29,11 @@ Side::Side(SimulatedPeers& peers, std::string const& handle_, std::string const&
 }
 
 bool Side::ExpectFrom(std::string const& user, std::string const& text, unsigned timeoutMs) {
-    std::string const prefix = user.empty() ? user : user + ": ";
     return WaitUntil(
         [&] {
-            std::vector<std::string> lines = guis.Log().Records();
+            std::vector<std::string> const lines = guis.Log().Records();
             for (std::size_t i = cursor; i < lines.size(); ++i) {
-                if (lines[i].compare(0, prefix.size(), prefix) == 0 &&
+                if (lines[i].compare(0, user.size() + 2, user + ": ") == 0 &&
                     lines[i].find(text) != std::string::npos) {
                     cursor = i + 1;
                     return true;
@@ -55,13 +45,12 @@ bool Side::ExpectFrom(std::string const& user, std::string const& text, unsigned
 }
 
 std::string Side::Pending() const {
-    std::vector<std::string> lines = guis.Log().Records();
-    std::stringstream text;
-    text << handle << " since the last match:";
+    std::vector<std::string> const lines = guis.Log().Records();
+    std::string text = handle + " since the last match:";
     for (std::size_t i = cursor; i < lines.size(); ++i) {
-        text << "\n  " << lines[i];
+        text += "\n  " + lines[i];
     }
-    return text.str();
+    return text;
 }
 
 Session* Side::ContactSession() {
@@ -83,14 +72,11 @@ bool WaitUntil(std::function<bool()> const& done, unsigned timeoutMs) {
 }
 
 std::string ClipboardText() {
-    std::string text;
-    if (OpenClipboard(nullptr)) {
-        if (HANDLE data = GetClipboardData(CF_TEXT)) {
-            text = static_cast<char const*>(GlobalLock(data));
-            GlobalUnlock(data);
-        }
-        CloseClipboard();
-    }
+    EXPECT_TRUE(OpenClipboard(nullptr));
+    HANDLE data = GetClipboardData(CF_TEXT);
+    std::string const text = data ? static_cast<char const*>(GlobalLock(data)) : "";
+    GlobalUnlock(data);
+    CloseClipboard();
     return text;
 }
 
@@ -118,18 +104,22 @@ bool CursorAt(int x, int y) {
 }
 
 AliceAndContacts::AliceAndContacts(std::vector<std::string> const& contactNames)
-    : names(contactNames), aliceHandle(Handle("alice")), bobHandle(Handle(names[0])), peers(Handles(names)) {}
+    : names(contactNames), aliceHandle(Handle("alice")), bobHandle(Handle(names[0])), peers([&] {
+          std::vector<std::string> handles = {aliceHandle};
+          for (std::string const& name : contactNames) {
+              handles.push_back(Handle(name));
+          }
+          return handles;
+      }()) {}
 
 void AliceAndContacts::SetUp() {
     alice = std::make_unique<Side>(peers, aliceHandle, bobHandle);
+    ASSERT_TRUE(peers.Attach(aliceHandle));
     for (std::string const& name : names) {
         contacts.push_back(std::make_unique<Side>(peers, Handle(name), aliceHandle));
+        ASSERT_TRUE(peers.Attach(Handle(name)));
     }
     bob = contacts[0].get();
-    ASSERT_TRUE(peers.Attach(aliceHandle));
-    for (auto const& side : contacts) {
-        ASSERT_TRUE(peers.Attach(side->handle));
-    }
     for (auto const& side : contacts) {
         ASSERT_TRUE(side->Expect("notification \"" + aliceHandle +
                                  " Example\" \"Remote user becomes online\" green []"))
@@ -142,7 +132,7 @@ void AliceAndContacts::SetUp() {
         ASSERT_TRUE(alice->ExpectFrom(side->handle, "state AvailableState")) << alice->Pending();
         alice->cursor = from;
     }
-    alice->SkipAll();
+    alice->cursor = alice->guis.Log().Records().size();
 }
 
 void AliceAndContacts::TearDown() {
@@ -151,19 +141,52 @@ void AliceAndContacts::TearDown() {
     contacts.clear();
 }
 
-void AliceAndContacts::Views(Side& viewer, Side& sharer) {
-    viewer.Gui()->Run("Request remote desktop");
-    ASSERT_TRUE(sharer.Expect("\"User wants to see your desktop\"")) << sharer.Pending();
-    sharer.Gui()->Run("Accept");
-    ASSERT_TRUE(sharer.Expect("state TrackingState")) << sharer.Pending();
-    ASSERT_TRUE(viewer.Expect("state DisplayingState")) << viewer.Pending();
+void AliceAndContacts::Steps(std::vector<std::string> const& steps) {
+    for (std::string const& step : steps) {
+        SCOPED_TRACE(step);
+        Side& side = step[0] == 'A' ? *alice : *bob;
+        std::size_t const blank = step.find(' ');
+        std::string const verb = step.substr(1, blank == std::string::npos ? 1 : blank - 1);
+        std::string const text = blank == std::string::npos ? "" : step.substr(blank + 1);
+        std::size_t const x = text.find('x');
+        ScriptedSessionGui::QualityAnswer answer;
+        if (verb == "?") {
+            ASSERT_TRUE(side.Expect(text)) << side.Pending();
+        } else if (verb == ">") {
+            side.Gui()->Run(text);
+        } else if (verb == "!" || verb == "!!") {
+            std::vector<NotificationButton> const buttons = side.Gui()->LastButtons();
+            auto const button = std::find_if(buttons.begin(), buttons.end(),
+                                             [&](NotificationButton const& b) { return b.caption == text; });
+            ASSERT_NE(button, buttons.end()) << "no button";
+            side.Gui()->Press(static_cast<int>(button - buttons.begin()), verb == "!!");
+        } else if (verb == "=") {
+            answer.answer = std::stoi(text);
+            if (x != std::string::npos) {  // "<answer> WxHxD"
+                answer.resolution = {std::stoi(text.substr(2)), std::stoi(text.substr(x + 1))};
+                answer.colorDepth = static_cast<unsigned>(std::stoul(text.substr(text.rfind('x') + 1)));
+            }
+            side.Gui()->ScriptEditQuality(answer);
+        } else if (verb == "#") {
+            side.config.SessionQuality.Resolution.Set({std::stoi(text), std::stoi(text.substr(x + 1))});
+        } else if (verb == "~") {
+            Session* session = side.ContactSession();
+            WorkerThread([session] { session->StopDisplaying(true); }).Join();
+        } else {
+            FAIL() << "unknown step";
+        }
+    }
+}
+
+void AliceAndContacts::Views(char viewer) {
+    std::string const v(1, viewer), s(1, viewer == 'A' ? 'B' : 'A');
+    Steps({v + "> Request remote desktop", s + "? \"User wants to see your desktop\"", s + "> Accept",
+           s + "? state TrackingState", v + "? state DisplayingState"});
 }
 
 void AliceAndContacts::AliceStopsSharing() {
-    alice->Gui()->Run("Stop sharing desktop");
-    ASSERT_TRUE(alice->Expect("state AvailableState")) << alice->Pending();
-    ASSERT_TRUE(bob->Expect("\"Remote user aborted session.\" red")) << bob->Pending();
-    ASSERT_TRUE(bob->Expect("state AvailableState")) << bob->Pending();
+    Steps({"A> Stop sharing desktop", "A? state AvailableState", "B? \"Remote user aborted session.\" red",
+           "B? state AvailableState"});
 }
 
 SharingTap& AliceAndContacts::Tap() {

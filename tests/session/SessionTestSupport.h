@@ -18,12 +18,10 @@ namespace session_test {
 
 constexpr unsigned kWait = 15000;
 
-// Polls `done` until it holds; false after `timeoutMs`.
 bool WaitUntil(std::function<bool()> const& done, unsigned timeoutMs = kWait);
-// This machine's clipboard as CF_TEXT (empty when it has none), and setting it.
+// This machine's clipboard as CF_TEXT, and setting it; a peer's payload of one CF_TEXT record.
 std::string ClipboardText();
 void SetClipboardText(std::string const& text);
-// A clipboard payload of one CF_TEXT record, as a peer sends it.
 std::vector<unsigned char> TextPayload(std::string const& text);
 bool CursorAt(int x, int y);
 // An account name of this process, so that runs side by side never meet.
@@ -36,27 +34,20 @@ public:
     using SessionManager::SessionManager;
 };
 
-// One person: a client attached to the shared simulator, a configuration, a scripted user
-// interface and a session manager. Expect() walks the person's recorded lines in order.
+// One person: a simulator client, a configuration, scripted user interfaces and a manager.
 struct Side {
     Side(SimulatedPeers& peers, std::string const& handle, std::string const& contact);
 
-    // Waits for a line of the session with the contact (after the last one found) that
-    // contains `text`; false after `timeoutMs`.
+    // Waits for the next line of the session with the contact (or `user`) that contains `text`.
     bool Expect(std::string const& text, unsigned timeoutMs = kWait) {
         return ExpectFrom(contact, text, timeoutMs);
     }
-    // The same for the session with `user`; "" for any session.
     bool ExpectFrom(std::string const& user, std::string const& text, unsigned timeoutMs = kWait);
-    // The lines since the last Expect, for failure messages.
-    std::string Pending() const;
-    void SkipAll() { cursor = guis.Log().Records().size(); }
+    std::string Pending() const;  // the lines since the last found, for failure messages
     boost::shared_ptr<ScriptedSessionGui> Gui() { return guis.Gui(contact); }
-    // The session with the contact; null when there is none.
     Session* ContactSession();
 
-    // Called with every line of this side, on the thread that recorded it.
-    std::function<void(std::string const&)> hook;
+    std::function<void(std::string const&)> hook;  // every line, on the thread that recorded it
     std::string handle;
     std::string contact;
     SkypeClient& client;
@@ -66,25 +57,26 @@ struct Side {
     std::size_t cursor = 0;
 };
 
-// Alice and her contacts (bob the first) in one simulator, attached, each with a manager,
-// every session between alice and a contact available.
+// Alice and her contacts (bob the first), attached, every session between them available.
 class AliceAndContacts : public ::testing::Test {
 protected:
     explicit AliceAndContacts(std::vector<std::string> const& contacts = {"bob"});
 
     void SetUp() override;
-    // The managers go before the clients they use.
-    void TearDown() override;
+    void TearDown() override;  // the managers go before the clients they use
 
-    // The viewer asks for the sharer's desktop at his configured quality; the sharer accepts.
-    void Views(Side& viewer, Side& sharer);
+    // Steps "<side><verb> <text>", side A (alice) or B (bob): ? waits for a line that contains <text>;
+    // > runs the state's operation <text>; ! presses the last notification's button <text> (queued;
+    // !! at once); = scripts the next quality answer "<answer> [WxHxD]"; # sets the resolution "WxH";
+    // ~ calls StopDisplaying(true) from a thread of its own.
+    void Steps(std::vector<std::string> const& steps);
+    // The viewer ('A' or 'B') asks for the other's desktop at his configured quality, who accepts.
+    void Views(char viewer);
     void AliceStopsSharing();
-    // Reads what alice sends bob beside his session; made at the first call.
-    SharingTap& Tap();
+    SharingTap& Tap();  // what alice sends bob, read beside his session
     void FromBob(NetworkMessage const& message) {
         ASSERT_TRUE(bob->ContactSession()->SendNetworkMessage(message));
     }
-    // A status line of alice's session with bob.
     std::string AliceStatus(std::string const& name);
 
     std::vector<std::string> const names;
