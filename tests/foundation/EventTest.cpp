@@ -37,7 +37,6 @@ struct Recorder {
     std::string name;
     Event<int>* event = nullptr;
     void OnValue(int value) { gCalls.push_back(name + std::to_string(value)); }
-    // Adds Second (not in the running snapshot) and dispatches again, once.
     void Nest(int depth) {
         OnValue(depth);
         if (depth == 0) {

@@ -12,6 +12,7 @@
 #include "TempFolder.h"
 #include "WorkerThread.h"
 #include "foundation/LogFileHandler.h"
+#include "foundation/Mutex.h"
 
 namespace {
 
@@ -124,6 +125,9 @@ TEST(LoggingTest, OnlyTheFirstHolderDeletesTheOldLog) {
         second.WriteLine("two");
         EXPECT_EQ(SplitLines(ReadWholeFile(path)).size(), 4u);
     }
+    Mutex mine;
+    EXPECT_FALSE(mine.IsLock(mutexName + "-mine"));
+    EXPECT_TRUE(mine.IsLock(mutexName + "-mine"));  // asked again for the name it holds
     LogFileHandler again(path, mutexName);
     EXPECT_EQ(ReadWholeFile(path), "");
 }

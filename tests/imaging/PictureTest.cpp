@@ -158,6 +158,7 @@ TEST(PictureCodingTest, JpegQualityTradesSizeForFidelity) {
     for (int quality : {10, 50, 90}) {
         SCOPED_TRACE(quality);
         Bytes jpeg = original.Encode(Picture::Format::Jpeg, quality);
+        EXPECT_EQ(Bytes(jpeg.end() - 2, jpeg.end()), (Bytes{0xFF, 0xD9}));  // the end-of-image marker
         Picture decoded = Picture::Decode(jpeg.data(), jpeg.size());
         ASSERT_EQ(decoded.GetWidth() * decoded.GetHeight(), 120 * 90);
         Difference difference = Compare(original, decoded);
