@@ -44,7 +44,8 @@ void ChangeEverything(Configuration& config) {
 }
 
 // A number reads by its leading digits, clamped to the type; other text keeps the value (each
-// row starts from a fresh one, so a kept value shows as its default).
+// row starts from a fresh one, so a kept value shows as its default); a size without an "x"
+// raises.
 TEST(ConfigValueTest, TextsReadBackByType) {
     using Make = std::function<std::unique_ptr<IConfigValue>()>;
     Make const int7 = [] { return std::make_unique<IntConfigValue>("S", "K", 7); };
@@ -61,10 +62,8 @@ TEST(ConfigValueTest, TextsReadBackByType) {
     } const cases[] = {{int7, "  +12abc", "12"},
                        {int7, "2147483648", "2147483647"},
                        {int7, "-99999999999999", "-2147483648"},
-                       {int7, "abc", "7"},
                        {unsigned3, "99999999999", "4294967295"},
                        {unsigned3, "-1", "3"},
-                       {depth16, "8", "8"},
                        {depth16, "32", "24"},
                        {depth16, "-1", "16"},
                        {false_, "7", "1"},
@@ -73,28 +72,20 @@ TEST(ConfigValueTest, TextsReadBackByType) {
                        {size, "x768", "0x768"},
                        {size, "-5x+7", "-5x7"},
                        {size, "10x20x30", "10x20"},
+                       {size, "1024X768", "800x600 / Invalid configuration value: 1024X768"},
                        {text, " a=b; [c] ", " a=b; [c] "}};
     for (Case const& c : cases) {
         std::unique_ptr<IConfigValue> value = c.make();
         std::string const defaultText = value->GetDefault();
         SCOPED_TRACE(defaultText + " reading \"" + c.input + "\"");
-        value->SetValue(c.input);
-        EXPECT_EQ(value->GetValue(), c.expected);
+        std::string const error = ErrorText<BaseError>([&] { value->SetValue(c.input); });
+        EXPECT_EQ(value->GetValue() + (error == "<none>" ? "" : " / " + error), c.expected);
         EXPECT_EQ(value->GetDefault(), defaultText);
-    }
-    ColorDepthConfigValue depth("S", "ColorDepth", 32);
-    depth.Set(30);
-    EXPECT_EQ(depth.Get(), 24u);
-    // A size without an "x" raises and keeps the value.
-    for (std::string text : {"1024", "1024X768"}) {
-        SizeConfigValue size("S", "Resolution", tagSIZE{800, 600});
-        EXPECT_EQ(ErrorText<BaseError>([&] { size.SetValue(text); }), "Invalid configuration value: " + text);
-        EXPECT_EQ(size.GetValue(), "800x600");
     }
 }
 
 // Session quality: a zero side stands for 800 x 600. Recording: zero stands for "not chosen",
-// while the colour depth's default text stays 24.
+// while the colour depth's default text stays 24. Copies and assignments keep their own values.
 TEST(ConfigurationTest, ZeroMeansTheFallbackOrNotChosen) {
     for (tagSIZE size : {tagSIZE{0, 600}, tagSIZE{640, 0}}) {
         EXPECT_EQ(SessionQualityConfiguration(size, 8, false, 75).Resolution.GetValue(), "800x600");
@@ -109,10 +100,8 @@ TEST(ConfigurationTest, ZeroMeansTheFallbackOrNotChosen) {
     EXPECT_FALSE(recording.IsDefaultResolution());
     recording.SetDefaultResolution();
     EXPECT_EQ(recording.Resolution.GetValue(), "0x0");
-}
 
-// A copy's registry must list the copy's own values, or changing it would change the original.
-TEST(ConfigurationTest, CopyAndAssignmentKeepTheirOwnValues) {
+    // A copy's registry must list the copy's own values, or changing it would change the original.
     Configuration original;
     std::vector<std::string> const texts = Texts(original);
     Configuration copy(original);
@@ -128,13 +117,16 @@ TEST(ConfigurationTest, CopyAndAssignmentKeepTheirOwnValues) {
     EXPECT_NE(target.Plugin.Alpha.Get(), 1);
 }
 
-// Stored files rely on these names, sections and texts.
-TEST(IniConfigStoreTest, SaveWritesOneSectionPerGroupInRegistryOrder) {
+// Stored files rely on the names, sections and texts saved. Saved values load back unchanged
+// (the recording colour depth 0 reads back as 0, not 24); missing or empty ones load as
+// defaults; an unreadable size ends the load at that value. Long values read back whole, up to
+// a bound.
+TEST(IniConfigStoreTest, SaveWritesOneSectionPerGroupAndLoadReadsItBack) {
+    TempFolder folder;
+    IniConfigStore store(folder.File("settings.ini"));
     char videos[MAX_PATH] = {};
     ASSERT_TRUE(SHGetSpecialFolderPathA(nullptr, videos, CSIDL_MYVIDEO, FALSE));
     EXPECT_EQ(GetDefaultRecordingFolder(), std::string(videos) + "\\CorvaneRecordedSessions");
-    TempFolder folder;
-    IniConfigStore store(folder.File("settings.ini"));
     SaveConfiguration(Configuration(), store);
     EXPECT_EQ(ReadWholeFile(folder.File("settings.ini")),
               "[SessionQuality]\r\nResolution=800x600\r\nColorDepth=16\r\nUseJpeg=1\r\nJpegQuality=50\r\n"
@@ -144,20 +136,9 @@ TEST(IniConfigStoreTest, SaveWritesOneSectionPerGroupInRegistryOrder) {
                   "EnableDump=0\r\nShowPassiveBalloons=1\r\nShowActiveBalloons=1\r\nShowStatusBalloons=1\r\n"
                   "Effects=1\r\nAlpha=255\r\nAcceptMyAccount=0\r\n[Logging]\r\nEnabled=0\r\nLogToFile=1\r\n"
                   "LogToConsole=0\r\n[Sharing]\r\nAllowControl=1\r\nServeClipboard=1\r\n");
-}
-
-// Saved values load back unchanged (the recording colour depth 0 reads back as 0, not 24);
-// missing or empty ones load as defaults; an unreadable size ends the load at that value.
-TEST(IniConfigStoreTest, LoadReadsWhatSaveWrote) {
-    TempFolder folder;
-    IniConfigStore store(folder.File("settings.ini"));
     for (bool changed : {false, true}) {
         Configuration saved, loaded;
-        if (changed) {
-            ChangeEverything(saved);
-        } else {
-            ChangeEverything(loaded);
-        }
+        ChangeEverything(changed ? saved : loaded);
         SaveConfiguration(saved, store);
         LoadConfiguration(loaded, store);
         EXPECT_EQ(Texts(loaded), Texts(saved));
@@ -183,10 +164,7 @@ TEST(IniConfigStoreTest, LoadReadsWhatSaveWrote) {
               "Invalid configuration value: large");
     EXPECT_EQ(config.SessionQuality.ColorDepth.Get(), 8u);
     EXPECT_EQ(config.Recording.ColorDepth.Get(), 0u);
-}
 
-TEST(IniFileTest, LongValuesReadBackWhole) {
-    TempFolder folder;
     IniFile file(folder.File("long.ini"));
     EXPECT_EQ(file.Read("S", "K", "fallback"), "fallback");
     for (std::size_t length : {std::size_t{254}, std::size_t{255}, std::size_t{5000}}) {

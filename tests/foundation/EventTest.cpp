@@ -37,7 +37,6 @@ struct Recorder {
     std::string name;
     Event<int>* event = nullptr;
     void OnValue(int value) { gCalls.push_back(name + std::to_string(value)); }
-    // Adds Second (not in the running snapshot) and dispatches again, once.
     void Nest(int depth) {
         OnValue(depth);
         if (depth == 0) {
@@ -47,14 +46,10 @@ struct Recorder {
     }
 };
 
-class EventTest : public ::testing::Test {
-protected:
-    void SetUp() override { gCalls.clear(); }
-};
-
-// Removal takes the first match of function and object, one by one or as a list; an unknown
+// Removal takes the first match of function and object; an unknown
 // handler is only logged. A handler added during a dispatch runs from the next one.
-TEST_F(EventTest, CallsHandlersInOrderAndRemovesTheFirstMatch) {
+TEST(EventTest, CallsHandlersInOrderAndRemovesTheFirstMatch) {
+    gCalls.clear();
     LogCapture log;
     Recorder a{"a"}, b{"b"};
     Event<int> event;
@@ -66,12 +61,8 @@ TEST_F(EventTest, CallsHandlersInOrderAndRemovesTheFirstMatch) {
     event.Remove(MakeDelegate<&Recorder::OnValue>(&a));
     event.Remove(&Second);
     EXPECT_EQ(log.Count("An attempt to remove unknown event handler"), 1);
-    Event<int> list(&Second);
-    list.Add(&First);
-    event.Add(list);
     event(2);
-    EXPECT_EQ(gCalls, (Calls{"b2", "first2", "second2", "first2"}));
-    event.Remove(list);
+    EXPECT_EQ(gCalls, (Calls{"b2", "first2"}));
     event.Add(MakeDelegate<&Recorder::Nest>(&a));
     a.event = &event;
     gCalls.clear();
@@ -82,43 +73,26 @@ TEST_F(EventTest, CallsHandlersInOrderAndRemovesTheFirstMatch) {
     EXPECT_EQ(log.Count("Add/Remove inside call"), 1);
 }
 
-// A handler removed during a dispatch is not called again by it (its object may be gone), and
-// a handler may destroy the event itself: the dispatch then calls nothing more.
-TEST_F(EventTest, RemovedHandlersAndADestroyedEventEndTheirCallsAtOnce) {
-    gOwnedEvent = new Event<int>;
-    gOwnedEvent->Add(&RemoveSecond);
-    gOwnedEvent->Add(&Second);
-    gOwnedEvent->Add(&First);
-    gOwnedEvent->Add(&Second);
-    (*gOwnedEvent)(1);
-    // The first registration of Second went; the later one still stands.
-    EXPECT_EQ(gCalls, (Calls{"remover1", "first1", "second1"}));
-
+// A handler removed during a dispatch is not called again by it (its object may be gone), a later
+// registration stays; an exception ends the dispatch and releases the lock and the inside-call
+// mark; a handler may destroy the event, which ends the dispatch too.
+TEST(EventTest, HandlersMayRemoveOthersDestroyTheEventOrThrow) {
     gCalls.clear();
-    gOwnedEvent->Clear();
-    gOwnedEvent->Add(&First);
-    gOwnedEvent->Add(&DestroyEvent);
-    gOwnedEvent->Add(&Second);
-    (*gOwnedEvent)(2);
-    EXPECT_EQ(gCalls, (Calls{"first2", "destroyer2"}));
-}
-
-// The lock and the inside-call mark are released: another thread can dispatch and change the
-// list, and a change afterwards logs nothing.
-TEST_F(EventTest, ExceptionStopsTheDispatchAndLeavesTheEventUsable) {
-    Event<int> event;
-    event.Add(&First);
-    event.Add(&Throwing);
-    event.Add(&Second);
-    EXPECT_THROW(event(1), std::runtime_error);
-    WorkerThread([&] {
-        event.Remove(&Throwing);
-        event(2);
-    }).Join();
-    EXPECT_EQ(gCalls, (Calls{"first1", "first2", "second2"}));
     LogCapture log;
-    event.Add(&First);
-    EXPECT_FALSE(log.Contains("Add/Remove inside call"));
+    gOwnedEvent = new Event<int>;
+    for (void (*handler)(int) : {RemoveSecond, Second, First, Throwing, Second}) {
+        gOwnedEvent->Add(handler);
+    }
+    EXPECT_THROW((*gOwnedEvent)(1), std::runtime_error);
+    WorkerThread([] {
+        gOwnedEvent->Remove(&Throwing);
+        gOwnedEvent->Remove(&RemoveSecond);
+        gOwnedEvent->Add(&DestroyEvent);
+        gOwnedEvent->Add(&Second);
+        (*gOwnedEvent)(2);
+    }).Join();
+    EXPECT_EQ(gCalls, (Calls{"remover1", "first1", "first2", "second2", "destroyer2"}));
+    EXPECT_EQ(log.Count("Add/Remove inside call"), 1);  // RemoveSecond's own
 }
 
 }  // namespace

@@ -1,8 +1,6 @@
-// A second process for the foundation tests:
-//   log OUTPUT LOGGER COUNT TEXT    logs COUNT lines "TEXT <i>" (LOGGER "-" for none), a line
-//                                   with a tab and a backslash, and one from an unnamed thread
-//   late-window                     at exit, after the library's objects went, makes a window
-//                                   and prints what a message to it answered
+// A second process for the foundation tests. "log OUTPUT LOGGER COUNT TEXT" logs COUNT lines
+// "TEXT <i>" (LOGGER "-" for none), one with a tab and a backslash, one from an unnamed thread;
+// "late-window" makes a window at exit, after the library's objects, and prints its answer.
 
 #include <windows.h>
 

@@ -2,50 +2,25 @@
 
 #include <windows.h>
 
-#include "TempFolder.h"
 #include "foundation/DesktopUtil.h"
-#include "foundation/FileHelper.h"
 #include "foundation/Timer.h"
 
 namespace {
-
-// Polls until the timer has measured at least `seconds`; bounded so a broken timer fails.
-void WaitFor(Timer const& timer, double seconds) {
-    for (int i = 0; i < 1000 && timer.GetTimeInSec() < seconds; ++i) {
-        Sleep(1);
-    }
-}
 
 TEST(TimerTest, MeasuresOnlyOnceStartedAndRestarts) {
     Timer idle(false);
     Sleep(5);
     EXPECT_EQ(idle.GetTimeInSec(), 0.0);
     Timer timer(true);
-    WaitFor(timer, 0.03);
+    for (int i = 0; i < 1000 && timer.GetTimeInSec() < 0.03; ++i) {  // bounded: a broken timer fails
+        Sleep(1);
+    }
     double seconds = timer.GetTimeInSec();
     EXPECT_GE(seconds, 0.03);
     EXPECT_LT(seconds, 5.0);
     EXPECT_GE(timer.GetTimeInMs(), 30);
     timer.StartTimer();
     EXPECT_LT(timer.GetTimeInSec(), seconds);
-}
-
-bool IsFolder(std::string const& path) {
-    DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-// Every missing folder is made; doubled and trailing separators vanish; a file in the way is
-// left alone, and nothing below it is made.
-TEST(FileHelperTest, CreateFullPathMakesEveryMissingFolder) {
-    TempFolder temp;
-    FileHelper::CreateFullPath(temp.File("a\\b\\c"));
-    EXPECT_TRUE(IsFolder(temp.File("a\\b\\c")));
-    FileHelper::CreateFullPath(temp.Path() + "\\\\a\\\\b\\d\\");
-    EXPECT_TRUE(IsFolder(temp.File("a\\b\\d")));
-    WriteWholeFile(temp.File("file"), "x");
-    FileHelper::CreateFullPath(temp.File("file\\sub"));
-    EXPECT_FALSE(IsFolder(temp.File("file\\sub")));
 }
 
 TEST(DesktopUtilTest, BestFitIsStrictlySmallerThanTheDesktop) {

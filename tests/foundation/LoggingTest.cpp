@@ -11,7 +11,6 @@
 #include "ProcessRunner.h"
 #include "TempFolder.h"
 #include "WorkerThread.h"
-#include "foundation/Errors.h"
 #include "foundation/LogFileHandler.h"
 #include "foundation/Mutex.h"
 
@@ -31,10 +30,10 @@ Lines SplitLines(std::string const& text) {
     return lines;
 }
 
-// A process or thread id as the log prefix writes it: four digits at least, hex or decimal.
-std::string Id4(unsigned long value, bool hex = true) {
+// A process or thread id as the log prefix writes it: four hex digits at least.
+std::string Id4(unsigned long value) {
     char text[16];
-    snprintf(text, sizeof(text), hex ? "%04lx" : "%04lu", value);
+    snprintf(text, sizeof(text), "%04lx", value);
     return text;
 }
 
@@ -44,30 +43,6 @@ void ExpectLine(std::string const& line, std::string const& who, std::string con
     std::smatch match;
     ASSERT_TRUE(std::regex_match(line, match, prefix));
     EXPECT_EQ(match[1], message);
-}
-
-TEST(LoggingTest, FileLinesNameTheProcessOrLoggerAndTheThread) {
-    LogCapture log;
-    std::string pid = Id4(GetCurrentProcessId());
-    CORVANE_LOG("by process " << 1);
-    DWORD foreignId = 0;
-    WorkerThread([&] {
-        foreignId = GetCurrentThreadId();
-        CORVANE_LOG("foreign");
-        CorvaneLogging::SetLoggerName("alice");
-        CORVANE_LOG("foreign with logger");
-        CorvaneLogging::SetLoggerName("");
-    }).Join();
-    CorvaneLogging::SetLoggerName("alice");
-    CORVANE_LOG("tab\there \\ done");
-    CorvaneLogging::SetLoggerName("");
-
-    Lines lines = log.Lines();
-    ASSERT_EQ(lines.size(), 4u);
-    ExpectLine(lines[0], pid + "/main", "by process 1");
-    ExpectLine(lines[1], pid + "/" + Id4(foreignId), "foreign");
-    ExpectLine(lines[2], "alice/" + Id4(foreignId, false), "foreign with logger");
-    ExpectLine(lines[3], "alice/main", R"(tab\x9here \\ done)");
 }
 
 // Two processes log at once, one to its console and the file, one to the file alone: every
@@ -103,16 +78,18 @@ TEST(LoggingTest, OtherProcessesLogToTheirConsoleAndOneSharedFile) {
     EXPECT_EQ(ReadWholeFile(logPath), "");
 }
 
-// A thread that waits for the file (held by another process) does not hold up the others: a
-// line logged once the file is free goes in at once, before the waiting thread's next try.
+// Lines name the process and the thread. A thread that waits for the file (held by another
+// process) does not hold up the others: a line logged once the file is free goes in at once,
+// before the waiting thread's next try.
 TEST(LoggingTest, AThreadWaitingForTheFileDoesNotHoldUpTheOthers) {
     LogCapture log;
     CORVANE_LOG("before the file is taken");
     HANDLE taken = CreateFileA(LogFileHandler::GetInstance()->GetPath().c_str(), GENERIC_READ, 0, nullptr,
                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(taken, INVALID_HANDLE_VALUE);
-    std::atomic<DWORD> began{0};
+    std::atomic<DWORD> began{0}, waiter{0};
     WorkerThread waiting([&] {
+        waiter = GetCurrentThreadId();
         began = GetTickCount();
         CORVANE_LOG("line that waited for the file");
     });
@@ -126,10 +103,16 @@ TEST(LoggingTest, AThreadWaitingForTheFileDoesNotHoldUpTheOthers) {
     CloseHandle(taken);
     CORVANE_LOG("line of a thread that found the file free");
     waiting.Join();
-    EXPECT_EQ(log.Messages(), (Lines{"before the file is taken", "line of a thread that found the file free",
-                                     "line that waited for the file"}));
+    Lines lines = log.Lines();
+    ASSERT_EQ(lines.size(), 3u);
+    std::string const pid = Id4(GetCurrentProcessId());
+    ExpectLine(lines[0], pid + "/main", "before the file is taken");
+    ExpectLine(lines[1], pid + "/main", "line of a thread that found the file free");
+    ExpectLine(lines[2], pid + "/" + Id4(waiter), "line that waited for the file");
 }
 
+// The first holder of the name (a named mutex) deletes the old log; a banner opens each
+// holder's lines.
 TEST(LoggingTest, OnlyTheFirstHolderDeletesTheOldLog) {
     TempFolder folder;
     std::string path = folder.File("host.exe.log");
@@ -137,49 +120,16 @@ TEST(LoggingTest, OnlyTheFirstHolderDeletesTheOldLog) {
     WriteWholeFile(path, "old line\n");
     {
         LogFileHandler first(path, mutexName);
-        EXPECT_EQ(ReadWholeFile(path), "");
         first.WriteLine("one");
         LogFileHandler second(path, mutexName);
         second.WriteLine("two");
-        Lines lines = SplitLines(ReadWholeFile(path));
-        ASSERT_EQ(lines.size(), 4u);
-        EXPECT_EQ(LogCapture::MessageOf(lines[3]), "two");
+        EXPECT_EQ(SplitLines(ReadWholeFile(path)).size(), 4u);
     }
+    Mutex mine;
+    EXPECT_FALSE(mine.IsLock(mutexName + "-mine"));
+    EXPECT_TRUE(mine.IsLock(mutexName + "-mine"));  // asked again for the name it holds
     LogFileHandler again(path, mutexName);
     EXPECT_EQ(ReadWholeFile(path), "");
-}
-
-TEST(MutexTest, NameIsTakenUntilUnlocked) {
-    std::string name = "CorvaneMutexTest" + std::to_string(GetCurrentProcessId());
-    Mutex first;
-    EXPECT_FALSE(first.IsLock(name));
-    EXPECT_TRUE(first.IsLock(name));  // asked again for the name it holds
-    {
-        Mutex second;
-        EXPECT_TRUE(second.IsLock(name));
-    }
-    first.Unlock();
-    Mutex third;
-    EXPECT_FALSE(third.IsLock(name));
-}
-
-std::string SystemText(DWORD code) {
-    char text[1025] = {};
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-                                  MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text, 1024, nullptr);
-    return std::string(text, length);
-}
-
-// System error texts end with the code in lower-case hex; Raise logs the type and text first.
-TEST(ErrorsTest, SystemErrorTextsAndRaise) {
-    EXPECT_EQ(std::string(SystemError("Failed to open", 2).what()),
-              "Failed to open (" + SystemText(2) + " (0x2))");
-    std::string unknown = GetSystemErrorDescription(0x00abcdef);
-    EXPECT_EQ(unknown.substr(unknown.size() - 11), " (0xabcdef)");
-
-    LogCapture log;
-    EXPECT_THROW(Raise(NetworkMessageFormatError("Unknown message id")), NetworkError);
-    EXPECT_EQ(log.Messages(), Lines{"Exception (NetworkMessageFormatError): Unknown message id"});
 }
 
 }  // namespace

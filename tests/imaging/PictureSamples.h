@@ -45,18 +45,15 @@ inline Picture ScreenLike(int width, int height) {
 
 inline Picture Checkerboard(int width, int height, std::uint32_t even, std::uint32_t odd) {
     Picture picture(width, height);
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            picture.GetPixels()[y * width + x] = (x + y) % 2 ? odd : even;
-        }
+    for (int i = 0; i < width * height; ++i) {
+        picture.GetPixels()[i] = (i % width + i / width) % 2 ? odd : even;
     }
     return picture;
 }
 
-// Mean and largest difference of the B, G, R channels of two pictures of one size.
+// Mean difference of the B, G, R channels of two pictures of one size.
 struct Difference {
     double mean = 0;
-    int largest = 0;
 };
 
 inline Difference Compare(Picture const& a, Picture const& b) {
@@ -67,7 +64,6 @@ inline Difference Compare(Picture const& a, Picture const& b) {
             int delta = std::abs(static_cast<int>(Channel(a.GetPixels()[i], c)) -
                                  static_cast<int>(Channel(b.GetPixels()[i], c)));
             difference.mean += delta;
-            difference.largest = std::max(difference.largest, delta);
         }
     }
     difference.mean /= static_cast<double>(count * 3);

@@ -4,41 +4,27 @@
 
 #include "../ErrorText.h"
 #include "MessageFields.h"
-#include "RecordLog.h"
-#include "SimulatedPeers.h"
 #include "foundation/Errors.h"
 #include "foundation/StringHelper.h"
 #include "network/ControlMessages.h"
 #include "network/NetworkMessage.h"
-#include "network/NetworkProtocol.h"
 #include "network/SkypeCoder.h"
-#include "network/SkypeReliableNetworkTransport.h"
-#include "skype/SkypeApplication.h"
 
 namespace {
 
-constexpr unsigned kWaitMs = 20000;
 std::string const kSeparator = "\x01";  // between a discovery's names
 
-// A frame with a correct checksum around fields that need not agree with each other.
-std::string Frame(std::string const& id, std::string const& length, std::string const& data) {
-    std::string body = id + "," + length + "," + data;
-    return "*" + StringHelper::CheckSumFormat(body) + "," + body;
-}
-
-TEST(NetworkMessageTest, FramesCarryChecksumIdLengthAndData) {
+// Frames carry checksum, id, length and data. The first fault found is the one reported; data
+// that lost one or two characters on the way is taken as it arrived (rows with a correct
+// checksum around fields that disagree).
+TEST(NetworkMessageTest, FramesAreWrittenAndMalformedOnesRejectedInOrder) {
     EXPECT_EQ(NetworkMessage::ToString(16, "5:7"), "*3D,16,3,5:7");
     EXPECT_EQ(NetworkMessage::ToString(1, ""), "*30,1,0,");
-    // The first digit of the id is not checksummed.
-    EXPECT_EQ(NetworkMessage::ToString(12, "abc").substr(0, 3),
-              NetworkMessage::ToString(22, "abc").substr(0, 3));
-    EXPECT_NE(NetworkMessage::ToString(12, "abc").substr(0, 3),
-              NetworkMessage::ToString(13, "abc").substr(0, 3));
-}
-
-// The first fault found is the one reported; data that lost one or two characters on the way
-// is taken as it arrived.
-TEST(NetworkMessageTest, MalformedFramesAreRejectedInOrder) {
+    // The checksum leaves out the first character and widens each other one with its sign before
+    // the xor, eight at a time where it can.
+    EXPECT_EQ(StringHelper::CheckSum("x\xff"), -1);
+    EXPECT_EQ(StringHelper::CheckSum(("x" + std::string(21, '\x80') + "A").c_str()), -63);
+    EXPECT_EQ(StringHelper::CheckSum(("x" + std::string(37, '\x13') + "\x81").c_str()), -110);
     struct Case {
         std::string frame;
         std::string error;
@@ -48,14 +34,14 @@ TEST(NetworkMessageTest, MalformedFramesAreRejectedInOrder) {
         {"*3D", "Can't find comma after checksum"},
         {"*3D,16", "Can't find comma after id"},
         {"*3D,16,3", "Can't find comma after data length"},
-        {Frame("16", "6", "5:7"), "Data length in message do not match real data length"},
-        {Frame("16", "4294967299", "5:7"), "Data length in message do not match real data length"},
-        {Frame("0", "3", "5:7"), "Invalid message id"},
+        {"*38,16,6,5:7", "Data length in message do not match real data length"},
+        {"*0F,16,4294967299,5:7", "Data length in message do not match real data length"},
+        {"*0B,0,3,5:7", "Invalid message id"},
         {"*00,16,3,5:7", "Checksum mismatch"},
         {"*3D,16,3,5:7", "<none>"},
         {"*30,16,3,5:7", "<none>"},  // one matching digit is enough
-        {Frame("16", "4", "5:7"), "<none>"},
-        {Frame("16", "5", "5:7"), "<none>"},
+        {"*3A,16,4,5:7", "<none>"},
+        {"*3B,16,5,5:7", "<none>"},
     };
     for (Case const& c : cases) {
         SCOPED_TRACE(c.frame);
@@ -73,14 +59,8 @@ TEST(NetworkMessageTest, MalformedFramesAreRejectedInOrder) {
     EXPECT_THROW(NetworkMessage::ParseResponse(nullptr, id), NetworkMessageFormatError);
 }
 
-struct Sample {
-    std::shared_ptr<NetworkMessage> message;
-    int id;
-    std::string data;
-};
-
-// One message of every kind, with the id and payload a peer sees.
-std::vector<Sample> Samples() {
+// One message of every kind writes the id and payload peers rely on, and reads back as written.
+TEST(ControlMessagesTest, EveryMessageWritesItsPayloadAndReadsBack) {
     SessionQualityConfiguration quality(tagSIZE{1024, 768}, 8, false, 70);
     quality.AutoJpegQuality.Set(0);
     auto allowed = std::make_shared<RequestRemoteDesktopNetMsg>();
@@ -90,11 +70,12 @@ std::vector<Sample> Samples() {
     auto stopped = std::make_shared<RequestRemoteDesktopNetMsg>();
     stopped->SetAbort(true);
     DiscoveryInfo info{"DESK-7", "Alice \xc3\x9f", 42};
-    std::vector<unsigned char> clipboard(70000);  // two chunks
-    for (std::size_t i = 0; i < clipboard.size(); ++i) {
-        clipboard[i] = static_cast<unsigned char>(i * 7919 % 251);  // NULs and backslashes among them
-    }
-    return {
+    std::vector<unsigned char> const clipboard = {0, '\\', 'x', 0, 0xff};
+    struct Sample {
+        std::shared_ptr<NetworkMessage> message;
+        int id;
+        std::string data;
+    } const samples[] = {
         {std::make_shared<RequestRemoteDesktopNetMsg>(true, quality), 1, "RQ:1024/768/8/0/70/0"},
         {std::make_shared<RequestRemoteDesktopNetMsg>(false, quality), 1, ""},
         {allowed, 1, "OK"},
@@ -102,61 +83,27 @@ std::vector<Sample> Samples() {
         {stopped, 1, "ST"},
         {std::make_shared<ShowMyDesktopNetMsg>(quality, true, false), 4, "1024/768/8/0/70/0:1:0"},
         {std::make_shared<WindowEventNetMsg>(0x0201, 4294967295u, -1), 7, "513,4294967295,-1"},
-        {std::make_shared<TestConnectNetMsg>(std::string(50, '1').c_str(), false), 10,
-         std::string(50, '1') + ":0"},
+        {std::make_shared<TestConnectNetMsg>("22", false), 10, "22:0"},
         {std::make_shared<TestConnectNetMsg>("11", true), 10, "11:1"},
         {std::make_shared<DiscoveryNetMsg>(false, &info), 11, "DESK-7" + kSeparator + "Alice \xc3\x9f"},
         {std::make_shared<DiscoveryNetMsg>(false, nullptr), 11, kSeparator},
         {std::make_shared<ClipboardNetMsg>(std::vector<unsigned char>()), 12, "0:"},
-        {std::make_shared<ClipboardNetMsg>(clipboard), 12,
-         "70000:" + CompressAndEncode(clipboard.data(), 70000)},
+        {std::make_shared<ClipboardNetMsg>(clipboard), 12, "5:" + CompressAndEncode(clipboard.data(), 5)},
         {std::make_shared<DesktopResolutionMsg>(), 13, "RQ"},
         {std::make_shared<DesktopResolutionMsg>(tagSIZE{1280, 1024}), 13, "1280x1024"},
         {std::make_shared<ClipboardRequestNetMsg>(), 14, ""},
         {std::make_shared<ClipboardAcknowledgeNetMsg>(), 15, ""},
         {std::make_shared<MouseMoveNetMsg>(tagPOINT{-3, 2000000000}), 16, "-3:2000000000"},
     };
-}
-
-// One side of a conversation: its application, transport and endpoint toward the other side.
-struct Side {
-    Side(ISkypeClient& client, std::string const& contact)
-        : application(&client, "corvane"), transport(&application, contact), protocol(&transport) {
-        protocol.RegisterVisitor(&received);
-    }
-    SkypeApplication application;
-    SkypeReliableNetworkTransport transport;
-    NetworkProtocol protocol;
-    FieldWriter received;
-};
-
-// Ids and payloads are what peers rely on; what arrives reads as what was sent, a message of
-// 1 MB (17 chunks) too.
-TEST(ProtocolEndToEndTest, EveryMessageArrivesFieldForField) {
-    SimulatedPeers peers({"alice", "bob"});
-    ASSERT_TRUE(peers.Attach("alice") && peers.Attach("bob"));
-    Side alice(peers.Client("alice"), "bob"), bob(peers.Client("bob"), "alice");
-    ASSERT_TRUE(SimulatedPeers::Connect(alice.application, "alice", bob.application, "bob"));
-    std::string const large(1 << 20, 'p');
-    std::vector<Sample> samples = Samples();
-    samples.push_back({std::make_shared<TestConnectNetMsg>(large.c_str(), false), 10, large + ":0"});
-    FieldWriter sent;
     for (Sample const& sample : samples) {
         SCOPED_TRACE(sample.data.substr(0, 20));
         EXPECT_EQ(sample.message->ToString(), NetworkMessage::ToString(sample.id, sample.data));
-        if (sample.data == "0:") {
-            continue;  // an empty clipboard is never sent: readers refuse it
+        if (sample.data != "0:") {  // an empty clipboard is never sent: readers refuse it
+            std::unique_ptr<NetworkMessage> read(
+                NetworkMessage::ParseFactory(sample.id, sample.data.c_str()));
+            EXPECT_EQ(FieldsOf(*read), FieldsOf(*sample.message));
         }
-        sample.message->Route(sent);
-        alice.protocol.Send(*sample.message);
     }
-    ASSERT_TRUE(bob.received.log.WaitFor(sent.log.Records().back(), kWaitMs));
-    EXPECT_EQ(bob.received.log.Records(), sent.log.Records());
-    EXPECT_EQ(alice.protocol.GetSendFps().GetTotal(), bob.protocol.GetReceiveFps().GetTotal());
-    EXPECT_EQ(bob.protocol.GetSendFps().GetTotal(), 0);
-
-    bob.protocol.Send(MouseMoveNetMsg(tagPOINT{1, 2}));
-    EXPECT_TRUE(alice.received.log.WaitFor("MouseMove 1,2", kWaitMs));
 }
 
 // What a read message says, for payloads as peers send them and as they may arrive damaged.
@@ -168,19 +115,15 @@ TEST(ControlMessagesTest, ReadingSetsTheFieldsThePayloadGives) {
         std::string fields;  // or the error's text
     };
     std::string const defaults = "800x600/16/1/50/1";
+    std::vector<unsigned char> const twenty(20, 'x');
     Case const cases[] = {
         // Qualities: JPEG forces full colour above 4 bits; the depth is capped at 24.
         {1, "RQ:800/600/8/1/50/0", "RequestRemoteDesktop 100 800x600/24/1/50/0"},
         {1, "RQ:800/600/32/0/50/1", "RequestRemoteDesktop 100 800x600/24/0/50/1"},
         {1, "RQ:800/600/4/1/50/1", "RequestRemoteDesktop 100 800x600/4/1/50/1"},
-        {1, "RQ:-1/-2/-8/1/-50/1", "RequestRemoteDesktop 100 -1x-2/24/1/-50/1"},
         {4, "640/480/8/1/30/0:0:-1", "ShowMyDesktop 640x480/24/1/30/0 01"},
-        {1, "RQ:800//16/1/50/1", "Invalid quality data"},
         {1, "RQ:800/600/16/1/50", "Invalid quality data"},
-        // Request kinds are found anywhere in the payload.
-        {1, "OK", "RequestRemoteDesktop 010 " + defaults},
         {1, "xxOKxSTx", "RequestRemoteDesktop 011 " + defaults},
-        // Other field counts leave the defaults.
         {4, "640/480/16/0/30/1:1", "ShowMyDesktop " + defaults + " 00"},
         {10, "111:1", "TestConnect 1 3 111"},
         {10, "111", "TestConnect 0 0 "},
@@ -203,6 +146,10 @@ TEST(ControlMessagesTest, ReadingSetsTheFieldsThePayloadGives) {
         {5, "8:8:1:0:0:ZIP:x", "ScreenChangeNetMsg fields cannot be 0"},
         {5, "8:8:4:0:1:ZIP:x", "Invalid ScreenChangeNetMsg fields"},
         {5, "8:8:1:0:1", "Invalid ScreenChangeNetMsg fields"},
+        // The clipboard's size a peer claims bounds the uncompressed bytes.
+        {12, "0:", "Invalid clipboard network message data size"},
+        {12, "abc", "Invalid clipboard network message data size"},
+        {12, "10:" + CompressAndEncode(twenty.data(), 20), "Failed to uncompress buffer"},
     };
     for (Case const& c : cases) {
         SCOPED_TRACE(c.payload);
@@ -214,29 +161,6 @@ TEST(ControlMessagesTest, ReadingSetsTheFieldsThePayloadGives) {
             fields = error.what();
         }
         EXPECT_EQ(fields, c.fields);
-    }
-}
-
-// The size a peer claims bounds the uncompressed bytes.
-TEST(ControlMessagesTest, ClipboardSizeClaimsAreChecked) {
-    std::vector<unsigned char> twenty(20, 'x');
-    std::string packedTwenty = CompressAndEncode(twenty.data(), 20);
-    struct Case {
-        std::string text;
-        std::string error;
-    };
-    Case const cases[] = {
-        {"0:", "Invalid clipboard network message data size"},
-        {"abc", "Invalid clipboard network message data size"},
-        {"10:" + packedTwenty, "Failed to uncompress buffer"},
-        {"21:" + packedTwenty, "<none>"},
-        {"20", "Failed to uncompress buffer"},
-        {"-1:" + packedTwenty, "Failed to uncompress buffer"},
-        {"4294967295:" + packedTwenty, "Failed to uncompress buffer"},
-    };
-    for (Case const& c : cases) {
-        SCOPED_TRACE(c.text);
-        EXPECT_EQ(ReadError<ClipboardNetMsg>(c.text), c.error);
     }
 }
 

@@ -11,9 +11,8 @@
 #include "network/ControlMessages.h"
 #include "network/ScreenChangeNetMsg.h"
 
-// Every field of each routed message, read through its accessors, as one line of text:
-// "MouseMove -4,900", "RequestRemoteDesktop 100 1024x768/8/0/35/1" (request, allowed, aborted,
-// quality), "TestConnect 1 5 after" (response, length, start of the text) and so on.
+// Every field of each routed message, read through its accessors, as one line of text, as
+// "RequestRemoteDesktop 100 1024x768/8/0/35/1" (request, allowed, aborted, quality).
 class FieldWriter : public NetworkVisitor {
 public:
     RecordLog log;
@@ -26,47 +25,44 @@ public:
     }
 
     void Handle(RequestRemoteDesktopNetMsg const& m) override {
-        Write("RequestRemoteDesktop " + std::to_string(m.IsRequest()) + std::to_string(m.IsAllowed()) +
-              std::to_string(m.IsAborted()) + " " + Text(m.GetQuality()));
+        log.Add("RequestRemoteDesktop " + std::to_string(m.IsRequest()) + std::to_string(m.IsAllowed()) +
+                std::to_string(m.IsAborted()) + " " + Text(m.GetQuality()));
     }
     void Handle(TestConnectNetMsg const& m) override {
         // A sent message's data is "text:response"; a received one's is the text.
         std::string const text = m.GetData().substr(0, m.GetData().find(':'));
-        Write("TestConnect " + std::to_string(m.IsResponse()) + " " + std::to_string(text.size()) + " " +
-              text.substr(0, 20));
+        log.Add("TestConnect " + std::to_string(m.IsResponse()) + " " + std::to_string(text.size()) + " " +
+                text.substr(0, 20));
     }
     void Handle(ShowMyDesktopNetMsg const& m) override {
-        Write("ShowMyDesktop " + Text(m.GetQuality()) + " " + std::to_string(m.IsAccepted()) +
-              std::to_string(m.IsResponse()));
+        log.Add("ShowMyDesktop " + Text(m.GetQuality()) + " " + std::to_string(m.IsAccepted()) +
+                std::to_string(m.IsResponse()));
     }
     void Handle(ScreenChangeNetMsg const& m) override {
-        Write("ScreenChange " + Text(m.GetOriginResolution()) + "/" + std::to_string(m.GetColorDepth()) +
-              " " + std::to_string(m.GetTiming()) + " " + std::to_string(m.GetUncompressedSize()) + " " +
-              std::to_string(m.IsJpeg()) + " " + m.GetEncodedData());
+        log.Add("ScreenChange " + Text(m.GetOriginResolution()) + "/" + std::to_string(m.GetColorDepth()) +
+                " " + std::to_string(m.GetTiming()) + " " + std::to_string(m.GetUncompressedSize()) + " " +
+                std::to_string(m.IsJpeg()) + " " + m.GetEncodedData());
     }
     void Handle(WindowEventNetMsg const& m) override {
-        Write("WindowEvent " + std::to_string(m.GetMessageW()) + " " + std::to_string(m.GetWParam()) + " " +
-              std::to_string(m.GetLParam()));
+        log.Add("WindowEvent " + std::to_string(m.GetMessageW()) + " " + std::to_string(m.GetWParam()) + " " +
+                std::to_string(m.GetLParam()));
     }
     void Handle(DiscoveryNetMsg const& m) override {
-        Write("Discovery " + m.GetDiscoveryInfo().computerName + "|" + m.GetDiscoveryInfo().userName);
+        log.Add("Discovery " + m.GetDiscoveryInfo().computerName + "|" + m.GetDiscoveryInfo().userName);
     }
     void Handle(ClipboardNetMsg const& m) override {
         std::string bytes(reinterpret_cast<char const*>(m.GetClipboardData()), m.GetClipboardDataSize());
-        Write("Clipboard " + std::to_string(bytes.size()) + " " +
-              std::to_string(std::hash<std::string>()(bytes)));
+        log.Add("Clipboard " + std::to_string(bytes.size()) + " " +
+                std::to_string(std::hash<std::string>()(bytes)));
     }
     void Handle(DesktopResolutionMsg const& m) override {
-        Write("DesktopResolution " + std::to_string(m.IsRequest()) + " " + Text(m.GetResolution()));
+        log.Add("DesktopResolution " + std::to_string(m.IsRequest()) + " " + Text(m.GetResolution()));
     }
-    void Handle(ClipboardRequestNetMsg const&) override { Write("ClipboardRequest"); }
-    void Handle(ClipboardAcknowledgeNetMsg const&) override { Write("ClipboardAcknowledge"); }
+    void Handle(ClipboardRequestNetMsg const&) override { log.Add("ClipboardRequest"); }
+    void Handle(ClipboardAcknowledgeNetMsg const&) override { log.Add("ClipboardAcknowledge"); }
     void Handle(MouseMoveNetMsg const& m) override {
-        Write("MouseMove " + std::to_string(m.GetMousePos().x) + "," + std::to_string(m.GetMousePos().y));
+        log.Add("MouseMove " + std::to_string(m.GetMousePos().x) + "," + std::to_string(m.GetMousePos().y));
     }
-
-private:
-    void Write(std::string const& line) { log.Add(line); }
 };
 
 // The fields of `message` as FieldWriter writes them.

@@ -12,53 +12,32 @@ namespace {
 
 using Bytes = std::vector<unsigned char>;
 
-// Random bytes drawn mostly from `alphabet`, sometimes from anything.
-Bytes RandomBytes(std::mt19937& random, std::size_t size, std::string const& alphabet) {
-    Bytes bytes(size);
-    for (unsigned char& b : bytes) {
-        unsigned pick = random() % 256;
-        b = static_cast<unsigned char>(alphabet.empty() || pick < 32 ? random() % 256
-                                                                     : alphabet[pick % alphabet.size()]);
-    }
-    return bytes;
-}
-
 // Only NUL and backslash are escaped; a backslash that starts no escape stands for itself.
-TEST(SkypeCoderTest, EncodeEscapesOnlyNulAndBackslashAndDecodeIsLenient) {
-    struct Case {
-        std::string bytes;
-        std::string text;
-        bool encodes;  // false: a text only a lenient decoder meets
-    };
-    Case const cases[] = {
-        {std::string("\0\\A", 3), "\\0\\\\A", true},
-        {"", "", true},
-        {"\x80\xff\x01\r\n0", "\x80\xff\x01\r\n0", true},
-        {std::string(1, '\0') + "0", "\\00", true},
-        {"\\", "\\", false},
-        {"a\\", "a\\", false},
-        {"\\\\", "\\\\\\", false},
-        {std::string("\\\0", 2), "\\\\\\0", true},
-        {std::string("\\1\0", 3), "\\1\\0", false},
-    };
+// Random bytes survive coding and compression.
+TEST(SkypeCoderTest, EncodeEscapesOnlyNulAndBackslashAndRandomBytesSurvive) {
     SkypeCoder coder;
-    for (Case const& c : cases) {
-        SCOPED_TRACE(c.text);
-        if (c.encodes) {
-            EXPECT_EQ(SkypeCoder::Encode(c.bytes.data(), static_cast<unsigned>(c.bytes.size())), c.text);
-        }
-        std::vector<char> const& decoded = coder.Decode(c.text.c_str(), 0);
-        EXPECT_EQ(std::string(decoded.begin(), decoded.end()), c.bytes);
+    std::string const bytes("\0\\A\x80\xff\x01\r\n0", 9);
+    EXPECT_EQ(SkypeCoder::Encode(bytes.data(), 9), "\\0\\\\A\x80\xff\x01\r\n0");
+    std::string const decodings[][2] = {{"\\0\\\\A\x80\xff\x01\r\n0", bytes},
+                                        {"\\00", std::string(1, '\0') + "0"},
+                                        {"a\\", "a\\"},
+                                        {"\\\\\\", "\\\\"},
+                                        {"\\1\\0", std::string("\\1\0", 3)},
+                                        {"", ""}};
+    for (auto const& c : decodings) {
+        std::vector<char> const& decoded = coder.Decode(c[0].c_str(), 0);
+        EXPECT_EQ(std::string(decoded.begin(), decoded.end()), c[1]) << c[0];
     }
-}
-
-TEST(SkypeCoderTest, RandomBytesSurviveCodingAndCompression) {
     std::mt19937 random(20260101);
-    SkypeCoder coder;
     for (std::string const& alphabet : {std::string(), std::string("\0\0\0\\0", 5), std::string("ab")}) {
         for (std::size_t size : {0, 1, 5, 17, 1000, 65536, 140001}) {
             SCOPED_TRACE(std::to_string(alphabet.size()) + "/" + std::to_string(size));
-            Bytes bytes = RandomBytes(random, size, alphabet);
+            Bytes bytes(size);  // drawn mostly from the alphabet, sometimes from anything
+            for (unsigned char& b : bytes) {
+                unsigned pick = random() % 256;
+                b = static_cast<unsigned char>(
+                    alphabet.empty() || pick < 32 ? random() % 256 : alphabet[pick % alphabet.size()]);
+            }
             std::string text = SkypeCoder::Encode(bytes.data(), static_cast<unsigned>(size));
             EXPECT_EQ(std::strlen(text.c_str()), text.size());
             std::vector<char> const& decoded = coder.Decode(text.c_str(), 0);
@@ -93,15 +72,11 @@ TEST(SkypeCoderTest, SizeClaimsTheDataCannotBackAreRefused) {
         std::uint64_t max = kMaxUncompressedSize;
     };
     Case const cases[] = {
-        {"exact", packed, size, false},
         {"one short", packed, size - 1, true},
-        {"nothing", packed, 0, true},
         {"empty stream", CompressAndEncode(nullptr, 0), 0, false},
-        {"no text", "", 5, true},
         {"not compressed", "not compressed at all", 100, true},
         {"cut short", packed.substr(0, packed.size() - 2), size, true},
         {"above the limit", packed, kMaxUncompressedSize + 1ull, true, ~0ull},
-        {"largest", packed, UINT_MAX, true, ~0ull},
         {"above the ratio", packedZeros, packedZeros.size() * kMaxInflateRatio + 1, true},
         {"above the message's cap", packedZeros, zeros.size(), true, zeros.size() - 1},
         {"at the message's cap", packedZeros, zeros.size(), false, zeros.size()},
