@@ -4,6 +4,7 @@
 #include <atomic>
 #include <memory>
 #include <string>
+#include <tuple>
 
 #include "AviFile.h"
 #include "FrameSession.h"
@@ -85,15 +86,10 @@ std::vector<int> FrameIndexes(std::string const& path, int count) {
     return indexes;
 }
 
+// Rows: the timings of frames 0, 1, ..., the stop time, and the frame each written frame shows.
 TEST(AviRecorderTest, RepeatsEachFrameOfTheSessionForTheIntervalsUntilTheNext) {
     TempFolder folder;
-    struct Case {
-        char const* name;
-        std::vector<int> timings;  // of frames 0, 1, ...
-        int stopAt;
-        std::vector<int> written;  // frame index per written frame
-    };
-    std::vector<Case> cases = {
+    std::tuple<char const*, std::vector<int>, int, std::vector<int>> const cases[] = {
         {"one frame, stopped at once", {0}, 0, {0}},
         {"1000 ms apart at 10 fps", {0, 1000}, 1000, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}},
         {"closer than an interval: superseded, the length kept", {0, 50, 250}, 250, {1, 1, 2}},
@@ -101,33 +97,31 @@ TEST(AviRecorderTest, RepeatsEachFrameOfTheSessionForTheIntervalsUntilTheNext) {
         {"forty a second at 10 fps", {0, 25, 50, 75, 100, 125, 150, 175, 200}, 200, {3, 7, 8}},
         {"stop long after the last", {0}, 350, {0, 0, 0}},
     };
-    for (Case const& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (auto const& [name, timings, stopAt, written] : cases) {
+        SCOPED_TRACE(name);
         FrameSession session("Bob");
         TimedRecorder recorder(folder.Path(), &session);
         recorder.Init();
-        recorder.RaiseFrames(session, c.timings);
-        recorder.StopAt(c.stopAt);
+        recorder.RaiseFrames(session, timings);
+        recorder.StopAt(stopAt);
         EXPECT_TRUE(session.RemoteScreenChanged.IsEmpty());
         EXPECT_EQ(10.0f, recorder.GetParams().framesPerSecond);
-        EXPECT_EQ(c.written, FrameIndexes(recorder.GetFilePath(), static_cast<int>(c.timings.size())));
+        EXPECT_EQ(written, FrameIndexes(recorder.GetFilePath(), static_cast<int>(timings.size())));
         DeleteFileA(recorder.GetFilePath().c_str());
     }
 }
 
 // The name comes from the peer: whatever it holds, the file lies directly in the folder, under
-// a name of at most RecordingFileName::kMaxNameChars characters before the time stamp.
+// a name of at most RecordingFileName::kMaxNameChars characters before the time stamp (rows:
+// what, the folder, the person, the name before the stamp or "" where MAX_PATH decides).
 TEST(AviRecorderTest, NamesTheFileAfterThePersonAndTheTimeInsideTheFolder) {
     TempFolder folder;
     std::string const nested = folder.Path() + "\\videos\\new";
     std::string const deep = folder.Path() + "\\" + std::string(150, 'd');
-    struct Case {
+    struct {
         char const* what;
-        std::string folder;
-        std::string person;
-        std::string name;  // the file name before the time stamp, "" to skip the check
-    };
-    std::vector<Case> cases = {
+        std::string folder, person, name;
+    } const cases[] = {
         {"separators and quotes", nested, "Ann/Bo: \"x\"", "Ann_Bo_ _x_ "},
         {"climbing out", nested, "..\\..\\up", ".._.._up "},
         {"absolute and shared paths", nested, "C:\\Windows\\\\\\host\\s", "C__Windows___host_s "},
@@ -136,7 +130,7 @@ TEST(AviRecorderTest, NamesTheFileAfterThePersonAndTheTimeInsideTheFolder) {
         {"300 characters", nested, std::string(300, 'a'), std::string(64, 'a') + " "},
         {"300 characters in a deep folder", deep, std::string(300, 'b'), ""},
     };
-    for (Case const& c : cases) {
+    for (auto const& c : cases) {
         SCOPED_TRACE(c.what);
         FrameSession session(c.person);
         TimedRecorder recorder(c.folder, &session);
@@ -193,20 +187,20 @@ TEST(AviRecorderTest, AFailedWriteOrGraphStopsTheRecordingAndDropsLaterFrames) {
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(unknown->GetFilePath().c_str()));
 }
 
-// The session's frames keep coming on their own thread while the owner closes the recorder,
-// or the session goes away while the recorder runs, or after it.
+// The session's frames keep coming on their own thread while the owner closes the recorder (which
+// lets the session go), or the session goes away while the recorder runs.
 TEST(AviRecorderTest, ClosingWhileFramesArriveAndDeletingTheSessionAreSafe) {
     TempFolder folder;
     {
-        SCOPED_TRACE("closed while frames arrive");
+        SCOPED_TRACE("closed while frames arrive, then deleted");
         FrameSession session("Bob");
-        TimedRecorder recorder(folder.Path(), &session);
-        recorder.Init();
+        auto recorder = std::make_unique<TimedRecorder>(folder.Path(), &session);
+        recorder->Init();
         std::atomic<bool> raising{true};
         std::atomic<int> raised{0};
-        WorkerThread skypeEvent([&] {
+        WorkerThread skypeEvent([&, clock = &recorder->clock] {
             for (int i = 0; raising; ++i) {
-                recorder.clock = i * 10;
+                *clock = i * 10;
                 session.RaiseFrame(i % 5, kWidth, kHeight);
                 ++raised;
             }
@@ -214,11 +208,15 @@ TEST(AviRecorderTest, ClosingWhileFramesArriveAndDeletingTheSessionAreSafe) {
         for (DWORD start = GetTickCount(); raised < 20 && GetTickCount() - start < 10000;) {
             Sleep(1);  // until the frames are coming
         }
-        recorder.Close();
+        recorder->Close();
         EXPECT_TRUE(session.RemoteScreenChanged.IsEmpty());
         raising = false;
         skypeEvent.Join();
-        EXPECT_LE(1u, AviFile::Read(recorder.GetFilePath()).length);
+        EXPECT_LE(1u, AviFile::Read(recorder->GetFilePath()).length);
+        recorder.reset();
+        session.RaiseFrame(0, kWidth, kHeight);
+        session.Empty();
+        EXPECT_TRUE(session.StateChanging.IsEmpty());
     }
     {
         SCOPED_TRACE("session deleted while recording");
@@ -242,42 +240,14 @@ TEST(AviRecorderTest, ClosingWhileFramesArriveAndDeletingTheSessionAreSafe) {
         EXPECT_EQ((std::vector<int>{0, 1, 2, 2}), FrameIndexes(recorder.GetFilePath(), 3));
         EXPECT_NE(frames.at(2), frames.at(3));  // the cursor
     }
-    {
-        SCOPED_TRACE("session deleted after the recorder");
-        auto session = std::make_unique<FrameSession>("Bob");
-        auto recorder = std::make_unique<TimedRecorder>(folder.Path(), session.get());
-        recorder->Init();
-        recorder.reset();
-        session->RaiseFrame(0, kWidth, kHeight);
-        session->Empty();
-        EXPECT_TRUE(session->StateChanging.IsEmpty());
-        session.reset();
-    }
-}
-
-// Ten minutes of a still view are due when the recording closes, and every write is slow:
-// Close ends the burst and still waits for the writer to finish the file.
-TEST(AviRecorderTest, CloseFinishesTheFileOfASlowWriter) {
-    TempFolder folder;
-    TimedRecorder recorder(folder.Path());
-    recorder.writeDelay = 50;
-    recorder.Init();
-    recorder.Add(0, 0);
-    recorder.clock = 600000;
-    Timer closing(true);
-    recorder.Close();
-    EXPECT_GT(8000, closing.GetTimeInMs());
-    EXPECT_EQ(WAIT_OBJECT_0, recorder.completed.Wait(0));  // the writer got to its end
-    AviFile avi = AviFile::Read(recorder.GetFilePath());
-    EXPECT_EQ(avi.riffSize + 8, avi.fileSize);
-    EXPECT_LE(1u, avi.frames.size());
-    EXPECT_EQ(avi.length, avi.frames.size());
 }
 
 // A slow writer meets a flood of changes: the queue keeps the newest view of each interval
 // within a bound, and the video keeps the recording's length. Stop waits for no queued frame,
-// but the file gets them all, each stretched to the recording's size.
-TEST(AviRecorderTest, ManyChangesForASlowWriterQueueBoundedBytes) {
+// but the file gets them all, each stretched to the recording's size. With ten minutes of a
+// still view due when the recording closes, Close ends the burst and still waits for the writer
+// to finish the file.
+TEST(AviRecorderTest, ASlowWriterQueuesBoundedBytesAndFinishesItsFile) {
     TempFolder folder;
     FrameSession session("Bob");
     TimedRecorder recorder(folder.Path(), &session);
@@ -299,6 +269,19 @@ TEST(AviRecorderTest, ManyChangesForASlowWriterQueueBoundedBytes) {
     EXPECT_EQ(kWidth, static_cast<int>(avi.width));
     // Flat colours survive any stretch.
     EXPECT_EQ(RecordingFrames::Pixels(kWidth, kHeight, 4).back(), avi.DecodeFrames().back().back());
+    TimedRecorder still(folder.Path());
+    still.writeDelay = 50;
+    still.Init();
+    still.Add(0, 0);
+    still.clock = 600000;
+    Timer closing(true);
+    still.Close();
+    EXPECT_GT(8000, closing.GetTimeInMs());
+    EXPECT_EQ(WAIT_OBJECT_0, still.completed.Wait(0));  // the writer got to its end
+    AviFile file = AviFile::Read(still.GetFilePath());
+    EXPECT_EQ(file.riffSize + 8, file.fileSize);
+    EXPECT_LE(1u, file.frames.size());
+    EXPECT_EQ(file.length, file.frames.size());
 }
 
 // Recordings started at the same moment each measure their rate on a file of their own.
