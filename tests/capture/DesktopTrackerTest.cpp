@@ -2,9 +2,11 @@
 
 #include <atomic>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "CapturePackets.h"
@@ -34,12 +36,10 @@ struct Received {
 
 // Copies every change of a mode and, as the sharing side does, switches itself off until the
 // test switches it on again; lossy, it notes every change as lacking, as a JPEG sender would.
+// `then` runs after each change, on the tracker's thread.
 class ChangeCollector {
 public:
-    explicit ChangeCollector(boost::shared_ptr<TrackingMode> mode, bool failFirst = false)
-        : mode(mode), mFailFirst(failFirst) {
-        mode->Add(Self());
-    }
+    explicit ChangeCollector(boost::shared_ptr<TrackingMode> mode) : mode(mode) { mode->Add(Self()); }
     ~ChangeCollector() { mode->Remove(Self()); }
 
     // True when `count` changes have arrived within the time-out.
@@ -72,6 +72,7 @@ public:
 
     boost::shared_ptr<TrackingMode> const mode;
     std::atomic<bool> lossy{false};
+    std::function<void()> then;  // set while the tracker is paused
 
 private:
     Delegate<IScreenChange&> Self() {
@@ -90,12 +91,11 @@ private:
                          std::vector<unsigned char>(data, data + change.GetDataSize()), change.exact});
         }
         mArrived.Set();
-        if (mFailFirst.exchange(false)) {
-            throw BaseError("subscriber failed");
+        if (then) {
+            then();
         }
     }
 
-    std::atomic<bool> mFailFirst;
     std::mutex mMutex;
     std::vector<Received> mChanges;
     SyncEvent mArrived;
@@ -159,11 +159,11 @@ protected:
     // all of its changes: a full frame of the screen first, then the frame buffer's first
     // packet, the part of the screen that is not black.
     std::unique_ptr<ChangeCollector> Watch(DesktopTracker& tracker, int depth, RECT const& painted,
-                                           bool failFirst = false) {
+                                           std::function<void()> then = nullptr) {
         Fill(painted, kGreen);
         tracker.Pause();
-        auto changes =
-            std::make_unique<ChangeCollector>(tracker.GetTrackingMode(depth, size.cx, size.cy), failFirst);
+        auto changes = std::make_unique<ChangeCollector>(tracker.GetTrackingMode(depth, size.cx, size.cy));
+        changes->then = then;
         tracker.Resume();
         EXPECT_TRUE(changes->WaitFor(1));
         Received const full = changes->At(0);
@@ -231,24 +231,6 @@ TEST_F(DesktopTrackerTest, ResolutionChangeSendsFullFrameAfterTwoSeconds) {
         << "the new frame buffer's first packet";
 }
 
-// Removes its mode from inside the mode's own event, as a sharing side that ends would.
-class RemovingSubscriber {
-public:
-    RemovingSubscriber(DesktopTracker& tracker, boost::shared_ptr<TrackingMode> mode)
-        : mTracker(tracker), mMode(mode) {
-        mMode->Add(Delegate<IScreenChange&>::Bind<&RemovingSubscriber::OnChange>(this));
-    }
-    SyncEvent removed;
-
-private:
-    void OnChange(IScreenChange&) {
-        mTracker.RemoveTrackingMode(mMode);
-        removed.Set();
-    }
-    DesktopTracker& mTracker;
-    boost::shared_ptr<TrackingMode> mMode;
-};
-
 // The last mode's removal stops both threads, also from inside the mode's own event; a new
 // mode starts them again and its first full frame comes even when a subscriber fails, which
 // is logged.
@@ -262,16 +244,21 @@ TEST_F(DesktopTrackerTest, LastModeStopsTheThreadsAndTheNextStartsThem) {
     EXPECT_FALSE(tracker.IsRunning()) << "both threads joined";
 
     tracker.Pause();
-    RemovingSubscriber subscriber(tracker, tracker.GetTrackingMode(3, size.cx, size.cy));
+    ChangeCollector removing(tracker.GetTrackingMode(3, size.cx, size.cy));
+    removing.then = [&] { tracker.RemoveTrackingMode(removing.mode); };
     tracker.Resume();
-    ASSERT_EQ(subscriber.removed.Wait(kArrivalMs), WAIT_OBJECT_0);
+    ASSERT_TRUE(removing.WaitFor(1));
     for (int i = 0; i < 200 && tracker.IsRunning(); ++i) {
         Sleep(10);
     }
     EXPECT_FALSE(tracker.IsRunning()) << "the threads ended by themselves";
 
     LogCapture log;
-    auto changes = Watch(tracker, 2, RECT{10, 10, 20, 20}, true);
+    auto changes = Watch(tracker, 2, RECT{10, 10, 20, 20}, [failed = false]() mutable {
+        if (!std::exchange(failed, true)) {
+            throw BaseError("subscriber failed");
+        }
+    });
     EXPECT_TRUE(tracker.IsRunning());
     EXPECT_TRUE(log.Contains("Error processing screen change: subscriber failed"));
 }

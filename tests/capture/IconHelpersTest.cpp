@@ -5,18 +5,14 @@
 namespace {
 
 TEST(IconHelpersTest, ProportionalSizesAndIcons) {
-    struct Case {
-        SIZE size, expected;
-    };
-    Case const cases[] = {
+    std::pair<SIZE, SIZE> const cases[] = {
         {{100, 50}, {32, 15}},  // 0.32f is a little below 0.32
         {{50, 100}, {15, 32}}, {{40, 40}, {32, 32}}, {{1000, 1}, {32, 1}},
         {{100, 0}, {0, 0}},    {{0, 100}, {0, 0}},
     };
-    for (Case const& c : cases) {
-        SIZE const size = ResizeProportional(c.size, 32);
-        EXPECT_EQ(size.cx * 1000 + size.cy, c.expected.cx * 1000 + c.expected.cy)
-            << c.size.cx << "x" << c.size.cy;
+    for (auto const& [from, expected] : cases) {
+        SIZE const size = ResizeProportional(from, 32);
+        EXPECT_EQ(size.cx * 1000 + size.cy, expected.cx * 1000 + expected.cy) << from.cx << "x" << from.cy;
     }
 
     HDC screen = GetDC(nullptr);

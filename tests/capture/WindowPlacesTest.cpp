@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "CapturePackets.h"
@@ -15,12 +16,8 @@ TEST(WindowPlaces, LeftPlacesAreRevisitedForAWhile) {
     RECT const closes = {200, 0, 300, 50};
     RECT const before = {0, 300, 50, 350};
     RECT const after = {60, 300, 110, 350};
-    struct Step {
-        DWORD at;
-        std::vector<RECT> listed;
-        std::vector<RECT> marked;
-    };
-    Step const steps[] = {
+    std::tuple<DWORD, std::vector<RECT>, std::vector<RECT>> const steps[] = {
+        // when, listed, marked
         {1000, {stays, closes, before}, {stays, closes, before}},
         {1100, {stays, before}, {stays, closes, before}},
         {1200, {stays, before}, {stays, before}},
@@ -37,8 +34,8 @@ TEST(WindowPlaces, LeftPlacesAreRevisitedForAWhile) {
         {11002, {stays}, {stays}},
     };
     WindowPlaces places;
-    for (Step const& step : steps) {
-        EXPECT_EQ(Describe(places.Update(step.listed, step.at)), Describe(step.marked)) << "at " << step.at;
+    for (auto const& [at, listed, marked] : steps) {
+        EXPECT_EQ(Describe(places.Update(listed, at)), Describe(marked)) << "at " << at;
     }
 }
 
