@@ -54,29 +54,6 @@ TEST(ChangeGridTest, MarkingStaysInsideTheGrid) {
     }
 }
 
-// A pass takes every changed block once, top to bottom; a cell marked again behind the scan
-// waits for the next pass, which starts from the first cell.
-TEST(ChangeGridTest, PassScansOnceFromTheTop) {
-    RecordingComparer comparer;
-    ChangeGrid grid(comparer);
-    grid.SetArea(RECT{0, 0, 1280, 1024});
-    RECT rect;
-    ASSERT_TRUE(grid.NextChangedRect(rect));  // the full refresh
-    RECT const closeBy = {3 * 32, 0, 3 * 32 + 1, 1};
-    RECT const farAway = {30 * 32, 25 * 32, 30 * 32 + 1, 25 * 32 + 1};
-    grid.Mark(farAway);
-    grid.Mark(closeBy);
-    std::vector<long> lefts;
-    for (int pass = 0; pass < 2; ++pass) {
-        grid.StartPass();
-        while (grid.NextChangedRect(rect)) {
-            lefts.push_back(rect.left);
-            grid.Mark(closeBy);  // changes all the time
-        }
-    }
-    EXPECT_EQ(lefts, (std::vector<long>{closeBy.left, farAway.left, closeBy.left}));
-}
-
 // Lacking cells come back once due, as runs along a row, at most so many cells at a time, each
 // once; nothing is found below the last row, however late and however many cells are allowed.
 TEST(ChangeGridTest, LackingCellsComeBackInRowRuns) {
