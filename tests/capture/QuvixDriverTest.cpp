@@ -15,20 +15,6 @@ namespace {
 
 using Block = QuvixEscapeBlock;
 
-// Without the driver the buffer grabs; the cursor position read is stored, so a cursor that
-// stays put reports no move.
-TEST(QuvixDriverTest, WithoutTheDriverTheBufferGrabs) {
-    EXPECT_FALSE(CFrameBufferOut::DriverCanBeUsed());
-    CFrameBufferOut buffer;
-    EXPECT_EQ(buffer.GetCursorInfo(), nullptr);
-    ASSERT_TRUE(SetCursorPos(10, 20));
-    POINT point = {};
-    EXPECT_NE(buffer.GetCursorPos(&point), 0);
-    EXPECT_EQ(point.x * 1000 + point.y, 10020);
-    EXPECT_EQ(buffer.GetCursorPos(&point), 0);
-    EXPECT_EQ(buffer.GetCursorPos(nullptr), 0);
-}
-
 // A frame buffer in driver mode on a fake driver with a 1000 x 700 display at 2 bytes per pixel.
 class DriverModeTest : public ::testing::Test {
 protected:
