@@ -5,12 +5,12 @@
 #include <cstdint>
 #include <vector>
 
-// Test frames: flat colours with a square that moves, so that every frame differs from the
-// others clearly enough to be told apart after a lossy compressor.
 // The size of the recordings the tests make.
 constexpr int kWidth = 64;
 constexpr int kHeight = 48;
 
+// Test frames: flat colours with a square that moves, so that every frame differs from the
+// others clearly enough to be told apart after a lossy compressor.
 namespace RecordingFrames {
 
 // The pixels of frame `index` (0x00RRGGBB, rows top-down).
