@@ -56,19 +56,17 @@ public:
     }
 
     std::atomic<int> clock{0};
-    std::atomic<int> failFrom{-1};  // written frames from which the graph refuses, -1 never
-    std::atomic<int> written{0};
-    std::atomic<int> writeDelay{0};  // ms each write takes
+    std::atomic<int> writesLeft{1 << 30};  // the writes the graph takes before it refuses
+    std::atomic<int> writeDelay{0};        // ms each write takes
     SyncEvent completed;
 
 protected:
     int TestFPS() override { return 10; }
     int Now() override { return clock; }
     bool WriteFrame(CBmpToAvi& graph, HBITMAP frame) override {
-        if (failFrom >= 0 && written >= failFrom) {
+        if (writesLeft-- <= 0) {
             return false;
         }
-        ++written;
         Sleep(writeDelay);
         return AviRecorder::WriteFrame(graph, frame);
     }
@@ -157,7 +155,7 @@ TEST(AviRecorderTest, AFailedWriteOrGraphStopsTheRecordingAndDropsLaterFrames) {
     FrameSession failing("Bob");
     FrameSession unopened("Carol");
     TimedRecorder recorder(folder.Path(), &failing);
-    recorder.failFrom = 1;
+    recorder.writesLeft = 1;
     recorder.Init();
     recorder.RaiseFrames(failing, {0, 300});  // frame 0 is due three times: the second write fails
     AviManager manager;
@@ -180,7 +178,6 @@ TEST(AviRecorderTest, AFailedWriteOrGraphStopsTheRecordingAndDropsLaterFrames) {
     EXPECT_TRUE(unopened.RemoteScreenChanged.IsEmpty());
     EXPECT_FALSE(recorder.IsWriting());
     EXPECT_FALSE(recorder.Stop());
-    recorder.Close();
     EXPECT_FALSE(manager.IsTherePendingRecorders());
     manager.StopAllRecordings();
     unknown->Close();
