@@ -85,15 +85,14 @@ std::vector<Rect> Rects(Received const& received) {
     return rects;
 }
 
-ScreenChangeNetMsg Encoded(Bytes const& packet, tagSIZE origin, int depth, bool jpeg, int level = 9,
-                           int quality = 90) {
+ScreenChangeNetMsg Encoded(Bytes const& packet, SIZE origin, int depth, bool jpeg, int level, int quality) {
     return ScreenEncoder::Encode(packet.data(), static_cast<unsigned long>(packet.size()), origin, 42,
                                  {static_cast<unsigned char>(depth), jpeg, quality, level});
 }
 
 Received Sent(Bytes const& packet, tagSIZE origin, int depth, bool jpeg, int level = 9) {
     Received received;
-    received.message = Read<ScreenChangeNetMsg>(Encoded(packet, origin, depth, jpeg, level).GetData());
+    received.message = Read<ScreenChangeNetMsg>(Encoded(packet, origin, depth, jpeg, level, 90).GetData());
     received.change = ScreenDecoder::Decode(*received.message);
     return received;
 }
@@ -105,7 +104,6 @@ Bytes Block(Rect const& r, Bytes const& picture, std::int64_t declared = -1) {
     return block + picture;
 }
 
-// A picture message for a frame of `side` x `side` whose picture list is `list`.
 std::string PictureList(Bytes const& list, int side = 300) {
     return Payload(std::to_string(side), "3", std::to_string(list.size()), "JPG", Compressed(list));
 }
