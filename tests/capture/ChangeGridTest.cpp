@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <tuple>
 #include <utility>
 
 #include "CapturePackets.h"
@@ -33,53 +34,24 @@ std::set<std::pair<int, int>> DirtyCells(ChangeGrid& grid) {
 // A tracked area of a whole number of cells (a 1025-pixel frame): edges that reach its end
 // convert to one past the last cell, which must never be written.
 TEST(ChangeGridTest, MarkingStaysInsideTheGrid) {
-    struct Case {
-        RECT mark;
-        int count;
-        std::pair<int, int> last;  // the highest cell marked
-    };
-    Case const cases[] = {
+    // The marked rectangle, how many cells it marks and the highest of them.
+    std::tuple<RECT, int, std::pair<int, int>> const cases[] = {
         {{0, 0, 1024, 1024}, 32 * 32, {31, 31}}, {{1000, 1000, 5000, 5000}, 1, {31, 31}},
         {{31, 31, 33, 33}, 4, {1, 1}},           {{33, 33, 31, 31}, 4, {1, 1}},
         {{1024, 0, 1100, 10}, 0, {0, 0}},        {{2000, 2000, 2100, 2100}, 0, {0, 0}},
         {{-100, -100, -40, -40}, 0, {0, 0}},
     };
-    for (Case const& c : cases) {
-        SCOPED_TRACE(Describe(c.mark));
+    for (auto const& [mark, count, last] : cases) {
+        SCOPED_TRACE(Describe(mark));
         RecordingComparer comparer;
         ChangeGrid grid(comparer);
         grid.SetArea(RECT{0, 0, 1024, 1024});
         grid.Clear();
-        grid.Mark(c.mark);
+        grid.Mark(mark);
         std::set<std::pair<int, int>> dirty = DirtyCells(grid);
-        ASSERT_EQ(int(dirty.size()), c.count);
-        if (c.count) {
-            EXPECT_EQ(*dirty.rbegin(), c.last);
-        }
+        ASSERT_EQ(int(dirty.size()), count);
+        EXPECT_EQ(count ? *dirty.rbegin() : last, last);
     }
-}
-
-// A pass takes every changed block once, top to bottom; a cell marked again behind the scan
-// waits for the next pass, which starts from the first cell.
-TEST(ChangeGridTest, PassScansOnceFromTheTop) {
-    RecordingComparer comparer;
-    ChangeGrid grid(comparer);
-    grid.SetArea(RECT{0, 0, 1280, 1024});
-    RECT rect;
-    ASSERT_TRUE(grid.NextChangedRect(rect));  // the full refresh
-    RECT const closeBy = {3 * 32, 0, 3 * 32 + 1, 1};
-    RECT const farAway = {30 * 32, 25 * 32, 30 * 32 + 1, 25 * 32 + 1};
-    grid.Mark(farAway);
-    grid.Mark(closeBy);
-    std::vector<long> lefts;
-    for (int pass = 0; pass < 2; ++pass) {
-        grid.StartPass();
-        while (grid.NextChangedRect(rect)) {
-            lefts.push_back(rect.left);
-            grid.Mark(closeBy);  // changes all the time
-        }
-    }
-    EXPECT_EQ(lefts, (std::vector<long>{closeBy.left, farAway.left, closeBy.left}));
 }
 
 // Lacking cells come back once due, as runs along a row, at most so many cells at a time, each

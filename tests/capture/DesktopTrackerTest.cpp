@@ -2,9 +2,11 @@
 
 #include <atomic>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "CapturePackets.h"
@@ -12,7 +14,6 @@
 #include "SceneTest.h"
 #include "capture/ChangePacketReader.h"
 #include "capture/DesktopTracker.h"
-#include "capture/MouseHandler.h"
 #include "foundation/Errors.h"
 #include "foundation/SyncEvent.h"
 
@@ -34,12 +35,10 @@ struct Received {
 
 // Copies every change of a mode and, as the sharing side does, switches itself off until the
 // test switches it on again; lossy, it notes every change as lacking, as a JPEG sender would.
+// `then` runs after each change, on the tracker's thread.
 class ChangeCollector {
 public:
-    explicit ChangeCollector(boost::shared_ptr<TrackingMode> mode, bool failFirst = false)
-        : mode(mode), mFailFirst(failFirst) {
-        mode->Add(Self());
-    }
+    explicit ChangeCollector(boost::shared_ptr<TrackingMode> mode) : mode(mode) { mode->Add(Self()); }
     ~ChangeCollector() { mode->Remove(Self()); }
 
     // True when `count` changes have arrived within the time-out.
@@ -72,6 +71,7 @@ public:
 
     boost::shared_ptr<TrackingMode> const mode;
     std::atomic<bool> lossy{false};
+    std::function<void()> then;  // set while the tracker is paused
 
 private:
     Delegate<IScreenChange&> Self() {
@@ -90,12 +90,11 @@ private:
                          std::vector<unsigned char>(data, data + change.GetDataSize()), change.exact});
         }
         mArrived.Set();
-        if (mFailFirst.exchange(false)) {
-            throw BaseError("subscriber failed");
+        if (then) {
+            then();
         }
     }
 
-    std::atomic<bool> mFailFirst;
     std::mutex mMutex;
     std::vector<Received> mChanges;
     SyncEvent mArrived;
@@ -130,8 +129,7 @@ void ExpectScreenPixels(Received const& change) {
 }
 
 void ExpectFullFrame(Received const& change, SIZE size, int depth = 3) {
-    EXPECT_EQ(change.width, size.cx);
-    EXPECT_EQ(change.height, size.cy);
+    EXPECT_EQ(Describe(RECT{0, 0, change.width, change.height}), Describe(RECT{0, 0, size.cx, size.cy}));
     EXPECT_EQ(Describe(change.Rect()), Describe(RECT{0, 0, size.cx, size.cy}));
     ASSERT_EQ(change.bytes.size(), 12u + std::size_t(depth) * size.cx * size.cy);
     if (depth == 3) {
@@ -159,11 +157,11 @@ protected:
     // all of its changes: a full frame of the screen first, then the frame buffer's first
     // packet, the part of the screen that is not black.
     std::unique_ptr<ChangeCollector> Watch(DesktopTracker& tracker, int depth, RECT const& painted,
-                                           bool failFirst = false) {
+                                           std::function<void()> then = nullptr) {
         Fill(painted, kGreen);
         tracker.Pause();
-        auto changes =
-            std::make_unique<ChangeCollector>(tracker.GetTrackingMode(depth, size.cx, size.cy), failFirst);
+        auto changes = std::make_unique<ChangeCollector>(tracker.GetTrackingMode(depth, size.cx, size.cy));
+        changes->then = then;
         tracker.Resume();
         EXPECT_TRUE(changes->WaitFor(1));
         Received const full = changes->At(0);
@@ -226,28 +224,10 @@ TEST_F(DesktopTrackerTest, ResolutionChangeSendsFullFrameAfterTwoSeconds) {
     EXPECT_GE(full.at - changed, 1990u) << "no packet before the deadline";
     ExpectFullFrame(full, smaller);
     Received const next = changes->Next();
-    EXPECT_EQ(next.width, smaller.cx);
+    EXPECT_EQ(next.width * 10000 + next.height, smaller.cx * 10000 + smaller.cy);
     EXPECT_EQ(Describe(next.Rect()), Describe(RECT{before.left, before.top, during.right, during.bottom}))
         << "the new frame buffer's first packet";
 }
-
-// Removes its mode from inside the mode's own event, as a sharing side that ends would.
-class RemovingSubscriber {
-public:
-    RemovingSubscriber(DesktopTracker& tracker, boost::shared_ptr<TrackingMode> mode)
-        : mTracker(tracker), mMode(mode) {
-        mMode->Add(Delegate<IScreenChange&>::Bind<&RemovingSubscriber::OnChange>(this));
-    }
-    SyncEvent removed;
-
-private:
-    void OnChange(IScreenChange&) {
-        mTracker.RemoveTrackingMode(mMode);
-        removed.Set();
-    }
-    DesktopTracker& mTracker;
-    boost::shared_ptr<TrackingMode> mMode;
-};
 
 // The last mode's removal stops both threads, also from inside the mode's own event; a new
 // mode starts them again and its first full frame comes even when a subscriber fails, which
@@ -262,16 +242,21 @@ TEST_F(DesktopTrackerTest, LastModeStopsTheThreadsAndTheNextStartsThem) {
     EXPECT_FALSE(tracker.IsRunning()) << "both threads joined";
 
     tracker.Pause();
-    RemovingSubscriber subscriber(tracker, tracker.GetTrackingMode(3, size.cx, size.cy));
+    ChangeCollector removing(tracker.GetTrackingMode(3, size.cx, size.cy));
+    removing.then = [&] { tracker.RemoveTrackingMode(removing.mode); };
     tracker.Resume();
-    ASSERT_EQ(subscriber.removed.Wait(kArrivalMs), WAIT_OBJECT_0);
+    ASSERT_TRUE(removing.WaitFor(1));
     for (int i = 0; i < 200 && tracker.IsRunning(); ++i) {
         Sleep(10);
     }
     EXPECT_FALSE(tracker.IsRunning()) << "the threads ended by themselves";
 
     LogCapture log;
-    auto changes = Watch(tracker, 2, RECT{10, 10, 20, 20}, true);
+    auto changes = Watch(tracker, 2, RECT{10, 10, 20, 20}, [failed = false]() mutable {
+        if (!std::exchange(failed, true)) {
+            throw BaseError("subscriber failed");
+        }
+    });
     EXPECT_TRUE(tracker.IsRunning());
     EXPECT_TRUE(log.Contains("Error processing screen change: subscriber failed"));
 }
@@ -337,46 +322,6 @@ TEST_F(DesktopTrackerTest, SubscribersShareTheDetectionAndKeepTheirOwnPace) {
     EXPECT_FALSE(slow.WaitFor(slowCount + 2, 2 * TrackingMode::kStillMs)) << "no refinement of its own";
     fast.Enable();
     EXPECT_FALSE(fast.WaitFor(fast.Count() + 1, 2 * TrackingMode::kStillMs)) << "refined once";
-}
-
-struct PointCollector {
-    void OnMove(POINT const& point) {
-        at = point.x << 16 | point.y;
-        ++count;
-    }
-    bool WaitFor(long x, long y) {
-        for (DWORD start = GetTickCount(); GetTickCount() - start < 2000; Sleep(5)) {
-            if (at == (x << 16 | y)) {
-                return true;
-            }
-        }
-        return false;
-    }
-    std::atomic<long> at{-1};
-    std::atomic<int> count{0};
-};
-
-// A move of either coordinate raises an event; a cursor that stays put raises none, nor does
-// any move after ClearHook.
-TEST(MouseHandlerTest, CursorMovesRaiseEventsAndStillnessDoesNot) {
-    MouseHandler handler;
-    PointCollector points;
-    handler.Add(Delegate<POINT const&>::Bind<&PointCollector::OnMove>(&points));
-    ASSERT_TRUE(SetCursorPos(100, 200));
-    handler.SetHook();
-    handler.SetHook();  // already running: nothing
-    EXPECT_TRUE(points.WaitFor(100, 200));
-    ASSERT_TRUE(SetCursorPos(100, 456));
-    EXPECT_TRUE(points.WaitFor(100, 456));
-    int const count = points.count;
-    Sleep(300);  // six polls of a cursor that stays put
-    EXPECT_EQ(points.count, count);
-    handler.ClearHook();
-    ASSERT_TRUE(SetCursorPos(50, 60));
-    Sleep(150);
-    EXPECT_EQ(points.count, count) << "not after ClearHook";
-    handler.SetHook();
-    EXPECT_TRUE(points.WaitFor(50, 60)) << "started again";
 }
 
 }  // namespace

@@ -15,14 +15,6 @@ COLORREF const kGreen = RGB(17, 200, 90);
 
 class FrameBufferOutTest : public SceneTest {
 protected:
-    // A buffer at `depth` whose first packet has been taken.
-    std::unique_ptr<CFrameBufferOut> MakeBuffer(int depth) {
-        auto buffer = std::make_unique<CFrameBufferOut>();
-        buffer->SetCaps(size.cx, size.cy, depth);
-        TakePacket(*buffer);
-        return buffer;
-    }
-
     // Pixel (x, y) of the packet's rectangle.
     static std::vector<unsigned char> PixelOf(CapturePacket const& packet, long x, long y, int depth) {
         long width = packet.rect.right - packet.rect.left;
@@ -84,26 +76,12 @@ TEST_F(FrameBufferOutTest, FirstPacketThenOnlyMarkedChangesTrimmedInEveryFormat)
     }
 }
 
-// Cells 2..9 of grid rows 3..4 and cells 2..5 of rows 5..8 change, and one far away: one
-// pass puts them all in one packet, the larger narrow block first.
-TEST_F(FrameBufferOutTest, OnePacketHoldsEveryChangeOfAPass) {
-    auto buffer = MakeBuffer(3);
-    RECT const farAway = {970, 710, 980, 720};
-    Fill(RECT{64, 96, 320, 160}, kOrange);
-    Fill(RECT{64, 160, 192, 288}, kOrange);
-    Fill(farAway, kGreen);
-    buffer->InvalidateRect(RECT{0, 0, size.cx, size.cy});
-    CapturePacket const packet = TakePacket(*buffer);
-    EXPECT_EQ(packet.count, 3u);
-    EXPECT_EQ(Describe(packet.rects), Describe({RECT{64, 96, 192, 288}, RECT{192, 96, 320, 160}, farAway}));
-    EXPECT_EQ(packet.bytes.size(), 4u + 3 * 8 + 3u * (128 * 192 + 128 * 64 + 10 * 10));
-    EXPECT_FALSE(TakePacket(*buffer).present);
-}
-
 // Cells the viewer lacks go again from the stored frame, whole, once they have been still,
 // at most so many at a time.
 TEST_F(FrameBufferOutTest, LackingCellsGoAgainExactOnceStill) {
-    auto buffer = MakeBuffer(1);
+    auto buffer = std::make_unique<CFrameBufferOut>();
+    buffer->SetCaps(size.cx, size.cy, 1);
+    TakePacket(*buffer);
     RECT const change = {40, 40, 50, 50};
     Fill(change, kOrange);
     buffer->InvalidateRect(change);

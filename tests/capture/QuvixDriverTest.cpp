@@ -15,21 +15,6 @@ namespace {
 
 using Block = QuvixEscapeBlock;
 
-TEST(QuvixDriverTest, WithoutTheDriverTheBufferGrabs) {
-    EXPECT_FALSE(CFrameBufferOut::DriverCanBeUsed());
-    CFrameBufferOut buffer;
-    EXPECT_EQ(buffer.UseDriver(), 0);
-    EXPECT_EQ(buffer.GetCursorInfo(), nullptr);
-
-    // The position read is stored, so a cursor that stays put reports no move.
-    ASSERT_TRUE(SetCursorPos(10, 20));
-    POINT point = {};
-    EXPECT_NE(buffer.GetCursorPos(&point), 0);
-    EXPECT_EQ(point.x * 1000 + point.y, 10020);
-    EXPECT_EQ(buffer.GetCursorPos(&point), 0);
-    EXPECT_EQ(buffer.GetCursorPos(nullptr), 0);
-}
-
 // A frame buffer in driver mode on a fake driver with a 1000 x 700 display at 2 bytes per pixel.
 class DriverModeTest : public ::testing::Test {
 protected:
@@ -44,11 +29,11 @@ protected:
     std::unique_ptr<CFrameBufferOut> buffer;
 };
 
-TEST_F(DriverModeTest, MapBlockLayoutAndSharedBufferSize) {
+TEST_F(DriverModeTest, MapBlockAndChangeListAsTheDriverHasThem) {
     std::vector<FakeQuvixDevice::Call> calls = device.TakeCalls();
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].code, 0x63741C99u);
-    Block const& block = calls[0].block;
+    Block const block = calls[0].block;
     ASSERT_EQ(block.GetSize(), 104);
     char16_t name[34] = u"KVR.Quvix.Escape";  // zero-padded to 68 bytes
     EXPECT_EQ(std::memcmp(block.GetData(), name, sizeof(name)), 0);
@@ -63,10 +48,8 @@ TEST_F(DriverModeTest, MapBlockLayoutAndSharedBufferSize) {
     EXPECT_EQ(device.GetBufferSize(), expected);
     EXPECT_EQ(CQuvixSurface::BufferSize(SIZE{65535, 65535}, 3, 24),
               65535ull * 65535 * 3 + 2731ull * 2731 * 8 + 8);
-}
 
-TEST_F(DriverModeTest, ChangeListIsHandedOverAsTheDriverLeftIt) {
-    device.TakeCalls();
+    // The change list is handed over as the driver left it.
     EXPECT_FALSE(TakePacket(*buffer).present);
     EXPECT_TRUE(device.TakeCalls().empty()) << "no fetch without the pending flag";
 
@@ -83,7 +66,7 @@ TEST_F(DriverModeTest, ChangeListIsHandedOverAsTheDriverLeftIt) {
     EXPECT_EQ(std::memcmp(data, list.data(), size), 0);
     EXPECT_EQ(data, device.GetBuffer() + 4);
     buffer->FreeData(data);  // the driver's memory: nothing happens
-    std::vector<FakeQuvixDevice::Call> calls = device.TakeCalls();
+    calls = device.TakeCalls();
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].code, 0x63741C9Cu);
     EXPECT_EQ(calls[0].block.GetSize(), 76);
@@ -93,7 +76,7 @@ TEST_F(DriverModeTest, ChangeListIsHandedOverAsTheDriverLeftIt) {
 }
 
 // The driver's memory is read as untrusted: a list that does not fit is refused whole.
-TEST_F(DriverModeTest, MalformedChangeListsAreRefused) {
+TEST_F(DriverModeTest, MalformedChangeListsAndCursorShapesAreRefused) {
     std::vector<unsigned char> hugeCount = {0xFF, 0xFF, 0xFF, 0x7F, 0, 0, 0, 0, 1, 0, 1, 0, 0, 0};
     std::vector<unsigned char> const cases[] = {
         hugeCount,
@@ -106,9 +89,7 @@ TEST_F(DriverModeTest, MalformedChangeListsAreRefused) {
         device.SimulateChanges(cases[i]);
         EXPECT_FALSE(TakePacket(*buffer).present);
     }
-}
-
-TEST_F(DriverModeTest, CursorShapeIsCheckedAndKept) {
+    // So is a cursor shape; a bad one leaves the last good one.
     EXPECT_EQ(buffer->GetCursorInfo(), nullptr);
     std::vector<unsigned char> shape(16 + 2 * 2 + 2 * 2 * 4, 0xFF);
     std::uint32_t const header[] = {2, 2, 1, 0};
@@ -128,7 +109,7 @@ TEST_F(DriverModeTest, CursorShapeIsCheckedAndKept) {
     EXPECT_NE(icon, nullptr);
     DestroyIcon(icon);
     device.SimulateCursorShape(tooWide);
-    EXPECT_EQ(buffer->GetCursorInfo(), cursor) << "a bad shape leaves the last good one";
+    EXPECT_EQ(buffer->GetCursorInfo(), cursor);
 }
 
 // The sink window unmaps and maps the surfaces on the driver's messages, and on a new screen

@@ -8,8 +8,7 @@
 #include "RecordingFrames.h"
 
 // A session that only names its contact and raises RemoteScreenChanged with the frames a test
-// chooses. Deleting it empties it first, as a real session does, so that subscribers learn it
-// is going away.
+// chooses. Deleting it empties it first, as a real session does.
 class FrameSession : public NullSession {
 public:
     explicit FrameSession(std::string const& fullName) : mFullName(fullName) { mUserName = "bob"; }
@@ -21,8 +20,7 @@ public:
         StateChanging(emptied);
     }
 
-    // Raises RemoteScreenChanged with a memory context holding frame `index`; the calling
-    // thread plays "SkypeEvent".
+    // Raises RemoteScreenChanged with frame `index`; the calling thread plays "SkypeEvent".
     void RaiseFrame(int index, int width, int height) {
         HBITMAP frame = RecordingFrames::Make(width, height, index);
         HDC dc = CreateCompatibleDC(nullptr);

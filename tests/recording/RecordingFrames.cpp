@@ -1,5 +1,6 @@
 #include "RecordingFrames.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -28,12 +29,7 @@ HBITMAP Make(int width, int height, int index) {
 }
 
 HBITMAP MakeFrom(int width, int height, std::vector<std::uint32_t> const& pixels) {
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
+    BITMAPINFO info = {{sizeof(BITMAPINFOHEADER), width, -height, 1, 32}, {}};
     void* bits = nullptr;
     HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     if (bitmap) {
@@ -57,16 +53,11 @@ double Distance(std::vector<std::uint32_t> const& a, std::vector<std::uint32_t> 
 }
 
 int Nearest(std::vector<std::uint32_t> const& pixels, int width, int height, int count) {
-    int best = -1;
-    double bestDistance = 1e18;
+    std::vector<double> distances;
     for (int i = 0; i < count; ++i) {
-        double distance = Distance(pixels, Pixels(width, height, i));
-        if (distance < bestDistance) {
-            bestDistance = distance;
-            best = i;
-        }
+        distances.push_back(Distance(pixels, Pixels(width, height, i)));
     }
-    return best;
+    return static_cast<int>(std::min_element(distances.begin(), distances.end()) - distances.begin());
 }
 
 }  // namespace RecordingFrames

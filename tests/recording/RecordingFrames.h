@@ -5,6 +5,10 @@
 #include <cstdint>
 #include <vector>
 
+// The size of the recordings the tests make.
+constexpr int kWidth = 64;
+constexpr int kHeight = 48;
+
 // Test frames: flat colours with a square that moves, so that every frame differs from the
 // others clearly enough to be told apart after a lossy compressor.
 namespace RecordingFrames {
