@@ -25,7 +25,7 @@ namespace {
 class TimedRecorder : public AviRecorder {
 public:
     TimedRecorder(std::string const& folder, ISession* session = nullptr,
-                  tagBMPTOAVI_PARMS const& parms = {kWidth, kHeight})
+                  tagBMPTOAVI_PARMS const& parms = {kWidth, kHeight, 24, 10.0f, "", 0})
         : AviRecorder(session, parms, folder) {
         OnRecordingCompleted.Add(MakeDelegate<&TimedRecorder::Completed>(this));
     }
@@ -292,7 +292,8 @@ TEST(AviRecorderTest, RecordingsStartedTogetherEachMeasureTheirRate) {
         std::string const where = folder.File(std::to_string(round));
         for (int i = 0; i < 3; ++i) {
             sessions.push_back(std::make_unique<FrameSession>("Bob" + std::to_string(i)));
-            recorders.push_back(manager.NewRecording(sessions.back().get(), {kWidth, kHeight}, where));
+            recorders.push_back(
+                manager.NewRecording(sessions.back().get(), {kWidth, kHeight, 24, 10.0f, "", 0}, where));
         }
         for (int i = 0; i < 3; ++i) {
             sessions[i]->RaiseFrame(i, kWidth, kHeight);

@@ -70,7 +70,7 @@ TEST(CBmpToAviTest, WritesWhatWasFedWithEachCompressor) {
     ASSERT_NE(INVALID_HANDLE_VALUE, held);
     {
         CBmpToAvi graph;
-        EXPECT_FALSE(graph.Open({kWidth, kHeight}, path.c_str(), ""));
+        EXPECT_FALSE(graph.Open({kWidth, kHeight, 24, 10.0f, "", 0}, path.c_str(), ""));
         EXPECT_EQ("Cannot run the graph", graph.GetLastErrorText());
         HBITMAP frame = RecordingFrames::Make(kWidth, kHeight, 0);
         EXPECT_FALSE(graph.AddFrame(frame));
@@ -79,15 +79,15 @@ TEST(CBmpToAviTest, WritesWhatWasFedWithEachCompressor) {
     }
     CloseHandle(held);
     WriteWholeFile(path, std::string(100000, 'x'));
-    std::vector<tagBMPTOAVI_PARMS> cases = {{kWidth, kHeight, 24, 10.0f},
-                                            {kWidth, kHeight, 16, 5.0f},
-                                            {kWidth, kHeight, 32, 10.0f},
-                                            {kWidth, kHeight, 24, 2.0f, CodecsEngine::kUncompressed},
-                                            {kWidth, kHeight, 24, 10.0f, "No Such Codec"}};
+    std::vector<tagBMPTOAVI_PARMS> cases = {{kWidth, kHeight, 24, 10.0f, "", 0},
+                                            {kWidth, kHeight, 16, 5.0f, "", 0},
+                                            {kWidth, kHeight, 32, 10.0f, "", 0},
+                                            {kWidth, kHeight, 24, 2.0f, CodecsEngine::kUncompressed, 0},
+                                            {kWidth, kHeight, 24, 10.0f, "No Such Codec", 0}};
     std::vector<std::string> const codecs = CodecsEngine().GetCodecs();
     ASSERT_EQ(CodecsEngine::kUncompressed, codecs.back());
     for (std::size_t i = 0; i + 1 < codecs.size(); ++i) {
-        cases.push_back({kWidth, kHeight, 24, 10.0f, codecs[i]});
+        cases.push_back({kWidth, kHeight, 24, 10.0f, codecs[i], 0});
     }
     std::vector<Pixels> const fed = Frames(5);
     for (tagBMPTOAVI_PARMS const& c : cases) {

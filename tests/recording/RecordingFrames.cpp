@@ -29,7 +29,7 @@ HBITMAP Make(int width, int height, int index) {
 }
 
 HBITMAP MakeFrom(int width, int height, std::vector<std::uint32_t> const& pixels) {
-    BITMAPINFO info = {{sizeof(BITMAPINFOHEADER), width, -height, 1, 32}, {}};
+    BITMAPINFO info = {{sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {}};
     void* bits = nullptr;
     HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     if (bitmap) {
