@@ -68,18 +68,26 @@ corvane_stop_xvfb() {
 corvane_prepare_prefix() {
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "wine: creating the prefix in $WINEPREFIX" >&2
-    mkdir -p "$WINEPREFIX"
-    wineboot -i >/dev/null 2>&1
-    wineserver -w
+    # On a busy machine the first start of a new prefix now and then fails: once more, afresh.
+    corvane_create_prefix || {
+      echo "wine: creating the prefix failed; trying once more" >&2
+      rm -rf "$WINEPREFIX"
+      corvane_create_prefix
+    } || { echo "wine: could not create the prefix in $WINEPREFIX" >&2; return 1; }
   fi
   # A server left from an earlier run of this prefix would keep that run's display.
   wineserver -k >/dev/null 2>&1 || true
   wineserver -w >/dev/null 2>&1 || true
-  wineserver -p >/dev/null 2>&1 </dev/null
+  wineserver -p >/dev/null 2>&1 </dev/null ||
+    { echo "wine: the wineserver of $WINEPREFIX did not start" >&2; return 1; }
   # Start Wine's own services now, detached from our output: a service started by a test
   # would inherit the test's output pipe and keep ctest waiting for its end.
-  wineboot >/dev/null 2>&1 </dev/null
+  wineboot >/dev/null 2>&1 </dev/null || { echo "wine: Wine's services did not start in $WINEPREFIX" >&2; return 1; }
   corvane_register_filters
+}
+
+corvane_create_prefix() {
+  mkdir -p "$WINEPREFIX" && wineboot -i >/dev/null 2>&1 </dev/null && wineserver -w && [ -f "$WINEPREFIX/system.reg" ]
 }
 
 # Registers the recordings' filters (build/bin/BmpToAvi.dll) in the prefix whenever the
