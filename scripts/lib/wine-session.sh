@@ -71,6 +71,8 @@ corvane_prepare_prefix() {
     # On a busy machine the first start of a new prefix now and then fails: once more, afresh.
     corvane_create_prefix || {
       echo "wine: creating the prefix failed; trying once more" >&2
+      wineserver -k >/dev/null 2>&1 || true  # a server of the failed try would hold the old prefix
+      wineserver -w >/dev/null 2>&1 || true
       rm -rf "$WINEPREFIX"
       corvane_create_prefix
     } || { echo "wine: could not create the prefix in $WINEPREFIX" >&2; return 1; }
